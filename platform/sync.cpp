@@ -1,0 +1,112 @@
+#include "platform/sync.h"
+
+#include <atomic>
+#include <map>
+#include <string>
+
+namespace mivora::platform {
+
+bool RecursiveMutex::Lock(std::uint32_t timeoutMs) {
+  if (timeoutMs == kInfinite) {
+    mutex_.lock();
+    return true;
+  }
+  return mutex_.try_lock_for(std::chrono::milliseconds(timeoutMs));
+}
+
+void Event::Set() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  signalled_ = true;
+  changed_.notify_all();
+}
+
+void Event::Reset() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  signalled_ = false;
+}
+
+bool Event::IsSet() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return signalled_;
+}
+
+bool Event::Wait(std::uint32_t timeoutMs) {
+  std::unique_lock<std::mutex> hold(mutex_);
+  if (timeoutMs == kInfinite) {
+    changed_.wait(hold, [this] { return signalled_; });
+    return true;
+  }
+  return changed_.wait_for(hold, std::chrono::milliseconds(timeoutMs), [this] { return signalled_; });
+}
+
+namespace {
+template <typename T>
+struct Registry {
+  std::mutex mutex;
+  std::map<std::u16string, std::weak_ptr<T>> byName;
+
+  template <typename Make>
+  std::shared_ptr<T> Get(std::u16string_view name, Make make) {
+    if (name.empty()) return make();
+    std::lock_guard<std::mutex> hold(mutex);
+    auto& slot = byName[std::u16string(name)];
+    if (auto existing = slot.lock()) return existing;
+    auto created = make();
+    slot = created;
+    return created;
+  }
+};
+
+Registry<Event>& Events() {
+  static Registry<Event> registry;
+  return registry;
+}
+Registry<RecursiveMutex>& Mutexes() {
+  static Registry<RecursiveMutex> registry;
+  return registry;
+}
+}  // namespace
+
+std::shared_ptr<Event> CreateNamedEvent(std::u16string_view name, bool initiallySignalled) {
+  return Events().Get(name, [&] { return std::make_shared<Event>(initiallySignalled); });
+}
+
+std::shared_ptr<RecursiveMutex> CreateNamedMutex(std::u16string_view name) {
+  return Mutexes().Get(name, [] { return std::make_shared<RecursiveMutex>(); });
+}
+
+void Sleep(std::uint32_t milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+std::uint32_t GetTickCount() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+std::uint32_t CurrentThreadId() {
+  static std::atomic<std::uint32_t> next{1};
+  thread_local const std::uint32_t id = next.fetch_add(1);
+  return id;
+}
+
+Thread& Thread::operator=(Thread&& other) {
+  if (thread_.joinable()) thread_.detach();
+  thread_ = std::move(other.thread_);
+  return *this;
+}
+
+Thread::~Thread() {
+  if (thread_.joinable()) thread_.detach();
+}
+
+void Thread::Join() {
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+void Thread::Detach() {
+  if (thread_.joinable()) thread_.detach();
+}
+
+}  // namespace mivora::platform
