@@ -1,0 +1,41 @@
+// The decoder's inner kernels (inverse transform, prediction, edge extension) behind one table, so
+// faster versions for a processor can replace the portable ones entry by entry.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace mivora::decoder {
+
+// block: 64 coefficients, row-major (row = vertical frequency); cleared on return.
+using IdctFn = void (*)(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+// Fills a size x size destination from the source with one interpolation; same stride for both.
+using PredictFn = void (*)(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride);
+
+struct DecoderDsp {
+  IdctFn idctPut;  // intra: write clip(idct)
+  IdctFn idctAdd;  // inter: dst = clip(dst + idct)
+  // selector = 8*(size==16) + 4*rounding + 2*(mvy&1) + (mvx&1)
+  PredictFn predict[16];
+  // plane: first byte of the plane including its border; paddedHeight counts border rows too.
+  void (*extendEdges)(std::uint8_t* plane, int stride, int paddedHeight, int border);
+};
+
+// The table in use, chosen once on first call from what the processor offers.
+const DecoderDsp& Dsp();
+// The portable versions, the yardstick every faster version is checked against.
+const DecoderDsp& ReferenceDsp();
+
+inline int PredictSelector(int size, int roundingType, int mvx, int mvy) {
+  return 8 * (size == 16) + 4 * roundingType + 2 * (mvy & 1) + (mvx & 1);
+}
+
+namespace reference {
+void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
+// Fills all sixteen prediction entries.
+void FillPredictTable(PredictFn table[16]);
+}  // namespace reference
+
+}  // namespace mivora::decoder

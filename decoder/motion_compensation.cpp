@@ -1,0 +1,86 @@
+#include "decoder/motion_compensation.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "decoder/dsp.h"
+
+namespace mivora::decoder {
+namespace {
+
+constexpr int kChromaTable[16] = {0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2};
+
+// Largest area one prediction reads: 16 samples plus one for the half-sample neighbour.
+constexpr int kScratch = 17;
+
+}  // namespace
+
+int ChromaFromFourVectors(int sum) {
+  if (sum == 0) return 0;
+  const int a = sum < 0 ? -sum : sum;
+  const int c = kChromaTable[a & 15] + ((a >> 3) & ~1);
+  return sum < 0 ? -c : c;
+}
+
+int ChromaFromOneVector(int v) {
+  return (v & 3) == 0 ? v >> 1 : (v | 2) >> 1;
+}
+
+void PredictBlock(const std::uint8_t* reference, std::uint8_t* current, int stride, int paddedRows,
+                  int border, int size, int x, int y, int mvx, int mvy, int roundingType) {
+  const int sx = x + (mvx >> 1);
+  const int sy = y + (mvy >> 1);
+  const PredictFn fn = Dsp().predict[PredictSelector(size, roundingType, mvx, mvy)];
+  std::uint8_t* dst = current + static_cast<std::ptrdiff_t>(y) * stride + x;
+  // The padded plane in picture coordinates: columns -border .. stride-border-1, rows
+  // -border .. paddedRows-border-1. Each prediction reads size+1 columns and rows.
+  const int minX = -border, maxX = stride - border - 1;
+  const int minY = -border, maxY = paddedRows - border - 1;
+  if (sx >= minX && sy >= minY && sx + size <= maxX && sy + size <= maxY) {
+    fn(reference + static_cast<std::ptrdiff_t>(sy) * stride + sx, dst, stride);
+    return;
+  }
+  // Out of the padded plane (large vectors, or the overhang of a picture whose size is not a
+  // multiple of 16): gather the area with clamped coordinates. The border repeats the edge, so
+  // clamping to the padded plane gives the values of an edge extended without end.
+  std::uint8_t area[kScratch * kScratch];
+  for (int r = 0; r <= size; ++r) {
+    const int ry = std::clamp(sy + r, minY, maxY);
+    const std::uint8_t* row = reference + static_cast<std::ptrdiff_t>(ry) * stride;
+    for (int c = 0; c <= size; ++c) area[r * kScratch + c] = row[std::clamp(sx + c, minX, maxX)];
+  }
+  // The routine writes with the area's stride; copy its result into the picture afterwards.
+  std::uint8_t out[kScratch * kScratch];
+  fn(area, out, kScratch);
+  for (int r = 0; r < size; ++r)
+    std::copy(out + r * kScratch, out + r * kScratch + size,
+              dst + static_cast<std::ptrdiff_t>(r) * stride);
+}
+
+void PredictMacroblock(PictureStore& store, int mbx, int mby, int mode, const MotionVector mv[4],
+                       int roundingType) {
+  const int s = store.stride, rows = store.paddedHeight;
+  if (mode == 2) {
+    for (int i = 0; i < 4; ++i)
+      PredictBlock(store.reference.y, store.current.y, s, rows, kLumaBorder, 8,
+                   16 * mbx + 8 * (i & 1), 16 * mby + 8 * (i >> 1), mv[i].x, mv[i].y, roundingType);
+  } else {
+    PredictBlock(store.reference.y, store.current.y, s, rows, kLumaBorder, 16, 16 * mbx, 16 * mby,
+                 mv[0].x, mv[0].y, roundingType);
+  }
+  int cx, cy;
+  if (mode == 2) {
+    cx = ChromaFromFourVectors(mv[0].x + mv[1].x + mv[2].x + mv[3].x);
+    cy = ChromaFromFourVectors(mv[0].y + mv[1].y + mv[2].y + mv[3].y);
+  } else {
+    cx = ChromaFromOneVector(mv[0].x);
+    cy = ChromaFromOneVector(mv[0].y);
+  }
+  const int cs = s >> 1, crows = rows >> 1;
+  PredictBlock(store.reference.u, store.current.u, cs, crows, kChromaBorder, 8, 8 * mbx, 8 * mby,
+               cx, cy, roundingType);
+  PredictBlock(store.reference.v, store.current.v, cs, crows, kChromaBorder, 8, 8 * mbx, 8 * mby,
+               cx, cy, roundingType);
+}
+
+}  // namespace mivora::decoder
