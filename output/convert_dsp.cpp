@@ -1,0 +1,102 @@
+#include "output/convert_dsp.h"
+
+#include "output/convert_sample.h"
+
+namespace mivora::convert {
+namespace {
+
+void NormalRowPair(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom, int pairs) {
+  for (int k = 0; k < pairs; ++k) {
+    const int x = 2 * k;
+    if (rows.prevY0 && rows.y0[x] == rows.prevY0[x] && rows.y1[x] == rows.prevY1[x] &&
+        rows.u0[k] == rows.prevU[k] && rows.v0[k] == rows.prevV[k]) {
+      continue;
+    }
+    const ChromaTerms terms = MakeTerms(rows.u0[k], rows.v0[k], rows.brightness);
+    StorePair(top + x, PixelFromTerms(rows.y0[x], terms), PixelFromTerms(rows.y0[x + 1], terms));
+    StorePair(bottom + x, PixelFromTerms(rows.y1[x], terms), PixelFromTerms(rows.y1[x + 1], terms));
+  }
+}
+
+void RotatedRowPair(const SourceRows& rows, std::uint16_t* destination, std::intptr_t stride,
+                    int last, int pairs) {
+  for (int k = 0; k < pairs; ++k) {
+    const int x = last - 2 * k;
+    const int c = x >> 1;
+    std::uint16_t* row = destination + 2 * k * stride;
+    if (rows.prevY0 && rows.y0[x] == rows.prevY0[x] && rows.y0[x - 1] == rows.prevY0[x - 1] &&
+        rows.u0[c] == rows.prevU[c] && rows.v0[c] == rows.prevV[c]) {
+      continue;
+    }
+    const ChromaTerms terms = MakeTerms(rows.u0[c], rows.v0[c], rows.brightness);
+    StorePair(row, PixelFromTerms(rows.y0[x], terms), PixelFromTerms(rows.y1[x], terms));
+    StorePair(row + stride, PixelFromTerms(rows.y0[x - 1], terms),
+              PixelFromTerms(rows.y1[x - 1], terms));
+  }
+}
+
+// Mode 8 interpolates unclipped channel values, so it keeps them apart until the pixel is packed.
+struct Channels {
+  int blue, green, red;
+};
+inline Channels Unclipped(int luma, int u, int v) {
+  return {luma - 144 + u, luma - 16, luma - 144 + v};
+}
+inline std::uint16_t Pack(const Channels& c) {
+  return PackPixel(Clip255(c.red), Clip255(c.green), Clip255(c.blue));
+}
+inline std::uint16_t PackMean(const Channels& a, const Channels& b) {
+  return PackPixel(Clip255((a.red + b.red) >> 1), Clip255((a.green + b.green) >> 1),
+                   Clip255((a.blue + b.blue) >> 1));
+}
+
+void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom, int width) {
+  for (int x = 0; x < width; ++x) {
+    const int c = x >> 1;
+    const int u0 = rows.u0[c], v0 = rows.v0[c];
+    if (rows.prevY0 && rows.y0[x] == rows.prevY0[x] && u0 == rows.prevU[c] && v0 == rows.prevV[c]) {
+      continue;
+    }
+    const int u1 = rows.u1[c], v1 = rows.v1[c];
+    const Channels here = Unclipped(rows.y0[x], u0, v0);
+    const std::uint16_t topLeft = Pack(here);
+    const std::uint16_t bottomLeft = PackMean(here, Unclipped(rows.y1[x], u1, v1));
+    std::uint16_t topRight = topLeft, bottomRight = topLeft;
+    if (x + 1 < width) {
+      topRight = PackMean(here, Unclipped(rows.y0[x + 1], u0, v0));
+      bottomRight = PackMean(here, Unclipped(rows.y1[x + 1], u1, v1));
+    }
+    top[2 * x] = topLeft;
+    top[2 * x + 1] = topRight;
+    bottom[2 * x] = bottomLeft;
+    bottom[2 * x + 1] = bottomRight;
+  }
+}
+
+void RotatedDoubleRow(const SourceRows& rows, std::uint16_t* destination, std::intptr_t stride,
+                      int width) {
+  std::uint16_t* row = destination;
+  for (int x = width - 1; x >= 0; --x) {
+    const std::uint16_t pixel = ConvertSample(rows.y0[x], rows.u0[x >> 1], rows.v0[x >> 1], 0);
+    row[0] = pixel;
+    row[1] = pixel;
+    row[stride] = pixel;
+    row[stride + 1] = pixel;
+    row += 2 * stride;
+  }
+}
+
+const ConvertDsp kReference = {&NormalRowPair, &RotatedRowPair, &DoubleRow, &RotatedDoubleRow};
+
+}  // namespace
+
+const ConvertDsp& ReferenceConvertDsp() {
+  return kReference;
+}
+
+const ConvertDsp& ActiveConvertDsp() {
+  static const ConvertDsp& active = ReferenceConvertDsp();
+  return active;
+}
+
+}  // namespace mivora::convert

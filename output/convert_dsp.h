@@ -1,0 +1,46 @@
+// Row kernels of the colour converters, behind a table so that faster versions can replace the
+// reference ones at start-up. The converters (convert_*.cpp) crop, clamp and walk the rows; the
+// kernels convert one row or row pair.
+#pragma once
+
+#include <cstdint>
+
+namespace mivora::convert {
+
+// The source rows a kernel reads. prevY0 == nullptr switches the skip-unchanged check off; when it
+// is set, prevY1 (where the mode checks a second row), prevU and prevV are set too.
+struct SourceRows {
+  const std::uint8_t* y0 = nullptr;  // the row (or upper row of the pair)
+  const std::uint8_t* y1 = nullptr;  // the row below
+  const std::uint8_t* u0 = nullptr;  // chrominance row of y0
+  const std::uint8_t* v0 = nullptr;
+  const std::uint8_t* u1 = nullptr;  // chrominance row of y1 (mode 8 only)
+  const std::uint8_t* v1 = nullptr;
+  const std::uint8_t* prevY0 = nullptr;
+  const std::uint8_t* prevY1 = nullptr;
+  const std::uint8_t* prevU = nullptr;
+  const std::uint8_t* prevV = nullptr;
+  int brightness = 0;
+};
+
+struct ConvertDsp {
+  // Mode 5: columns 0 .. 2*pairs-1 of rows y0 and y1 to display rows top and bottom.
+  void (*normalRowPair)(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom,
+                        int pairs);
+  // Mode 7: source rows y0, y1 become display columns 0 and 1 at destination; source columns
+  // last, last-1, ... (pairs of them) go down the display, two rows per pair, stride pixels apart.
+  void (*rotatedRowPair)(const SourceRows& rows, std::uint16_t* destination, std::intptr_t stride,
+                         int last, int pairs);
+  // Mode 8: source row y0 (with y1 below it) becomes display rows top and bottom, width samples.
+  void (*doubleRow)(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom, int width);
+  // Mode 9: source row y0 becomes display columns 0 and 1, source column width-1 at the top.
+  void (*rotatedDoubleRow)(const SourceRows& rows, std::uint16_t* destination, std::intptr_t stride,
+                           int width);
+};
+
+// The plain C++ kernels; the reference every faster version must match byte for byte.
+const ConvertDsp& ReferenceConvertDsp();
+// The kernels in use, chosen once on first call.
+const ConvertDsp& ActiveConvertDsp();
+
+}  // namespace mivora::convert

@@ -1,0 +1,38 @@
+// Type 9: turned 90 degrees counter-clockwise, each sample repeated as a 2x2 block. Never skips:
+// every pixel is written on every call.
+#include <algorithm>
+
+#include "output/convert_dsp.h"
+#include "output/convert_planes.h"
+#include "output/converters.h"
+
+namespace mivora {
+
+using namespace convert;
+
+void ConvertRotatedDouble(const std::uint8_t* y, std::int32_t strideY, const std::uint8_t* u,
+                          const std::uint8_t* v, std::int32_t strideU, std::uint16_t* destination,
+                          std::int32_t width, std::int32_t height, std::int32_t rowSkip,
+                          std::uint8_t /*cleanVideo*/, std::int32_t /*brightness*/,
+                          const std::uint8_t* /*prevY*/, const std::uint8_t* /*prevU*/,
+                          const std::uint8_t* /*prevV*/, std::int32_t /*skipUnchanged*/,
+                          std::uint8_t /*reserved*/) {
+  const Planes p(y, strideY, u, v, strideU, nullptr, nullptr, nullptr, 0);
+  if (!p.Valid() || !destination || width <= 0 || height <= 0) return;
+  // Doubled and turned output fits 120 x 320 samples; the right and bottom are dropped.
+  const int w = std::min(width, 120);
+  const int h = std::min(height, 320);
+  const std::ptrdiff_t stride = h + std::max<std::int32_t>(rowSkip, 0);
+  const ConvertDsp& dsp = ActiveConvertDsp();
+
+  for (int row = 0; row < h; ++row) {
+    const std::ptrdiff_t chromaRow = row >> 1;
+    SourceRows rows;
+    rows.y0 = p.y + row * p.strideY;
+    rows.u0 = p.u + chromaRow * p.strideU;
+    rows.v0 = p.v + chromaRow * p.strideU;
+    dsp.rotatedDoubleRow(rows, destination + 2 * row, stride, w);
+  }
+}
+
+}  // namespace mivora
