@@ -88,8 +88,9 @@ TEST(Pictures, EdgeExtensionCoversRoundedPictureArea) {
     const int cr = r < 0 ? 0 : r > 143 ? 143 : r;
     for (int c = 184; c < 216; ++c) ASSERT_EQ(y(cr, 183), y(r, c)) << r << "," << c;
     for (int c = -32; c < 0; ++c) ASSERT_EQ(y(cr, 0), y(r, c)) << r << "," << c;
-    if (r < 0 || r > 143)
+    if (r < 0 || r > 143) {
       for (int c = 0; c < 184; ++c) ASSERT_EQ(y(cr, c), y(r, c));
+    }
   }
   // Chroma: 92 wide, border 16.
   auto u = [&](int r, int c) { return s.reference.u[r * C + c]; };
