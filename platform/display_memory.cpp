@@ -1,6 +1,7 @@
 #include "platform/display_memory.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace mivora::platform {
 
