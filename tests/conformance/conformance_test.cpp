@@ -1,0 +1,128 @@
+// Decodes each conformance clip with mivora-decode and with ffmpeg's own decoder and compares the
+// pictures: the same number of frames, and every frame within 40 dB PSNR in each plane. When a
+// checksum file exists for a clip, mivora-decode's frames must also match it bit for bit
+// (MIVORA_UPDATE_FRAMEMD5=1 rewrites the files).
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+
+#include "tests/conformance/yuv_compare.h"
+
+namespace mivora::conformance {
+namespace {
+
+struct Clip {
+  const char* name;
+  int width, height;
+};
+
+// The clips tools/make-conformance-clips makes. "Small" ones also run under the sanitizers.
+const Clip kSmallClips[] = {
+    {"qcif_q2_g12", 176, 144}, {"w180_q5_mv4", 180, 144}, {"qvga_pan_q6", 320, 240}};
+const Clip kClips[] = {{"qcif_q8_g300_mv4", 176, 144}, {"cif_noise_q10_rd", 352, 288},
+                       {"cif_static_q4", 352, 288},    {"cif_zoom_q16_mv4_rd", 352, 288},
+                       {"vga_q12", 640, 480},          {"pal_pan_q20", 720, 576},
+                       {"hd_q24", 1280, 720}};
+
+constexpr double kMinimumPsnr = 40.0;
+
+std::string Quote(const std::string& s) {
+  return "'" + s + "'";
+}
+
+int Run(const std::string& command) {
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class ConformanceTest : public ::testing::TestWithParam<Clip> {
+ protected:
+  static std::string ClipFolder() { return MIVORA_CLIP_CACHE; }
+  static void MakeClips() {
+    static std::once_flag once;
+    static int result = 0;
+    std::call_once(once, [] {
+      result = Run(Quote(MIVORA_CLIP_SCRIPT) + " " + Quote(ClipFolder()) + " >/dev/null");
+    });
+    ASSERT_EQ(0, result) << "making the clips failed";
+  }
+  void Check(const Clip& clip);
+};
+
+void ConformanceTest::Check(const Clip& clip) {
+  ASSERT_NO_FATAL_FAILURE(MakeClips());
+  const std::string avi = ClipFolder() + "/" + clip.name + ".avi";
+  const std::string work =
+      ::testing::TempDir() + "mivora_conf_" + clip.name + "_" + std::to_string(::getpid());
+  const std::string ours = work + ".y4m", theirs = work + ".yuv", md5 = work + ".md5";
+  const int decodeExit = Run(Quote(MIVORA_DECODE) + " --y4m " + Quote(ours) + " --framemd5 " +
+                             Quote(avi) + " > " + Quote(md5));
+  ASSERT_EQ(0, Run("ffmpeg -hide_banner -loglevel error -nostdin -y -threads 1 -i " + Quote(avi) +
+                   " -an -f rawvideo -pix_fmt yuv420p " + Quote(theirs)));
+  YuvFrames a, b;
+  std::string error;
+  const bool readOurs = ReadY4m(ours, a, error);
+  const bool readTheirs = readOurs && ReadRawYuv420(theirs, clip.width, clip.height, b, error);
+  const std::string checksums = ReadText(md5);
+  std::remove(ours.c_str());
+  std::remove(theirs.c_str());
+  std::remove(md5.c_str());
+  ASSERT_EQ(0, decodeExit) << "mivora-decode failed on " << clip.name;
+  ASSERT_TRUE(readOurs && readTheirs) << error;
+  ASSERT_EQ(clip.width, a.width);
+  ASSERT_EQ(clip.height, a.height);
+  ASSERT_EQ(b.frames.size(), a.frames.size()) << "frame counts differ";
+  ASSERT_FALSE(a.frames.empty());
+
+  FramePsnr worst{kIdenticalPsnr, kIdenticalPsnr, kIdenticalPsnr};
+  std::size_t firstBad = a.frames.size();
+  for (std::size_t i = 0; i < a.frames.size(); ++i) {
+    const FramePsnr p = ComparePictures(a, i, b, i);
+    worst = {std::min(worst.y, p.y), std::min(worst.u, p.u), std::min(worst.v, p.v)};
+    if (firstBad == a.frames.size() && std::min({p.y, p.u, p.v}) < kMinimumPsnr) firstBad = i;
+  }
+  std::printf("%s: %zu frames, minimum PSNR Y %.2f U %.2f V %.2f dB\n", clip.name, a.frames.size(),
+              worst.y, worst.u, worst.v);
+  RecordProperty("minimumPsnrY", std::to_string(worst.y));
+  RecordProperty("minimumPsnrU", std::to_string(worst.u));
+  RecordProperty("minimumPsnrV", std::to_string(worst.v));
+  EXPECT_EQ(a.frames.size(), firstBad) << "first frame below " << kMinimumPsnr << " dB";
+
+  const std::string stored = std::string(MIVORA_FRAMEMD5_DIR) + "/" + clip.name + ".txt";
+  const char* update = std::getenv("MIVORA_UPDATE_FRAMEMD5");
+  if (update && *update == '1') {
+    if (firstBad == a.frames.size()) std::ofstream(stored) << checksums;
+  } else if (std::ifstream(stored).good()) {
+    EXPECT_EQ(ReadText(stored), checksums) << "frames differ from " << stored;
+  }
+}
+
+TEST_P(ConformanceTest, MatchesFfmpeg) {
+  Check(GetParam());
+}
+
+std::string ClipName(const ::testing::TestParamInfo<Clip>& info) {
+  return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Small, ConformanceTest, ::testing::ValuesIn(kSmallClips), ClipName);
+INSTANTIATE_TEST_SUITE_P(Full, ConformanceTest, ::testing::ValuesIn(kClips), ClipName);
+
+}  // namespace
+}  // namespace mivora::conformance
