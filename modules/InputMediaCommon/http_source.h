@@ -1,0 +1,47 @@
+// http:// resources read with Range requests over one keep-alive connection.
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "modules/InputMediaCommon/byte_source.h"
+#include "modules/InputMediaCommon/http_connection.h"
+#include "modules/InputMediaCommon/http_url.h"
+
+namespace mivora::io {
+
+// Redirects followed for one request; one more fails it.
+inline constexpr int kMaxRedirects = 5;
+
+class HttpSource final : public ByteSource {
+ public:
+  // Sends the first request (bytes 0 .. first_bytes-1) to learn the length; its body is kept
+  // pending on the connection for the first read. Null on any failure: bad address, no
+  // connection, time-out, status other than 200/206 (after redirects), unknown length.
+  static std::unique_ptr<HttpSource> Open(std::string_view address, std::int64_t first_bytes);
+
+  std::int64_t Length() const override { return length_; }
+  std::int64_t ReadAt(std::int64_t pos, std::uint8_t* buffer, std::int64_t count) override;
+  std::int64_t RequestCount() const override { return requests_; }
+
+ private:
+  explicit HttpSource(HttpUrl url) : url_(std::move(url)) {}
+  // GET with "Range: bytes=first-last" (no Range header when first < 0), following redirects.
+  bool Get(std::int64_t first, std::int64_t last, HttpResponseHead* head);
+  // One request/response exchange on the current or a new connection.
+  bool Exchange(const std::string& request, HttpResponseHead* head);
+  // Starts the response body for bytes from pos on; false when the server cannot serve them.
+  bool StartBodyAt(std::int64_t pos, std::int64_t count);
+  void AbandonBody();
+
+  HttpUrl url_;
+  HttpConnection conn_;
+  std::int64_t length_ = 0;
+  bool ranges_ = true;          // false once the server answered a Range request with 200
+  std::int64_t body_pos_ = 0;   // source position of the next body byte on the connection
+  std::int64_t body_left_ = 0;  // body bytes still to come on the connection
+  bool close_after_body_ = false;
+  std::int64_t requests_ = 0;
+};
+
+}  // namespace mivora::io
