@@ -21,9 +21,11 @@ struct MediaInfo {
   std::int32_t audioBytes = 0;      // 48: 0 = no audio
   // Bytes 52..511 belong to the source. The built-in AVI reader keeps the size of its largest
   // video frame at 52 so that the engine can size its frame buffers; 0 means unknown.
-  std::int32_t largestFrameBytes = 0;   // 52
-  std::uint8_t sourceOwned[456] = {};   // 56..511
-  std::int32_t largeFrameBytes = 0;     // 512
+  std::int32_t largestFrameBytes = 0;  // 52
+  std::uint8_t sourceOwned[456] = {};  // 56..511
+  std::int32_t largeFrameBytes = 0;    // 512
+  // The double makes the record 8-byte aligned; the tail is spelled out so that sizeof is exact.
+  std::uint8_t tail516[4] = {};  // 516..519
 };
 
 static_assert(offsetof(MediaInfo, width) == 0);
@@ -36,6 +38,6 @@ static_assert(offsetof(MediaInfo, audioFormatTag) == 40);
 static_assert(offsetof(MediaInfo, audioBytes) == 48);
 static_assert(offsetof(MediaInfo, largestFrameBytes) == 52);
 static_assert(offsetof(MediaInfo, largeFrameBytes) == 512);
-static_assert(sizeof(MediaInfo) == 516);
+static_assert(sizeof(MediaInfo) == 520);  // at least the 516 bytes the engine relies on
 
 }  // namespace mivora
