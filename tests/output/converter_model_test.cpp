@@ -1,0 +1,249 @@
+// Every converter against a per-pixel model written here from the conversion rules, on random
+// planes of many sizes (odd, cropped, larger than the display), with brightness, skip-unchanged,
+// padded strides and a destination at an odd pixel position. Planes and destination are sized
+// exactly, so a read or write outside them shows under the address sanitizer.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "output/converter_select.h"
+#include "output/converters.h"
+
+namespace mivora {
+namespace {
+
+int Clip(int v) {
+  return v < 0 ? 0 : (v > 255 ? 255 : v);
+}
+std::uint16_t Pack(int r, int g, int b) {
+  return static_cast<std::uint16_t>(((Clip(r) >> 3) << 11) | ((Clip(g) >> 2) << 5) |
+                                    (Clip(b) >> 3));
+}
+std::uint16_t Sample(int y, int u, int v, int b) {
+  return Pack(y + b - 144 + v, y + b - 16, y + b - 144 + u);
+}
+
+struct Picture {
+  int width, height, strideY, strideU;
+  std::vector<std::uint8_t> y, u, v, prevY, prevU, prevV;
+
+  Picture(int w, int h, int padY, int padU, std::mt19937& random)
+      : width(w), height(h), strideY(w + padY), strideU((w + 1) / 2 + padU) {
+    const int cw = (w + 1) / 2, ch = (h + 1) / 2;
+    // Exactly as large as the last row needs: nothing past the picture exists.
+    y.resize(static_cast<std::size_t>((h - 1) * strideY + w));
+    u.resize(static_cast<std::size_t>((ch - 1) * strideU + cw));
+    v.resize(u.size());
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (auto* plane : {&y, &u, &v})
+      for (auto& s : *plane) s = static_cast<std::uint8_t>(byte(random));
+    prevY = y;
+    prevU = u;
+    prevV = v;
+    // Change a scattering of previous samples so some blocks count as changed.
+    std::uniform_int_distribution<int> chance(0, 9);
+    for (auto* plane : {&prevY, &prevU, &prevV})
+      for (auto& s : *plane)
+        if (chance(random) == 0) s = static_cast<std::uint8_t>(s + 1);
+  }
+  int Y(int x, int r) const { return y[r * strideY + x]; }
+  int U(int c, int cr) const { return u[cr * strideU + c]; }
+  int V(int c, int cr) const { return v[cr * strideU + c]; }
+  bool SameY(int x, int r) const { return y[r * strideY + x] == prevY[r * strideY + x]; }
+  bool SameUV(int c, int cr) const {
+    return u[cr * strideU + c] == prevU[cr * strideU + c] &&
+           v[cr * strideU + c] == prevV[cr * strideU + c];
+  }
+};
+
+struct Target {
+  std::vector<std::uint16_t> expected, actual;
+  std::size_t first = 1;  // odd pixel: the destination is not 4-byte aligned
+  std::ptrdiff_t stride;
+  Target(std::size_t pixels, std::ptrdiff_t r, std::mt19937& random) : stride(r) {
+    expected.resize(pixels + first);
+    std::uniform_int_distribution<int> any(0, 0xFFFF);
+    for (auto& p : expected) p = static_cast<std::uint16_t>(any(random));
+    actual = expected;
+  }
+  std::uint16_t& At(int row, int column) { return expected[first + row * stride + column]; }
+};
+
+struct Case {
+  int mode, brightness, skip, rowSkip;
+};
+
+// Mode 5: pixel (x, r) of the cropped picture goes to display (r, x); 2x2 blocks share the
+// chrominance of column x/2; the skip check sees Y of the block's left column and its U, V.
+void Model5(const Picture& p, const Case& c, Target& t) {
+  int w = p.width, h = p.height, rows = 0, cols = 0, crow = 0, ccol = 0;
+  if (h > 240) crow = (h - 240) / 4, rows = 2 * crow, h = 240;
+  if (w > 640) cols = (w - 640) >> 1, ccol = (w - 640) >> 2, w = 640;
+  for (int r = 0; r < h; ++r)
+    for (int x = 0; x < w; ++x) {
+      const int bx = x & ~1, by = r & ~1, cc = (x >> 1) + ccol, cr = (r >> 1) + crow;
+      if (c.skip && p.SameY(bx + cols, by + rows) &&
+          (by + 1 >= h || p.SameY(bx + cols, by + 1 + rows)) && p.SameUV(cc, cr))
+        continue;
+      t.At(r, x) = Sample(p.Y(x + cols, r + rows), p.U(cc, cr), p.V(cc, cr), c.brightness);
+    }
+}
+
+// Mode 7: pixel (x, r) goes to display (w - 1 - x, r). Columns pair as (x, x - 1) from the right
+// edge, each pair with the chrominance of its right column; the skip check sees row r & ~1 only.
+void Model7(const Picture& p, const Case& c, Target& t) {
+  int w = p.width, h = p.height, rows = 0, cols = 0, crow = 0, ccol = 0;
+  if (w > 240) cols = (w - 240) >> 1, ccol = (w - 240) >> 2, w = 240;
+  if (h > 640) crow = (h - 640) / 4, rows = 2 * crow, h = 640;
+  for (int r = 0; r < h; ++r)
+    for (int x = 0; x < w; ++x) {
+      const int right = x + ((w - 1 - x) & 1);
+      const int by = r & ~1, cc = (right >> 1) + ccol, cr = (r >> 1) + crow;
+      if (c.skip && p.SameY(right + cols, by + rows) &&
+          (right == 0 || p.SameY(right - 1 + cols, by + rows)) && p.SameUV(cc, cr))
+        continue;
+      t.At(w - 1 - x, r) = Sample(p.Y(x + cols, r + rows), p.U(cc, cr), p.V(cc, cr), c.brightness);
+    }
+}
+
+// Mode 8: sample (x, r) becomes the block at display (2r, 2x); right and lower pixels average
+// unclipped channel values with the neighbours; the row below the last row is the row itself.
+void Model8(const Picture& p, const Case& c, Target& t) {
+  const int w = std::min(p.width, 320), h = std::min(p.height, 120);
+  for (int r = 0; r < h; ++r)
+    for (int x = 0; x < w; ++x) {
+      const int u0 = p.U(x >> 1, r >> 1), v0 = p.V(x >> 1, r >> 1);
+      if (c.skip && p.SameY(x, r) && p.SameUV(x >> 1, r >> 1)) continue;
+      const int below = r + 1 < p.height ? r + 1 : r;
+      const int u1 = p.U(x >> 1, below >> 1), v1 = p.V(x >> 1, below >> 1);
+      auto mean = [](int y1, int cu1, int cv1, int y2, int cu2, int cv2) {
+        return Pack(((y1 - 144 + cv1) + (y2 - 144 + cv2)) >> 1, ((y1 - 16) + (y2 - 16)) >> 1,
+                    ((y1 - 144 + cu1) + (y2 - 144 + cu2)) >> 1);
+      };
+      const int here = p.Y(x, r);
+      const std::uint16_t topLeft = Sample(here, u0, v0, 0);
+      t.At(2 * r, 2 * x) = topLeft;
+      t.At(2 * r + 1, 2 * x) = mean(here, u0, v0, p.Y(x, below), u1, v1);
+      const bool last = x == w - 1;
+      t.At(2 * r, 2 * x + 1) = last ? topLeft : mean(here, u0, v0, p.Y(x + 1, r), u0, v0);
+      t.At(2 * r + 1, 2 * x + 1) = last ? topLeft : mean(here, u0, v0, p.Y(x + 1, below), u1, v1);
+    }
+}
+
+// Mode 9: sample (x, r) fills the block at display (2(w - 1 - x), 2r); never skips.
+void Model9(const Picture& p, const Case&, Target& t) {
+  const int w = std::min(p.width, 120), h = std::min(p.height, 320);
+  for (int r = 0; r < h; ++r)
+    for (int x = 0; x < w; ++x) {
+      const std::uint16_t s = Sample(p.Y(x, r), p.U(x >> 1, r >> 1), p.V(x >> 1, r >> 1), 0);
+      for (int dy = 0; dy < 2; ++dy)
+        for (int dx = 0; dx < 2; ++dx) t.At(2 * (w - 1 - x) + dy, 2 * r + dx) = s;
+    }
+}
+
+// Display rows and columns the mode covers and the extent the row stride adds rowSkip to.
+struct Extent {
+  int rows, columns, extent;
+};
+Extent ExtentOf(int mode, int w, int h) {
+  switch (mode) {
+    case 5:
+      return {std::min(h, 240), std::min(w, 640), std::min(w, 640)};
+    case 7:
+      return {std::min(w, 240), std::min(h, 640), std::min(h, 640)};
+    case 8:
+      return {2 * std::min(h, 120), 2 * std::min(w, 320), std::min(w, 320)};
+    default:
+      return {2 * std::min(w, 120), 2 * std::min(h, 320), std::min(h, 320)};
+  }
+}
+
+void Check(const Picture& p, const Case& c, std::mt19937& random) {
+  const Extent e = ExtentOf(c.mode, p.width, p.height);
+  const std::ptrdiff_t stride = e.extent + std::max(c.rowSkip, 0);
+  Target t((e.rows - 1) * stride + e.columns, stride, random);
+  switch (c.mode) {
+    case 5:
+      Model5(p, c, t);
+      break;
+    case 7:
+      Model7(p, c, t);
+      break;
+    case 8:
+      Model8(p, c, t);
+      break;
+    default:
+      Model9(p, c, t);
+  }
+  ASSERT_EQ(SelectConverter(0, c.mode), 1);
+  ConverterHook(p.y.data(), p.strideY, p.u.data(), p.v.data(), p.strideU, t.actual.data() + t.first,
+                p.width, p.height, c.rowSkip, 1, c.brightness, p.prevY.data(), p.prevU.data(),
+                p.prevV.data(), c.skip, 0);
+  for (std::size_t i = 0; i < t.expected.size(); ++i) {
+    if (t.expected[i] != t.actual[i]) {
+      const std::ptrdiff_t pixel = static_cast<std::ptrdiff_t>(i - t.first);
+      FAIL() << "mode " << c.mode << " picture " << p.width << "x" << p.height << " brightness "
+             << c.brightness << " skip " << c.skip << " rowSkip " << c.rowSkip << ": display row "
+             << pixel / stride << " column " << pixel % stride << " expected " << std::hex
+             << t.expected[i] << " got " << t.actual[i];
+    }
+  }
+}
+
+TEST(ConverterModel, EveryModeMatchesThePerPixelRules) {
+  std::mt19937 random(20261208);
+  const int sizes[][2] = {{1, 1},     {2, 2},     {3, 5},     {5, 3},     {16, 16},
+                          {17, 9},    {64, 48},   {176, 144}, {174, 130}, {119, 321},
+                          {121, 122}, {239, 241}, {320, 240}, {321, 121}, {241, 643},
+                          {642, 242}, {700, 200}, {643, 245}, {720, 576}};
+  for (const auto& size : sizes) {
+    for (int pad : {0, 7}) {
+      const Picture p(size[0], size[1], pad, pad / 2, random);
+      for (int mode : {5, 7, 8, 9}) {
+        for (int skip : {0, 1}) {
+          // Modes 8 and 9 ignore brightness: one nonzero value shows that.
+          for (int brightness : {37, 0, -60}) {
+            if (mode >= 8 && brightness != 37) continue;
+            const int extent = ExtentOf(mode, p.width, p.height).extent;
+            // Modes 8 and 9 write two pixels per sample along a row: the stride must hold them.
+            const int minimum = mode >= 8 ? extent : 0;
+            for (int rowSkip : {minimum, minimum + 3, 640 - extent}) {
+              if (rowSkip < minimum) continue;
+              Check(p, {mode, brightness, skip, rowSkip}, random);
+              if (HasFatalFailure()) return;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(ConverterModel, NegativeRowSkipActsAsZeroInTheOneToOneModes) {
+  std::mt19937 random(7);
+  const Picture p(37, 29, 3, 1, random);
+  for (int mode : {5, 7}) {
+    Check(p, {mode, 0, 0, -9}, random);
+    Check(p, {mode, 5, 1, -1000}, random);
+  }
+}
+
+TEST(ConverterModel, SkipWithoutPreviousPlanesWritesEverything) {
+  std::mt19937 random(3);
+  const Picture p(20, 10, 0, 0, random);
+  for (int mode : {5, 7, 8}) {
+    SelectConverter(0, mode);
+    std::vector<std::uint16_t> asked(640 * 240, 0x1234), plain(640 * 240, 0x1234);
+    ConverterHook(p.y.data(), p.strideY, p.u.data(), p.v.data(), p.strideU, asked.data(), 20, 10,
+                  400, 0, 0, nullptr, nullptr, nullptr, 1, 0);
+    ConverterHook(p.y.data(), p.strideY, p.u.data(), p.v.data(), p.strideU, plain.data(), 20, 10,
+                  400, 0, 0, nullptr, nullptr, nullptr, 0, 0);
+    EXPECT_EQ(asked, plain) << "mode " << mode;
+  }
+}
+
+}  // namespace
+}  // namespace mivora
