@@ -156,7 +156,12 @@ int Run::Main() {
   SetAviReaderFrameCapacity(capacity);
 
   DecoderParams params{info->width, info->height, 0, o_.display.outputType, 0};
-  decore(0, kDecoreInit, &params, nullptr);
+  if (decore(0, kDecoreInit, &params, nullptr) != 0) {
+    std::fprintf(stderr, "mivora-decode: the decoder cannot open a %dx%d picture\n", info->width,
+                 info->height);
+    source.Close();
+    return kExitUnsupported;
+  }
   if (!o_.y4mPath.empty() && !y4m_.Open(o_.y4mPath, size_, info->framesPerSecond)) {
     std::fprintf(stderr, "mivora-decode: cannot write %s\n", o_.y4mPath.c_str());
     outputFailed_ = true;

@@ -1,0 +1,63 @@
+// Fuzzes the built-in decoder. Input: two little-endian 16-bit words choose the picture size, the
+// rest is the compressed stream, cut into frames before every picture start code but the first
+// (so the sequence headers travel with the first picture, as in an AVI).
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "decoder/decoder_entry.h"
+#include "decoder/decore.h"
+
+namespace {
+
+constexpr std::size_t kMaxFrames = 64;
+
+bool PictureStartAt(const std::uint8_t* p, std::size_t left) {
+  return left >= 4 && p[0] == 0 && p[1] == 0 && p[2] == 1 && p[3] == 0xB6;
+}
+
+// Reads every visible sample the decoder hands out, so a wrong plane pointer shows up here.
+unsigned Touch(const mivora::DecodedFrame& f, int width, int height) {
+  unsigned sum = 0;
+  if (!f.y) return 0;
+  for (int r = 0; r < height; ++r)
+    for (int c = 0; c < width; ++c) sum += f.y[r * f.strideY + c];
+  for (int r = 0; r < (height + 1) / 2; ++r)
+    for (int c = 0; c < (width + 1) / 2; ++c)
+      sum += f.u[r * f.strideU + c] + f.v[r * f.strideV + c];
+  return sum;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 4) return 0;
+  // Up to 1280 x 720, odd sizes included.
+  const int width = 1 + (data[0] | data[1] << 8) % 1280;
+  const int height = 1 + (data[2] | data[3] << 8) % 720;
+  data += 4;
+  size -= 4;
+
+  std::vector<std::size_t> cuts{0};
+  bool seenPicture = false;
+  for (std::size_t i = 0; i + 4 <= size && cuts.size() < kMaxFrames; ++i) {
+    if (!PictureStartAt(data + i, size - i)) continue;
+    if (seenPicture) cuts.push_back(i);
+    seenPicture = true;
+  }
+  cuts.push_back(size);
+
+  mivora::DecoderParams params{width, height, 0, 5, 0};
+  mivora::decore(0, mivora::kDecoreInit, &params, nullptr);
+  volatile unsigned sink = 0;
+  for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+    // An exact-size copy, so any read past the frame's end is caught.
+    std::vector<std::uint8_t> frame(data + cuts[k], data + cuts[k + 1]);
+    mivora::DecodedFrame out;
+    mivora::decore_frame(frame.data(), static_cast<std::int32_t>(frame.size()), &out, 1, 0);
+    sink = sink + Touch(out, width, height);
+  }
+  mivora::decore(0, mivora::kDecoreRelease, nullptr, nullptr);
+  return 0;
+}
