@@ -19,7 +19,7 @@ std::int64_t BlockCache::Read(std::int64_t pos, std::uint8_t* buffer, std::int64
   std::int64_t total = 0;
   while (total < count) {
     const std::int64_t at = pos + total;
-    const Block* block = Find(at / block_bytes_);
+    const Block* block = Find(at / block_bytes_, at % block_bytes_);
     if (block == nullptr) break;
     const std::int64_t offset = at - block->index * block_bytes_;
     const std::int64_t available = static_cast<std::int64_t>(block->data.size()) - offset;
@@ -34,15 +34,33 @@ std::int64_t BlockCache::Read(std::int64_t pos, std::uint8_t* buffer, std::int64
   return total;
 }
 
-const BlockCache::Block* BlockCache::Find(std::int64_t index) {
+const BlockCache::Block* BlockCache::Find(std::int64_t index, std::int64_t offset) {
   if (auto it = by_index_.find(index); it != by_index_.end()) {
     ++hits_;
     blocks_.splice(blocks_.begin(), blocks_, it->second);
     return &*it->second;
   }
-  ++misses_;
   const std::int64_t length = source_->Length();
   const std::int64_t start = index * block_bytes_;
+  if (partial_.index == index && !partial_.data.empty()) {
+    const auto have = static_cast<std::int64_t>(partial_.data.size());
+    if (offset < have) {
+      ++hits_;
+      return &partial_;
+    }
+    // Go on filling the short block from where it stopped rather than fetching it again.
+    ++misses_;
+    const std::int64_t expected = std::min(block_bytes_, length - start);
+    partial_.data.resize(static_cast<std::size_t>(expected));
+    const std::int64_t got = std::max<std::int64_t>(
+        0, source_->ReadAt(start + have, partial_.data.data() + have, expected - have));
+    partial_.data.resize(static_cast<std::size_t>(have + got));
+    if (have + got < expected) return got > 0 ? &partial_ : nullptr;
+    Insert(std::move(partial_));
+    partial_ = Block{-1, {}};
+    return &blocks_.front();
+  }
+  ++misses_;
   // Read ahead over the following blocks that are not cached yet, within the source.
   std::int64_t run = 1;
   while (run < read_ahead_ && start + run * block_bytes_ < length &&
@@ -53,7 +71,7 @@ const BlockCache::Block* BlockCache::Find(std::int64_t index) {
   staging_.resize(static_cast<std::size_t>(want));
   const std::int64_t got = source_->ReadAt(start, staging_.data(), want);
   if (got <= 0) return nullptr;
-  // Complete blocks are kept; the first block that came back short is handed out once only.
+  // Complete blocks are kept; one that came back short is kept apart as the partial block.
   std::vector<Block> loaded;
   for (std::int64_t i = 0; i < run; ++i) {
     const std::int64_t from = i * block_bytes_;
@@ -69,8 +87,14 @@ const BlockCache::Block* BlockCache::Find(std::int64_t index) {
     partial_ = std::move(loaded.front());
     return &partial_;
   }
+  if (partial_.index >= index &&
+      partial_.index < index + static_cast<std::int64_t>(loaded.size())) {
+    partial_ = Block{-1, {}};
+  }
+  // A read-ahead block that came back short waits as the partial block for the next read.
   if (static_cast<std::int64_t>(loaded.back().data.size()) <
       std::min(block_bytes_, length - loaded.back().index * block_bytes_)) {
+    partial_ = std::move(loaded.back());
     loaded.pop_back();
   }
   // The requested block goes in last so that it is the most recently used; the capacity always

@@ -33,8 +33,8 @@ class BlockCache {
   };
   using BlockList = std::list<Block>;
 
-  // The block holding byte position index * block_bytes, loading it on a miss; null on failure.
-  const Block* Find(std::int64_t index);
+  // Block number index, loading it on a miss; null when not even byte offset of it can be had.
+  const Block* Find(std::int64_t index, std::int64_t offset);
   void Insert(Block block);
 
   ByteSource* source_;
@@ -44,8 +44,9 @@ class BlockCache {
   BlockList blocks_;  // most recently used first
   std::unordered_map<std::int64_t, BlockList::iterator> by_index_;
   std::vector<std::uint8_t> staging_;
-  // A block that came back short is handed out once but not kept, so a later read retries.
-  Block partial_;
+  // A block the source delivered only in part (it failed or a connection was cut); a later
+  // read past its end goes on filling it from where it stopped.
+  Block partial_{-1, {}};
   std::int64_t hits_ = 0;
   std::int64_t misses_ = 0;
 };
