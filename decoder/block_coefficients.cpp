@@ -1,0 +1,184 @@
+#include "decoder/block_coefficients.h"
+
+#include <cstdlib>
+
+#include "decoder/scan_tables.h"
+#include "decoder/vlc_tables.h"
+
+namespace mivora::decoder {
+namespace {
+
+constexpr std::int16_t kNoPredictionDc = 1024;
+constexpr CoefficientEvent kInvalidEvent{-1, -1, -1};
+
+bool IsIntraMode(int mode) {
+  return mode == 3 || mode == 4;
+}
+
+// Reads the coefficient codes of one block into state.block at the given scan from position pos.
+void ReadCoefficients(DecoderState& state, const std::uint8_t* scan, int pos, bool intra) {
+  const int q = state.picture.quantiser;
+  const int m = 2 * q;
+  const int c = (q & 1) ? q : q - 1;
+  for (;;) {
+    const CoefficientEvent e = ReadCoefficient(state.reader, intra);
+    if (e.last < 0) {
+      // An invalid code: the stream position is lost; the block keeps what it has.
+      state.damaged = state.lost = true;
+      return;
+    }
+    const int k = pos + e.run;
+    if (k > 63) {
+      // Past the end of the block: only a damaged stream does this; the block ends here.
+      state.damaged = state.lost = true;
+      return;
+    }
+    const int value = e.level > 0 ? e.level * m + c : e.level * m - c;
+    state.block[scan[k]] = static_cast<std::int16_t>(value);  // wraps, not saturated
+    pos = k + 1;
+    if (e.last) return;
+  }
+}
+
+}  // namespace
+
+int DcScaler(int q, bool luminance) {
+  if (q <= 4) return 8;
+  if (!luminance) return (q + 13) / 2;
+  if (q <= 8) return 2 * q;
+  if (q <= 24) return q + 8;
+  return 2 * q - 16;
+}
+
+int ReadDcSize(BitReader& reader, bool luminance) {
+  const VlcTables& t = Tables();
+  const VlcEntry e = (luminance ? t.dcSizeLuma : t.dcSizeChroma)[reader.ShowBits(kDcSizeBits)];
+  if (!e.length) return -1;
+  reader.SkipBits(e.length);
+  return e.value;
+}
+
+int ReadDcDifferential(BitReader& reader, int size) {
+  if (size == 0) return 0;
+  const int v = static_cast<int>(reader.GetBits(size));
+  const int diff = (v >> (size - 1)) ? v : -(v ^ ((1 << size) - 1));
+  if (size > 8) reader.SkipBits(1);  // marker
+  return diff;
+}
+
+CoefficientEvent ReadCoefficient(BitReader& reader, bool intra) {
+  const VlcTables& t = Tables();
+  const CoefficientEntry* table = intra ? t.intra : t.inter;
+  CoefficientEntry e = table[reader.ShowBits(kCoefficientBits)];
+  if (!e.length) return kInvalidEvent;
+  reader.SkipBits(e.length);
+  if (!e.escape) {
+    const int sign = reader.GetBit();
+    return {e.last, e.run, sign ? -e.level : e.level};
+  }
+  const std::uint32_t type = reader.ShowBits(2);
+  if (type == 3) {
+    reader.SkipBits(2);
+    const int last = reader.GetBit();
+    const int run = static_cast<int>(reader.GetBits(6));
+    reader.SkipBits(1);
+    int level = static_cast<int>(reader.GetBits(12));
+    if (level & 0x800) level -= 0x1000;
+    reader.SkipBits(1);
+    return {last, run, level};
+  }
+  reader.SkipBits(type == 2 ? 2 : 1);
+  e = table[reader.ShowBits(kCoefficientBits)];
+  if (!e.length || e.escape) return kInvalidEvent;
+  reader.SkipBits(e.length);
+  int level = e.level, run = e.run;
+  if (type == 2) {
+    run += MaxRun(intra, e.last, level) + 1;
+  } else {
+    level += MaxLevel(intra, e.last, run);
+  }
+  const int sign = reader.GetBit();
+  return {e.last, run, sign ? -level : level};
+}
+
+void ClearNonIntraNeighbours(DecoderState& state) {
+  const int x = state.mbX, y = state.mbY;
+  const int bx = 2 * x, by = 2 * y;
+  PredictionGrid* chroma[2] = {&state.cb, &state.cr};
+  if (!IsIntraMode(state.Mode(x - 1, y - 1))) {
+    state.luma.At(bx - 1, by - 1).dc = kNoPredictionDc;
+    for (auto* g : chroma) g->At(x - 1, y - 1).dc = kNoPredictionDc;
+  }
+  if (!IsIntraMode(state.Mode(x - 1, y))) {
+    PredictionEntry* entries[4] = {&state.luma.At(bx - 1, by), &state.luma.At(bx - 1, by + 1),
+                                   &state.cb.At(x - 1, y), &state.cr.At(x - 1, y)};
+    for (auto* e : entries) {
+      e->dc = kNoPredictionDc;
+      for (auto& v : e->column) v = 0;
+    }
+  }
+  if (!IsIntraMode(state.Mode(x, y - 1))) {
+    PredictionEntry* entries[4] = {&state.luma.At(bx, by - 1), &state.luma.At(bx + 1, by - 1),
+                                   &state.cb.At(x, y - 1), &state.cr.At(x, y - 1)};
+    for (auto* e : entries) {
+      e->dc = kNoPredictionDc;
+      for (auto& v : e->row) v = 0;
+    }
+  }
+}
+
+void DecodeIntraBlock(DecoderState& state, int i, bool coded) {
+  const bool luminance = i < 4;
+  PredictionGrid& grid = luminance ? state.luma : (i == 4 ? state.cb : state.cr);
+  const int bx = luminance ? 2 * state.mbX + (i & 1) : state.mbX;
+  const int by = luminance ? 2 * state.mbY + (i >> 1) : state.mbY;
+  PredictionEntry& self = grid.At(bx, by);
+  const PredictionEntry& left = grid.At(bx - 1, by);
+  const PredictionEntry& aboveLeft = grid.At(bx - 1, by - 1);
+  const PredictionEntry& above = grid.At(bx, by - 1);
+  std::int16_t* block = state.block;
+
+  const int s = DcScaler(state.picture.quantiser, luminance);
+  const int size = ReadDcSize(state.reader, luminance);
+  int diff = 0;
+  if (size < 0) {
+    state.damaged = state.lost = true;
+  } else {
+    diff = ReadDcDifferential(state.reader, size);
+  }
+
+  const int a = left.dc, b = aboveLeft.dc, c = above.dc;
+  state.predictFromAbove = std::abs(b - a) < std::abs(b - c);
+  const int p = state.predictFromAbove ? c : a;
+  const int predictor = p > 0 ? (p + (s >> 1)) / s : (p - (s >> 1)) / s;
+  const auto dc = static_cast<std::int16_t>(diff + predictor);
+  block[0] = static_cast<std::int16_t>(dc * s);
+
+  const std::uint8_t* scan = kZigzagScan;
+  if (state.acPredicted) {
+    scan = state.predictFromAbove ? kAlternateHorizontalScan : kAlternateVerticalScan;
+  }
+  if (coded && !state.lost) ReadCoefficients(state, scan, 1, true);
+
+  if (state.acPredicted) {
+    if (state.predictFromAbove) {
+      for (int k = 0; k < 7; ++k)
+        block[1 + k] = static_cast<std::int16_t>(block[1 + k] + above.row[k]);
+    } else {
+      for (int k = 0; k < 7; ++k) {
+        block[8 * (k + 1)] = static_cast<std::int16_t>(block[8 * (k + 1)] + left.column[k]);
+      }
+    }
+  }
+  self.dc = block[0];
+  for (int k = 0; k < 7; ++k) {
+    self.row[k] = block[1 + k];
+    self.column[k] = block[8 * (k + 1)];
+  }
+}
+
+void DecodeInterBlock(DecoderState& state, int /*blockIndex*/) {
+  ReadCoefficients(state, kZigzagScan, 0, false);
+}
+
+}  // namespace mivora::decoder

@@ -1,0 +1,100 @@
+// The decoder's one working record: sequence and picture fields, the per-macroblock maps sized
+// from the picture at initialisation, the intra prediction store and the two pictures.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "decoder/bit_reader.h"
+#include "decoder/decoder_status.h"
+#include "decoder/motion_compensation.h"
+#include "decoder/picture.h"
+
+namespace mivora::decoder {
+
+inline constexpr std::uint8_t kNotCodedMode = 255;
+inline constexpr int kInvalidMode = 7;
+
+// Fields of the latest sequence (VOL) header.
+struct SequenceFields {
+  int hasLayerId = 0;
+  int layerVersion = 1;
+  int layerPriority = 1;
+  int shape = 0;
+  int timeResolution = 0;
+  int width = 0, height = 0;
+  int quantPrecision = 5;
+  int bitsPerPixel = 8;
+  int scalability = 0;
+  int interlaced = 0;
+  int resyncMarkerDisable = 1;
+  // Set when the layer uses something this decoder does not decode; nullptr otherwise.
+  const char* unsupported = nullptr;
+};
+
+// Fields of the latest picture (VOP) header.
+struct PictureFields {
+  int pictureType = 0;  // 0 I, 1 P, 2 B, 3 S
+  int timeIncrement = 0;
+  int pictureCoded = 1;
+  int roundingType = 0;
+  int intraDcThreshold = 0;
+  int quantiser = 1;
+  int fcode = 1;
+};
+
+// One luminance block's or one macroblock's chrominance block's values for its neighbours:
+// the inverse-quantised DC, first column (indices 8..56) and first row (indices 1..7).
+struct PredictionEntry {
+  std::int16_t dc;
+  std::int16_t column[7];
+  std::int16_t row[7];
+};
+
+// Entries of a grid with one border row on top and one border column on the left, which stand
+// for blocks outside the picture (DC 1024, zero ACs).
+struct PredictionGrid {
+  int columns = 0;  // including the border column
+  std::vector<PredictionEntry> entries;
+  PredictionEntry& At(int x, int y) { return entries[(y + 1) * columns + (x + 1)]; }
+};
+
+struct DecoderState {
+  SequenceFields sequence;
+  PictureFields picture;
+
+  bool open = false;
+  int width = 0, height = 0;
+  int mbWidth = 0, mbHeight = 0, mbCount = 0;
+  int mbX = 0, mbY = 0, mbIndex = 0;
+  int mbType = 0;
+  int acPredicted = 0;
+  bool predictFromAbove = false;
+  bool damaged = false;               // invalid codes met in the current picture
+  bool lost = false;                  // the stream position is lost: the picture ends early
+  const char* unsupported = nullptr;  // feature met in the current picture
+
+  // (mbWidth + 2) x (mbHeight + 2) with a border all round; (x, y) at [(y + 1) * mapColumns + x +
+  // 1].
+  int mapColumns = 0;
+  std::vector<std::uint8_t> modeMap;
+  std::vector<MotionVector> motionVectors;  // four per macroblock
+  PredictionGrid luma, cb, cr;
+
+  alignas(16) std::int16_t block[64] = {};
+  BitReader reader;
+  PictureStore pictures;
+  FrameReport report;
+
+  std::uint8_t& Mode(int x, int y) { return modeMap[(y + 1) * mapColumns + (x + 1)]; }
+  MotionVector* Vectors(int x, int y) { return &motionVectors[4 * ((y + 1) * mapColumns + x + 1)]; }
+};
+
+// The process's one decoder (the decoder is not reentrant; callers serialise).
+DecoderState& State();
+
+// Sizes the per-macroblock state for a width x height picture and sets every border; the
+// interiors start as after an all-intra picture.
+void SizeMacroblockState(DecoderState& state, int width, int height);
+
+}  // namespace mivora::decoder

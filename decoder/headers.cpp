@@ -1,0 +1,181 @@
+#include "decoder/headers.h"
+
+namespace mivora::decoder {
+namespace {
+
+constexpr std::uint32_t kPictureStartCode = 0x1B6;
+constexpr int kExtendedPixelAspectRatio = 15;
+
+void Unsupported(DecoderState& state, const char* feature) {
+  if (!state.sequence.unsupported) state.sequence.unsupported = feature;
+}
+
+// Fixed-size skip of the video buffering fields of vol_control_parameters.
+void SkipBufferParameters(BitReader& r) {
+  r.SkipBits(15 + 1 + 15 + 1);  // bit rate halves with markers
+  r.SkipBits(15 + 1 + 3);       // buffer size halves with marker
+  r.SkipBits(11 + 1 + 15 + 1);  // occupancy halves with markers
+}
+
+}  // namespace
+
+int TimeIncrementBits(int timeResolution) {
+  int n = 1;
+  while (n < 16 && (1 << n) < timeResolution) ++n;
+  return n;
+}
+
+bool ParseSequenceHeader(DecoderState& state) {
+  BitReader& r = state.reader;
+  if (r.ShowBits(27) != 8) return false;
+  r.SkipBits(32);  // video object start code
+  r.SkipBits(32);  // layer start code
+  ParseLayerBody(state);
+  return true;
+}
+
+void ParseLayerBody(DecoderState& state) {
+  BitReader& r = state.reader;
+  SequenceFields& s = state.sequence;
+  s.unsupported = nullptr;
+  r.SkipBits(1 + 8);  // random_accessible_vol, video_object_type_indication
+  s.hasLayerId = r.GetBit();
+  if (s.hasLayerId) {
+    s.layerVersion = static_cast<int>(r.GetBits(4));
+    s.layerPriority = static_cast<int>(r.GetBits(3));
+  } else {
+    s.layerVersion = 1;
+    s.layerPriority = 1;
+  }
+  // Optional parts that today's encoders write are read; they change nothing we decode.
+  if (static_cast<int>(r.GetBits(4)) == kExtendedPixelAspectRatio) r.SkipBits(8 + 8);
+  if (r.GetBit()) {     // vol_control_parameters
+    r.SkipBits(2 + 1);  // chroma_format, low_delay
+    if (r.GetBit()) SkipBufferParameters(r);
+  }
+  s.shape = static_cast<int>(r.GetBits(2));
+  if (s.shape != 0) Unsupported(state, "non-rectangular shape");
+  r.SkipBits(1);
+  s.timeResolution = static_cast<int>(r.GetBits(16));
+  r.SkipBits(1);
+  if (r.GetBit()) r.SkipBits(TimeIncrementBits(s.timeResolution));  // fixed_vop_time_increment
+  if (s.shape != 0) return;  // the rest of the layout differs; the layer is refused anyway
+  r.SkipBits(1);
+  s.width = static_cast<int>(r.GetBits(13));
+  r.SkipBits(1);
+  s.height = static_cast<int>(r.GetBits(13));
+  r.SkipBits(1);
+  s.interlaced = r.GetBit();
+  if (s.interlaced) Unsupported(state, "interlacing");
+  r.SkipBits(1);  // obmc_disable
+  const int sprite = static_cast<int>(r.GetBits(s.layerVersion == 1 ? 1 : 2));
+  if (sprite) {
+    Unsupported(state, "sprites");
+    return;
+  }
+  if (r.GetBit()) {  // not_8_bit
+    s.quantPrecision = static_cast<int>(r.GetBits(4));
+    s.bitsPerPixel = static_cast<int>(r.GetBits(4));
+    Unsupported(state, "not 8-bit samples");
+  } else {
+    s.quantPrecision = 5;
+    s.bitsPerPixel = 8;
+  }
+  if (r.GetBit()) {
+    Unsupported(state, "MPEG quantisation matrices");
+    return;
+  }
+  if (s.layerVersion != 1 && r.GetBit()) Unsupported(state, "quarter-sample motion");
+  if (!r.GetBit()) {
+    Unsupported(state, "complexity estimation");
+    return;
+  }
+  s.resyncMarkerDisable = r.GetBit();
+  if (r.GetBit()) {
+    Unsupported(state, "data partitioning");
+    return;
+  }
+  if (s.layerVersion != 1) {
+    if (r.GetBit()) {
+      Unsupported(state, "newpred");
+      return;
+    }
+    if (r.GetBit()) Unsupported(state, "reduced resolution pictures");
+  }
+  s.scalability = r.GetBit();
+  if (s.scalability) Unsupported(state, "scalability");
+}
+
+bool ParsePictureHeader(DecoderState& state) {
+  BitReader& r = state.reader;
+  r.AlignToByte();
+  if (r.GetBits(32) != kPictureStartCode) return false;
+  ParsePictureBody(state);
+  return true;
+}
+
+void ParsePictureBody(DecoderState& state) {
+  BitReader& r = state.reader;
+  PictureFields& p = state.picture;
+  p.pictureType = static_cast<int>(r.GetBits(2));
+  if (p.pictureType == 2) {
+    state.unsupported = "B pictures";
+    return;
+  }
+  if (p.pictureType == 3) {
+    state.unsupported = "sprites";
+    return;
+  }
+  while (r.GetBit() && !r.PastEnd()) {
+  }  // modulo_time_base
+  r.SkipBits(1);
+  p.timeIncrement = static_cast<int>(r.GetBits(TimeIncrementBits(state.sequence.timeResolution)));
+  r.SkipBits(1);
+  p.pictureCoded = r.GetBit();
+  if (!p.pictureCoded) {
+    r.AlignToByte();
+    return;
+  }
+  p.roundingType = p.pictureType == 1 ? r.GetBit() : 0;
+  p.intraDcThreshold = static_cast<int>(r.GetBits(3));
+  const int quantiser = static_cast<int>(r.GetBits(state.sequence.quantPrecision));
+  // Zero is not a valid quantiser or fcode; keep decoding with the smallest valid one.
+  if (quantiser == 0) state.damaged = true;
+  p.quantiser = quantiser ? quantiser : 1;
+  if (p.pictureType != 0) {
+    const int fcode = static_cast<int>(r.GetBits(3));
+    if (fcode == 0) state.damaged = true;
+    p.fcode = fcode ? fcode : 1;
+  }
+}
+
+HeaderResult ReadFrameHeaders(DecoderState& state) {
+  BitReader& r = state.reader;
+  if (r.ShowBits(22) == 0x20) {
+    state.unsupported = "short video header";
+    return HeaderResult::Unsupported;
+  }
+  for (;;) {
+    // Next start code at a byte boundary; anything between headers (user data, group and
+    // visual object fields, stuffing) is passed over.
+    r.AlignToByte();
+    while (r.ShowBits(24) != 1) {
+      if (r.BytePosition() + 4 > r.Size()) return HeaderResult::NoPicture;
+      r.SkipBits(8);
+    }
+    if (r.BytePosition() + 4 > r.Size()) return HeaderResult::NoPicture;
+    const int code = static_cast<int>(r.GetBits(32) & 0xFF);
+    if (code >= 0x20 && code <= 0x2F) {
+      ParseLayerBody(state);
+    } else if (code == (kPictureStartCode & 0xFF)) {
+      if (state.sequence.unsupported) {
+        state.unsupported = state.sequence.unsupported;
+        return HeaderResult::Unsupported;
+      }
+      ParsePictureBody(state);
+      return state.unsupported ? HeaderResult::Unsupported : HeaderResult::Picture;
+    }
+  }
+}
+
+}  // namespace mivora::decoder

@@ -1,0 +1,192 @@
+#include "decoder/macroblock.h"
+
+#include <algorithm>
+
+#include "decoder/block_coefficients.h"
+#include "decoder/block_writer.h"
+#include "decoder/vlc_tables.h"
+
+namespace mivora::decoder {
+namespace {
+
+constexpr int kQuantiserStep[4] = {-1, -2, 1, 2};
+
+int Median(int a, int b, int c) {
+  return a + b + c - std::min({a, b, c}) - std::max({a, b, c});
+}
+
+MotionVector Median(MotionVector a, MotionVector b, MotionVector c) {
+  return {static_cast<std::int16_t>(Median(a.x, b.x, c.x)),
+          static_cast<std::int16_t>(Median(a.y, b.y, c.y))};
+}
+
+void ChangeQuantiser(DecoderState& state) {
+  const int step = kQuantiserStep[state.reader.GetBits(2)];
+  state.picture.quantiser = std::clamp(state.picture.quantiser + step, 1, 31);
+}
+
+// Adds the fcode residual to a motion code and wraps the result into the vector range.
+int VectorComponent(DecoderState& state, int code, int predictor) {
+  const int fcode = state.picture.fcode;
+  const int f = 1 << (fcode - 1);
+  int diff = code;
+  if (f != 1 && code != 0) {
+    const int r = static_cast<int>(state.reader.GetBits(fcode - 1));
+    const int magnitude = (std::abs(code) - 1) * f + r + 1;
+    diff = code < 0 ? -magnitude : magnitude;
+  }
+  const int low = -32 * f, high = 32 * f - 1, range = 64 * f;
+  int v = predictor + diff;
+  if (v < low) v += range;
+  if (v > high) v -= range;
+  return v;
+}
+
+}  // namespace
+
+int ReadMcbpc(BitReader& reader, int pictureType) {
+  const VlcTables& t = Tables();
+  const VlcEntry e = (pictureType == 0 ? t.mcbpcI : t.mcbpcP)[reader.ShowBits(kMcbpcBits)];
+  if (!e.length) return kInvalidCode;
+  reader.SkipBits(e.length);
+  return e.value == kMcbpcStuffing ? kStuffing : e.value;
+}
+
+int ReadCbpy(BitReader& reader) {
+  const VlcEntry e = Tables().cbpy[reader.ShowBits(kCbpyBits)];
+  if (!e.length) return kInvalidCode;
+  reader.SkipBits(e.length);
+  return e.value;
+}
+
+int ReadMotionCode(BitReader& reader) {
+  const VlcEntry e = Tables().motion[reader.ShowBits(kMotionBits)];
+  if (!e.length) return kInvalidMotionCode;
+  reader.SkipBits(e.length);
+  return e.value;
+}
+
+MotionVector PredictVector(DecoderState& state, int index) {
+  const int x = state.mbX, y = state.mbY;
+  const MotionVector* self = state.Vectors(x, y);
+  const MotionVector* left = state.Vectors(x - 1, y);
+  const MotionVector* above = state.Vectors(x, y - 1);
+  const MotionVector* aboveRight = state.Vectors(x + 1, y - 1);
+  switch (index) {
+    case 1:
+      if (y == 0) return self[0];
+      return Median(self[0], above[3], aboveRight[2]);
+    case 2:
+      return Median(left[3], self[0], self[1]);
+    case 3:
+      return Median(self[2], self[1], self[0]);
+    default:
+      if (y == 0) return x == 0 ? MotionVector{0, 0} : left[1];
+      return Median(left[1], above[2], aboveRight[2]);
+  }
+}
+
+bool DecodeVector(DecoderState& state, int index) {
+  const MotionVector predictor = PredictVector(state, index);
+  const int codeX = ReadMotionCode(state.reader);
+  if (codeX == kInvalidMotionCode) return false;
+  const int x = VectorComponent(state, codeX, predictor.x);
+  const int codeY = ReadMotionCode(state.reader);
+  if (codeY == kInvalidMotionCode) return false;
+  const int y = VectorComponent(state, codeY, predictor.y);
+  const MotionVector v{static_cast<std::int16_t>(x), static_cast<std::int16_t>(y)};
+  MotionVector* vectors = state.Vectors(state.mbX, state.mbY);
+  if (index < 0) {
+    for (int k = 0; k < 4; ++k) vectors[k] = v;
+  } else {
+    vectors[index] = v;
+  }
+  return true;
+}
+
+void SkipMacroblock(DecoderState& state) {
+  std::uint8_t& mode = state.Mode(state.mbX, state.mbY);
+  // Skipped in the picture before as well: both pictures already hold the same samples here.
+  if (mode == kNotCodedMode) return;
+  mode = kNotCodedMode;
+  MotionVector* vectors = state.Vectors(state.mbX, state.mbY);
+  for (int k = 0; k < 4; ++k) vectors[k] = {0, 0};
+  PredictMacroblock(state.pictures, state.mbX, state.mbY, 0, vectors, 0);
+}
+
+void AdvanceMacroblock(DecoderState& state) {
+  if (state.mbX < state.mbWidth - 1) {
+    ++state.mbX;
+  } else {
+    state.mbX = 0;
+    ++state.mbY;
+  }
+}
+
+bool DecodeMacroblock(DecoderState& state) {
+  BitReader& r = state.reader;
+  const int pictureType = state.picture.pictureType;
+  int mcbpc;
+  for (;;) {
+    if (pictureType != 0 && r.GetBit()) {
+      SkipMacroblock(state);
+      return true;
+    }
+    mcbpc = ReadMcbpc(r, pictureType);
+    if (mcbpc != kStuffing) break;
+    if (r.PastEnd()) return false;
+  }
+  if (mcbpc == kInvalidCode) {
+    state.damaged = true;
+    return false;
+  }
+  const int type = mcbpc & 7;
+  const int cbpc = (mcbpc >> 4) & 3;
+  state.mbType = type;
+  state.Mode(state.mbX, state.mbY) = static_cast<std::uint8_t>(type);
+  const bool intra = type == 3 || type == 4;
+  if (intra) state.acPredicted = r.GetBit();
+  int cbpy = ReadCbpy(r);
+  if (cbpy == kInvalidCode) {
+    state.damaged = true;
+    return false;
+  }
+  if (!intra) cbpy = 15 - cbpy;
+  const int cbp = cbpc | (cbpy << 2);
+  if (type == 1 || type == 4) ChangeQuantiser(state);
+
+  MotionVector* vectors = state.Vectors(state.mbX, state.mbY);
+  if (intra) {
+    const int threshold = state.picture.intraDcThreshold;
+    if (threshold != 0 && (threshold == 7 || state.picture.quantiser >= 11 + 2 * threshold)) {
+      state.unsupported = "intra DC coded with the coefficients";
+      return false;
+    }
+    if (pictureType != 0) {
+      for (int k = 0; k < 4; ++k) vectors[k] = {0, 0};
+      ClearNonIntraNeighbours(state);
+    }
+    for (int i = 0; i < 6; ++i) {
+      DecodeIntraBlock(state, i, (cbp >> (5 - i)) & 1);
+      WriteBlock(state.pictures, state.block, i, state.mbX, state.mbY, false);
+    }
+  } else {
+    const bool ok = type == 2 ? DecodeVector(state, 0) && DecodeVector(state, 1) &&
+                                    DecodeVector(state, 2) && DecodeVector(state, 3)
+                              : DecodeVector(state, -1);
+    if (!ok) {
+      state.damaged = true;
+      return false;
+    }
+    PredictMacroblock(state.pictures, state.mbX, state.mbY, type, vectors,
+                      state.picture.roundingType);
+    for (int i = 0; i < 6 && !state.lost; ++i) {
+      if (!((cbp >> (5 - i)) & 1)) continue;
+      DecodeInterBlock(state, i);
+      WriteBlock(state.pictures, state.block, i, state.mbX, state.mbY, true);
+    }
+  }
+  return !state.lost;
+}
+
+}  // namespace mivora::decoder

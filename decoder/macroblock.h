@@ -1,0 +1,31 @@
+// One macroblock of an I or P picture: modes, coded-block patterns, motion vectors, and its
+// reconstruction through prediction, coefficients and the inverse transform.
+#pragma once
+
+#include "decoder/decoder_state.h"
+
+namespace mivora::decoder {
+
+inline constexpr int kInvalidCode = -1;
+inline constexpr int kStuffing = -2;
+
+// Type | (cbpc << 4), kStuffing (consumed) or kInvalidCode (nothing consumed).
+int ReadMcbpc(BitReader& reader, int pictureType);
+// The pattern as coded (intra form), kInvalidCode for an invalid code.
+int ReadCbpy(BitReader& reader);
+// -32..32, or kInvalidMotionCode (nothing consumed) for bits that begin no code.
+inline constexpr int kInvalidMotionCode = -100;
+int ReadMotionCode(BitReader& reader);
+// Reads one vector difference and stores predictor + difference: index -1 for the single vector
+// of a macroblock (stored four times), 0..3 for one of four. False on an invalid code.
+bool DecodeVector(DecoderState& state, int index);
+MotionVector PredictVector(DecoderState& state, int index);
+
+// Reads and reconstructs the macroblock at (mbX, mbY). False when the stream position was lost;
+// the caller then conceals the rest of the picture.
+bool DecodeMacroblock(DecoderState& state);
+// Treats the macroblock at (mbX, mbY) as not coded: copies the co-located reference samples.
+void SkipMacroblock(DecoderState& state);
+void AdvanceMacroblock(DecoderState& state);
+
+}  // namespace mivora::decoder

@@ -1,0 +1,51 @@
+// Variable-length code tables of the macroblock layer and the block coefficients, each a direct
+// lookup on a fixed number of peeked bits.
+#pragma once
+
+#include <cstdint>
+
+namespace mivora::decoder {
+
+// A code word's value and its length in bits; length 0 marks bits that begin no valid code.
+struct VlcEntry {
+  std::int16_t value;
+  std::uint8_t length;
+};
+
+// One coefficient code (sign bit excluded). length 0: invalid; escape: the escape code.
+struct CoefficientEntry {
+  std::uint8_t length;
+  std::uint8_t last;
+  std::uint8_t run;
+  std::uint8_t level;
+  bool escape;
+};
+
+inline constexpr int kMcbpcBits = 9;
+inline constexpr int kCbpyBits = 6;
+inline constexpr int kMotionBits = 13;  // with the sign bit
+inline constexpr int kDcSizeBits = 12;
+inline constexpr int kCoefficientBits = 12;
+
+// MCBPC values are type | (cbpc << 4); stuffing is its own value.
+inline constexpr std::int16_t kMcbpcStuffing = -2;
+
+struct VlcTables {
+  VlcEntry mcbpcI[1 << kMcbpcBits];
+  VlcEntry mcbpcP[1 << kMcbpcBits];
+  VlcEntry cbpy[1 << kCbpyBits];  // intra form of the pattern
+  VlcEntry motion[1 << kMotionBits];
+  VlcEntry dcSizeLuma[1 << kDcSizeBits];
+  VlcEntry dcSizeChroma[1 << kDcSizeBits];
+  CoefficientEntry intra[1 << kCoefficientBits];
+  CoefficientEntry inter[1 << kCoefficientBits];
+};
+
+const VlcTables& Tables();
+
+// Largest level for (last, run) and largest run for (last, level) of each coefficient table; 0
+// outside the table. Used by the first two escape types.
+int MaxLevel(bool intra, int last, int run);
+int MaxRun(bool intra, int last, int level);
+
+}  // namespace mivora::decoder
