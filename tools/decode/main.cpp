@@ -177,13 +177,23 @@ int Run::Main() {
       const std::int32_t n = source.ReadVideoFrame(buffer.data(), 0);
       frames.emplace_back(buffer.begin(), buffer.begin() + std::clamp(n, 0, capacity));
     }
-    const auto start = std::chrono::steady_clock::now();
-    for (long i = 0; i < total; ++i)
-      Decode(frames[i].data(), static_cast<std::int32_t>(frames[i].size()), i);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("frames=%ld seconds=%.4f fps=%.1f\n", total, seconds,
-                seconds > 0 ? total / seconds : 0.0);
+    // Short clips are decoded again (from a freshly opened decoder, as the first frame is a key
+    // frame) until a second has been measured, so the figure is not lost in timer noise.
+    double seconds = 0;
+    long decoded = 0;
+    for (int pass = 0; pass == 0 || (total > 0 && seconds < 1.0 && pass < 10000); ++pass) {
+      if (pass > 0) {
+        decore(0, kDecoreRelease, nullptr, nullptr);
+        decore(0, kDecoreInit, &params, nullptr);
+      }
+      const auto start = std::chrono::steady_clock::now();
+      for (long i = 0; i < total; ++i)
+        Decode(frames[i].data(), static_cast<std::int32_t>(frames[i].size()), i);
+      seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      decoded += total;
+    }
+    std::printf("frames=%ld seconds=%.4f fps=%.1f\n", decoded, seconds,
+                seconds > 0 ? decoded / seconds : 0.0);
   } else {
     for (long i = 0; i < total; ++i) {
       const std::int32_t n = source.ReadVideoFrame(buffer.data(), 0);
