@@ -169,6 +169,7 @@ def serve_file(cfg, conn, method, path, headers, sent):
 
 def handle(cfg, conn):
     conn.settimeout(30)
+    conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     pending = b""
     sent = [0]
     try:
