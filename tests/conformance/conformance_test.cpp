@@ -39,7 +39,7 @@ std::string Quote(const std::string& s) {
   return "'" + s + "'";
 }
 
-int Run(const std::string& command) {
+int RunCommand(const std::string& command) {
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
@@ -58,7 +58,7 @@ class ConformanceTest : public ::testing::TestWithParam<Clip> {
     static std::once_flag once;
     static int result = 0;
     std::call_once(once, [] {
-      result = Run(Quote(MIVORA_CLIP_SCRIPT) + " " + Quote(ClipFolder()) + " >/dev/null");
+      result = RunCommand(Quote(MIVORA_CLIP_SCRIPT) + " " + Quote(ClipFolder()) + " >/dev/null");
     });
     ASSERT_EQ(0, result) << "making the clips failed";
   }
@@ -71,10 +71,10 @@ void ConformanceTest::Check(const Clip& clip) {
   const std::string work =
       ::testing::TempDir() + "mivora_conf_" + clip.name + "_" + std::to_string(::getpid());
   const std::string ours = work + ".y4m", theirs = work + ".yuv", md5 = work + ".md5";
-  const int decodeExit = Run(Quote(MIVORA_DECODE) + " --y4m " + Quote(ours) + " --framemd5 " +
-                             Quote(avi) + " > " + Quote(md5));
-  ASSERT_EQ(0, Run("ffmpeg -hide_banner -loglevel error -nostdin -y -threads 1 -i " + Quote(avi) +
-                   " -an -f rawvideo -pix_fmt yuv420p " + Quote(theirs)));
+  const int decodeExit = RunCommand(Quote(MIVORA_DECODE) + " --y4m " + Quote(ours) +
+                                    " --framemd5 " + Quote(avi) + " > " + Quote(md5));
+  ASSERT_EQ(0, RunCommand("ffmpeg -hide_banner -loglevel error -nostdin -y -threads 1 -i " +
+                          Quote(avi) + " -an -f rawvideo -pix_fmt yuv420p " + Quote(theirs)));
   YuvFrames a, b;
   std::string error;
   const bool readOurs = ReadY4m(ours, a, error);
