@@ -44,15 +44,15 @@ TEST(ConvertSample, KnownColours) {
   EXPECT_EQ(ConvertSample(128, 128, 128, 0), 0x738E);
   EXPECT_EQ(ConvertSample(255, 255, 0, 0), 0x6F7F);
   EXPECT_EQ(ConvertSample(250, 128, 128, 10), 0xF7BE);
-  // Extreme brightness saturates instead of overflowing.
-  EXPECT_EQ(ConvertSample(0, 0, 0, 0x7FFFFFFF), ConvertSample(255, 255, 255, 2000));
-  EXPECT_EQ(convert::ConvertSample(255, 255, 255, -0x7FFFFFFF - 1), 0x0000);
 }
 
 TEST(Converters, BrightnessOnlyInTheOneToOneModes) {
   const Planes p(4, 4, 250, 128, 128);
   EXPECT_EQ(Convert(5, p, 636, 10)[0], 0xF7BE);
   EXPECT_EQ(Convert(7, p, 636, 10)[0], 0xF7BE);
+  // Extreme values saturate instead of overflowing.
+  EXPECT_EQ(Convert(5, p, 636, 0x7FFFFFFF)[0], 0xFFFF);
+  EXPECT_EQ(Convert(7, p, 636, -0x7FFFFFFF - 1)[0], 0x0000);
   EXPECT_EQ(Convert(8, p, 636, 10)[0], convert::ConvertSample(250, 128, 128, 0));
   EXPECT_EQ(Convert(9, p, 636, 10)[0], convert::ConvertSample(250, 128, 128, 0));
 }
