@@ -13,8 +13,6 @@ class ByteSource {
   // Reads up to count bytes starting at pos into buffer. Returns the bytes placed; fewer than
   // asked (possibly 0) at the end of the source or when the source failed.
   virtual std::int64_t ReadAt(std::int64_t pos, std::uint8_t* buffer, std::int64_t count) = 0;
-  // Number of requests sent to a remote server so far (0 for local files); for diagnostics.
-  virtual std::int64_t RequestCount() const { return 0; }
 };
 
 }  // namespace mivora::io

@@ -163,10 +163,10 @@ bool HttpConnection::PeerClosedIdle() {
   return poll(&p, 1, 0) != 0;
 }
 
-bool HttpConnection::WaitFor(short events) {
+bool HttpConnection::WaitFor(short events, int timeout_ms) {
   pollfd p{fd_, events, 0};
   for (;;) {
-    const int rc = poll(&p, 1, kIoTimeoutMs);
+    const int rc = timeout_ms > 0 ? poll(&p, 1, timeout_ms) : 0;
     if (rc > 0) return true;
     if (rc == 0) {
       timed_out_ = true;
@@ -197,6 +197,7 @@ bool HttpConnection::ReadHead(HttpResponseHead* head, bool* got_any) {
   *got_any = staged_pos_ < staged_.size();
   staged_.erase(0, staged_pos_);
   staged_pos_ = 0;
+  const std::int64_t deadline = NowMs() + kHeadTimeoutMs;
   char chunk[4096];
   for (;;) {
     std::size_t end = staged_.find("\r\n\r\n");
@@ -216,7 +217,8 @@ bool HttpConnection::ReadHead(HttpResponseHead* head, bool* got_any) {
       *got_any = true;
       staged_.append(chunk, static_cast<std::size_t>(n));
     } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-      if (!WaitFor(POLLIN)) return false;
+      const auto left = static_cast<int>(std::min<std::int64_t>(deadline - NowMs(), kIoTimeoutMs));
+      if (!WaitFor(POLLIN, left)) return false;
     } else {
       return false;
     }

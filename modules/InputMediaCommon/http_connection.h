@@ -14,6 +14,10 @@ namespace mivora::io {
 // accept bytes at most kIoTimeoutMs.
 inline constexpr int kConnectTimeoutMs = 5000;
 inline constexpr int kIoTimeoutMs = 5000;
+// A response head must arrive whole within kHeadTimeoutMs, so a server trickling header bytes
+// cannot hold a request either; bodies are bounded by kIoTimeoutMs of silence only, since a slow
+// link may legitimately take long for a large range.
+inline constexpr int kHeadTimeoutMs = 10000;
 // Status line and headers larger than this are treated as a broken response.
 inline constexpr std::size_t kMaxHeadBytes = 32 * 1024;
 
@@ -57,7 +61,8 @@ class HttpConnection {
   bool timed_out() const { return timed_out_; }
 
  private:
-  bool WaitFor(short events);
+  // Waits up to timeout_ms (default kIoTimeoutMs) for events.
+  bool WaitFor(short events, int timeout_ms = kIoTimeoutMs);
   int fd_ = -1;
   std::string host_;
   std::string port_;

@@ -61,7 +61,6 @@ bool HttpSource::Exchange(const std::string& request, HttpResponseHead* head) {
     if (conn_.IsOpen() && (!conn_.IsTo(url_) || conn_.PeerClosedIdle())) conn_.Close();
     const bool reused = conn_.IsOpen();
     if (!reused && !conn_.Connect(url_)) return false;
-    ++requests_;
     bool got_any = false;
     if (conn_.SendAll(request)) {
       if (conn_.ReadHead(head, &got_any)) {
@@ -136,6 +135,14 @@ bool HttpSource::StartBodyAt(std::int64_t pos, std::int64_t count) {
                     head.range_last >= pos && head.range_last <= expected_last &&
                     head.range_total == length_ &&
                     (head.content_length < 0 || head.content_length == head.range_last - pos + 1);
+  if (!good && head.status == 200 && pos == 0 && !head.chunked && head.content_length == length_) {
+    // The whole resource from the start serves a read from the start just as well.
+    ranges_ = false;
+    body_pos_ = 0;
+    body_left_ = length_;
+    close_after_body_ = !head.keep_alive;
+    return true;
+  }
   if (!good) {
     // Never hand out bytes from a response that does not match what was asked for; a 200 here
     // means the server ignores Range, so later jumps are refused without asking again.

@@ -22,7 +22,6 @@ class HttpSource final : public ByteSource {
 
   std::int64_t Length() const override { return length_; }
   std::int64_t ReadAt(std::int64_t pos, std::uint8_t* buffer, std::int64_t count) override;
-  std::int64_t RequestCount() const override { return requests_; }
 
  private:
   explicit HttpSource(HttpUrl url) : url_(std::move(url)) {}
@@ -41,7 +40,6 @@ class HttpSource final : public ByteSource {
   std::int64_t body_pos_ = 0;   // source position of the next body byte on the connection
   std::int64_t body_left_ = 0;  // body bytes still to come on the connection
   bool close_after_body_ = false;
-  std::int64_t requests_ = 0;
 };
 
 }  // namespace mivora::io

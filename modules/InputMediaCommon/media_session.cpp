@@ -72,9 +72,4 @@ std::int32_t MediaSession::Close() {
   return 1;
 }
 
-std::int64_t MediaSession::RequestCount() {
-  std::lock_guard lock(mutex_);
-  return source_ ? source_->RequestCount() : -1;
-}
-
 }  // namespace mivora::io

@@ -32,9 +32,6 @@ class MediaSession {
   // Returns 1, also when nothing was open.
   std::int32_t Close();
 
-  // Requests sent to a server by the current source; -1 when closed.
-  std::int64_t RequestCount();
-
  private:
   LayoutFn layout_;
   std::mutex mutex_;
