@@ -1,0 +1,116 @@
+#include "decoder/bit_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace mivora::decoder {
+namespace {
+
+TEST(BitReader, PeeksSkipsAndReadsAtAnyAlignment) {
+  const std::uint8_t data[] = {0x12, 0x34, 0x56, 0x78, 0x9A};
+  BitReader r(data, sizeof data);
+  r.SkipBits(4);
+  EXPECT_EQ(r.ShowBits(8), 0x23u);
+  EXPECT_EQ(r.ShowBits(12), 0x234u);
+  EXPECT_EQ(r.BitPosition(), 4);
+  EXPECT_EQ(r.BytePosition(), 0u);
+
+  r.Reset(data, sizeof data);
+  r.SkipBits(6);
+  r.SkipBits(13);
+  EXPECT_EQ(r.BytePosition(), 2u);
+  EXPECT_EQ(r.BitPosition(), 3);
+
+  r.Reset(data, sizeof data);
+  r.SkipBits(7);
+  EXPECT_EQ(r.GetBit(), 0);  // lowest bit of 0x12
+  EXPECT_EQ(r.BytePosition(), 1u);
+  EXPECT_EQ(r.BitPosition(), 0);
+
+  r.Reset(data, sizeof data);
+  EXPECT_EQ(r.GetBits(32), 0x12345678u);
+  EXPECT_EQ(r.BytePosition(), 4u);
+  r.SkipBits(3);
+  EXPECT_EQ(r.GetBits(5), 0x1Au);
+}
+
+TEST(BitReader, AlignsToByte) {
+  const std::uint8_t data[] = {0xFF, 0x00, 0xFF};
+  BitReader r(data, sizeof data);
+  r.AlignToByte();
+  EXPECT_EQ(r.BitsConsumed(), 0u);
+  r.SkipBits(3);
+  r.AlignToByte();
+  EXPECT_EQ(r.BytePosition(), 1u);
+  EXPECT_EQ(r.BitPosition(), 0);
+}
+
+TEST(BitReader, FindsStartCodesAfterStuffing) {
+  {
+    const std::uint8_t data[] = {0x00, 0x00, 0x01, 0xB6};
+    EXPECT_TRUE(BitReader(data, sizeof data).StartCodeAhead());
+  }
+  {
+    const std::uint8_t data[] = {0x7F, 0x00, 0x00, 0x01};
+    EXPECT_TRUE(BitReader(data, sizeof data).StartCodeAhead());
+    EXPECT_TRUE(BitReader(data, sizeof data).StuffedStartCodeAhead());
+  }
+  {
+    const std::uint8_t data[] = {0x7F, 0x7F, 0x00, 0x00, 0x01};
+    EXPECT_FALSE(BitReader(data, sizeof data).StartCodeAhead());
+  }
+  {
+    // Three bits 011 left in the byte, then a start code.
+    const std::uint8_t data[] = {0xA3, 0x00, 0x00, 0x01};
+    BitReader r(data, sizeof data);
+    r.SkipBits(5);
+    EXPECT_TRUE(r.StartCodeAhead());
+    EXPECT_TRUE(r.StuffedStartCodeAhead());
+    EXPECT_EQ(r.BitPosition(), 5);
+  }
+  {
+    // Skip bits of the last macroblocks (ones) and stuffing 01, then the next frame: the rest of
+    // the byte is not valid stuffing, so the picture is not over.
+    const std::uint8_t data[] = {0xFD, 0x00, 0x00, 0x01};
+    BitReader r(data, sizeof data);
+    r.SkipBits(1);
+    EXPECT_TRUE(r.StartCodeAhead());
+    EXPECT_FALSE(r.StuffedStartCodeAhead());
+  }
+}
+
+TEST(BitReader, FindsResynchronisationMarkers) {
+  // Stuffing 01, then sixteen zeros and a one.
+  const std::uint8_t marker[] = {0x01, 0x00, 0x00, 0x80};
+  BitReader r(marker, sizeof marker);
+  r.SkipBits(6);
+  EXPECT_TRUE(r.ResyncMarkerAhead(16));
+  EXPECT_FALSE(r.ResyncMarkerAhead(17));
+  // On a byte boundary the marker needs the whole stuffing byte in front.
+  const std::uint8_t aligned[] = {0x7F, 0x00, 0x00, 0x80};
+  EXPECT_TRUE(BitReader(aligned, sizeof aligned).ResyncMarkerAhead(16));
+  const std::uint8_t bare[] = {0x00, 0x00, 0x80, 0x00};
+  EXPECT_FALSE(BitReader(bare, sizeof bare).ResyncMarkerAhead(16));
+}
+
+TEST(BitReader, NeverReadsPastTheData) {
+  // The data lives at the end of a larger buffer whose tail would be visible to an unbounded read.
+  std::vector<std::uint8_t> buffer = {0xFF, 0xFF, 0xAB, 0xFF, 0xFF, 0xFF};
+  BitReader r(buffer.data(), 3);
+  r.SkipBits(16);
+  EXPECT_EQ(r.ShowBits(16), 0xAB00u);
+  EXPECT_FALSE(r.PastEnd());
+  r.SkipBits(8);
+  EXPECT_FALSE(r.PastEnd());
+  EXPECT_EQ(r.GetBits(32), 0u);
+  EXPECT_TRUE(r.PastEnd());
+  EXPECT_TRUE(r.StartCodeAhead());
+
+  BitReader empty(nullptr, 10);
+  EXPECT_EQ(empty.ShowBits(32), 0u);
+  EXPECT_EQ(empty.Size(), 0u);
+}
+
+}  // namespace
+}  // namespace mivora::decoder

@@ -1,0 +1,300 @@
+#include "decoder/headers.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "tests/decoder/bit_writer.h"
+
+namespace mivora::decoder {
+namespace {
+
+using testing::BitWriter;
+
+// Layer header options; the defaults give the plain layout older encoders write.
+struct Layer {
+  int verid = 0;  // 0: no layer identifier
+  int aspect = 1;
+  bool control = false;
+  bool vbv = false;
+  int shape = 0;
+  int resolution = 25;
+  bool fixedRate = false;
+  int width = 176, height = 144;
+  int interlaced = 0;
+  int sprite = 0;
+  int not8Bit = 0;
+  int quantType = 0;
+  int quarterSample = 0;
+  int complexityDisable = 1;
+  int resyncDisable = 1;
+  int partitioned = 0;
+  int scalability = 0;
+};
+
+void WriteLayer(BitWriter& w, const Layer& l) {
+  w.Put(0, 1).Put(1, 8);  // random access, simple object
+  w.Put(l.verid != 0, 1);
+  if (l.verid) w.Put(l.verid, 4).Put(1, 3);
+  w.Put(l.aspect, 4);
+  if (l.aspect == 15) w.Put(8, 8).Put(8, 8);
+  w.Put(l.control, 1);
+  if (l.control) {
+    w.Put(1, 2).Put(1, 1).Put(l.vbv, 1);
+    if (l.vbv)
+      w.Put(0x7FFF, 15)
+          .Put(1, 1)
+          .Put(0, 15)
+          .Put(1, 1)
+          .Put(0x55, 15)
+          .Put(1, 1)
+          .Put(2, 3)
+          .Put(0x3FF, 11)
+          .Put(1, 1)
+          .Put(0x1234, 15)
+          .Put(1, 1);
+  }
+  w.Put(l.shape, 2).Put(1, 1).Put(l.resolution, 16).Put(1, 1).Put(l.fixedRate, 1);
+  if (l.fixedRate) w.Put(1, TimeIncrementBits(l.resolution));
+  w.Put(1, 1).Put(l.width, 13).Put(1, 1).Put(l.height, 13).Put(1, 1);
+  w.Put(l.interlaced, 1).Put(1, 1);  // obmc disabled
+  w.Put(l.sprite, l.verid > 1 ? 2 : 1);
+  w.Put(l.not8Bit, 1);
+  if (l.not8Bit) w.Put(4, 4).Put(8, 4);
+  w.Put(l.quantType, 1);
+  if (l.verid > 1) w.Put(l.quarterSample, 1);
+  w.Put(l.complexityDisable, 1).Put(l.resyncDisable, 1).Put(l.partitioned, 1);
+  if (l.verid > 1) w.Put(0, 1).Put(0, 1);  // newpred, reduced resolution
+  w.Put(l.scalability, 1);
+}
+
+struct Parsed {
+  std::unique_ptr<DecoderState> state = std::make_unique<DecoderState>();
+  std::vector<std::uint8_t> bytes;
+  HeaderResult result;
+};
+
+Parsed ReadHeaders(const BitWriter& w) {
+  Parsed p;
+  p.bytes = w.Bytes();
+  p.state->reader.Reset(p.bytes.data(), p.bytes.size());
+  p.result = ReadFrameHeaders(*p.state);
+  return p;
+}
+
+// An I picture header with quantiser q after the layer (time resolution 25: 5 bits).
+void WritePicture(BitWriter& w, int type, int q, int fcode = 1, int coded = 1) {
+  w.StartCode(0xB6).Put(type, 2).Code("110").Put(1, 1).Put(3, 5).Put(1, 1).Put(coded, 1);
+  if (!coded) return;
+  if (type == 1) w.Put(1, 1);
+  w.Put(0, 3).Put(q, 5);
+  if (type != 0) w.Put(fcode, 3);
+}
+
+TEST(Headers, ReadsTheClassicLayoutToTheBit) {
+  const std::uint8_t data[] = {0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00,
+                               0x84, 0x40, 0x06, 0x68, 0x50, 0x20, 0xF0, 0xA3, 0x1F,
+                               0x00, 0x00, 0x01, 0xB6, 0x11, 0xE1, 0x00};
+  auto state = std::make_unique<DecoderState>();
+  state->reader.Reset(data, sizeof data);
+  ASSERT_TRUE(ParseSequenceHeader(*state));
+  const SequenceFields& s = state->sequence;
+  EXPECT_EQ(s.hasLayerId, 0);
+  EXPECT_EQ(s.layerVersion, 1);
+  EXPECT_EQ(s.shape, 0);
+  EXPECT_EQ(s.timeResolution, 25);
+  EXPECT_EQ(TimeIncrementBits(s.timeResolution), 5);
+  EXPECT_EQ(s.width, 320);
+  EXPECT_EQ(s.height, 240);
+  EXPECT_EQ(s.quantPrecision, 5);
+  EXPECT_EQ(s.bitsPerPixel, 8);
+  EXPECT_EQ(s.scalability, 0);
+  EXPECT_EQ(s.unsupported, nullptr);
+  EXPECT_EQ(state->reader.BytePosition(), 17u);
+  EXPECT_EQ(state->reader.BitPosition(), 2);
+
+  ASSERT_TRUE(ParsePictureHeader(*state));
+  const PictureFields& p = state->picture;
+  EXPECT_EQ(p.pictureType, 0);
+  EXPECT_EQ(p.timeIncrement, 3);
+  EXPECT_EQ(p.pictureCoded, 1);
+  EXPECT_EQ(p.roundingType, 0);
+  EXPECT_EQ(p.quantiser, 8);
+  EXPECT_EQ(state->reader.BytePosition(), 24u);
+  EXPECT_EQ(state->reader.BitPosition(), 3);
+
+  // The same frame through the start-code walk ends at the same place.
+  auto walked = std::make_unique<DecoderState>();
+  walked->reader.Reset(data, sizeof data);
+  EXPECT_EQ(ReadFrameHeaders(*walked), HeaderResult::Picture);
+  EXPECT_EQ(walked->reader.BitsConsumed(), 24u * 8 + 3);
+  EXPECT_EQ(walked->sequence.width, 320);
+}
+
+TEST(Headers, PictureHeaderFieldsAndWidths) {
+  EXPECT_EQ(TimeIncrementBits(0), 1);
+  EXPECT_EQ(TimeIncrementBits(1), 1);
+  EXPECT_EQ(TimeIncrementBits(16), 4);
+  EXPECT_EQ(TimeIncrementBits(30), 5);
+  EXPECT_EQ(TimeIncrementBits(1000), 10);
+  EXPECT_EQ(TimeIncrementBits(65535), 16);
+
+  // Frame starting with a picture start code: no sequence header, nothing consumed by it.
+  BitWriter w;
+  WritePicture(w, 1, 9, 3);
+  auto bytes = w.Bytes();
+  auto state = std::make_unique<DecoderState>();
+  state->sequence.timeResolution = 25;
+  state->picture.fcode = 5;
+  state->reader.Reset(bytes.data(), bytes.size());
+  EXPECT_FALSE(ParseSequenceHeader(*state));
+  EXPECT_EQ(state->reader.BitsConsumed(), 0u);
+  ASSERT_TRUE(ParsePictureHeader(*state));
+  EXPECT_EQ(state->picture.pictureType, 1);
+  EXPECT_EQ(state->picture.roundingType, 1);
+  EXPECT_EQ(state->picture.quantiser, 9);
+  EXPECT_EQ(state->picture.fcode, 3);
+  EXPECT_EQ(state->reader.BitsConsumed(), static_cast<std::size_t>(w.Count()));
+
+  // An I picture has no rounding bit and keeps the fcode; a picture that is not coded keeps the
+  // quantiser too and ends aligned.
+  BitWriter i;
+  WritePicture(i, 0, 4);
+  bytes = i.Bytes();
+  state->reader.Reset(bytes.data(), bytes.size());
+  ASSERT_TRUE(ParsePictureHeader(*state));
+  EXPECT_EQ(state->picture.roundingType, 0);
+  EXPECT_EQ(state->picture.fcode, 3);
+  BitWriter n;
+  WritePicture(n, 1, 20, 2, 0);
+  bytes = n.Bytes();
+  state->reader.Reset(bytes.data(), bytes.size());
+  ASSERT_TRUE(ParsePictureHeader(*state));
+  EXPECT_EQ(state->picture.pictureCoded, 0);
+  EXPECT_EQ(state->picture.quantiser, 4);
+  EXPECT_EQ(state->reader.BitPosition(), 0);
+
+  // Not a picture start code: false after 32 bits.
+  const std::uint8_t other[] = {0x00, 0x00, 0x01, 0xB5, 0x00};
+  state->reader.Reset(other, sizeof other);
+  EXPECT_FALSE(ParsePictureHeader(*state));
+  EXPECT_EQ(state->reader.BitsConsumed(), 32u);
+}
+
+TEST(Headers, WalksOverTheHeadersTodaysEncodersWrite) {
+  for (int variant = 0; variant < 4; ++variant) {
+    Layer l;
+    l.verid = variant >= 2 ? 2 : 0;
+    l.aspect = variant & 1 ? 15 : 1;
+    l.control = variant != 0;
+    l.vbv = variant == 3;
+    l.fixedRate = variant == 1;
+    l.resolution = variant == 1 ? 30 : 25;
+    l.resyncDisable = 0;
+    BitWriter w;
+    w.StartCode(0xB0).Put(0xF5, 8);
+    w.StartCode(0xB5).Put(0x09, 8).Put(0x13, 8);
+    w.StartCode(0x00);
+    w.StartCode(0x20);
+    WriteLayer(w, l);
+    w.Stuff();
+    w.StartCode(0xB2).Put(0x4C617663, 32);
+    w.StartCode(0xB3).Put(0x001007, 24);
+    WritePicture(w, 0, 6);
+    w.Put(0xFF, 8);
+    Parsed p = ReadHeaders(w);
+    ASSERT_EQ(p.result, HeaderResult::Picture) << variant;
+    EXPECT_EQ(p.state->sequence.width, 176) << variant;
+    EXPECT_EQ(p.state->sequence.height, 144) << variant;
+    EXPECT_EQ(p.state->sequence.layerVersion, l.verid ? 2 : 1);
+    EXPECT_EQ(p.state->sequence.resyncMarkerDisable, 0);
+    EXPECT_EQ(p.state->picture.quantiser, 6) << variant;
+    EXPECT_EQ(p.state->picture.timeIncrement, 3) << variant;
+    EXPECT_EQ(p.state->reader.BitsConsumed(), static_cast<std::size_t>(w.Count() - 8)) << variant;
+  }
+}
+
+TEST(Headers, StuffingByteAfterAnAlignedLayerHeader) {
+  // A layer header ending on a byte boundary is followed by a whole stuffing byte.
+  BitWriter w;
+  w.StartCode(0x00).StartCode(0x20);
+  WriteLayer(w, Layer{});
+  while (w.Count() % 8) w.Put(0, 1);
+  w.Put(0x7F, 8);
+  WritePicture(w, 0, 7);
+  Parsed p = ReadHeaders(w);
+  ASSERT_EQ(p.result, HeaderResult::Picture);
+  EXPECT_EQ(p.state->picture.quantiser, 7);
+}
+
+TEST(Headers, RecognisesFeaturesThisDecoderDoesNotDecode) {
+  struct Case {
+    const char* feature;
+    void (*change)(Layer&);
+  };
+  const Case cases[] = {
+      {"non-rectangular shape", [](Layer& l) { l.shape = 1; }},
+      {"interlacing", [](Layer& l) { l.interlaced = 1; }},
+      {"sprites", [](Layer& l) { l.sprite = 1; }},
+      {"not 8-bit samples", [](Layer& l) { l.not8Bit = 1; }},
+      {"MPEG quantisation matrices", [](Layer& l) { l.quantType = 1; }},
+      {"quarter-sample motion", [](Layer& l) { l.verid = 2, l.quarterSample = 1; }},
+      {"complexity estimation", [](Layer& l) { l.complexityDisable = 0; }},
+      {"data partitioning", [](Layer& l) { l.partitioned = 1; }},
+      {"scalability", [](Layer& l) { l.scalability = 1; }},
+  };
+  for (const auto& c : cases) {
+    Layer l;
+    c.change(l);
+    BitWriter w;
+    w.StartCode(0x00).StartCode(0x20);
+    WriteLayer(w, l);
+    w.Stuff();
+    WritePicture(w, 0, 5);
+    Parsed p = ReadHeaders(w);
+    EXPECT_EQ(p.result, HeaderResult::Unsupported) << c.feature;
+    EXPECT_STREQ(p.state->unsupported, c.feature);
+  }
+
+  // Picture types.
+  for (int type : {2, 3}) {
+    BitWriter w;
+    WritePicture(w, type, 5);
+    Parsed p = ReadHeaders(w);
+    EXPECT_EQ(p.result, HeaderResult::Unsupported);
+    EXPECT_STREQ(p.state->unsupported, type == 2 ? "B pictures" : "sprites");
+  }
+
+  // Short video header.
+  BitWriter s;
+  s.Put(0x20, 22).Put(0, 18);
+  Parsed p = ReadHeaders(s);
+  EXPECT_EQ(p.result, HeaderResult::Unsupported);
+  EXPECT_STREQ(p.state->unsupported, "short video header");
+
+  // A later supported layer header lifts the refusal.
+  Layer interlaced;
+  interlaced.interlaced = 1;
+  BitWriter a;
+  a.StartCode(0x20);
+  WriteLayer(a, interlaced);
+  a.Stuff();
+  a.StartCode(0x20);
+  WriteLayer(a, Layer{});
+  a.Stuff();
+  WritePicture(a, 0, 5);
+  EXPECT_EQ(ReadHeaders(a).result, HeaderResult::Picture);
+}
+
+TEST(Headers, FramesWithoutAPicture) {
+  BitWriter w;
+  w.StartCode(0xB2).Put(0x12345678, 32);  // user data only
+  EXPECT_EQ(ReadHeaders(w).result, HeaderResult::NoPicture);
+  EXPECT_EQ(ReadHeaders(BitWriter{}).result, HeaderResult::NoPicture);
+  BitWriter junk;
+  junk.Put(0xDEADBEEF, 32).Put(0x000001, 24);  // a prefix cut off before its code
+  EXPECT_EQ(ReadHeaders(junk).result, HeaderResult::NoPicture);
+}
+
+}  // namespace
+}  // namespace mivora::decoder

@@ -1,0 +1,468 @@
+// Every code word of every table, written out here from the standard's tables independently of
+// the decoder's own lists, must decode to its value with its length.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "decoder/block_coefficients.h"
+#include "decoder/macroblock.h"
+#include "decoder/vlc_tables.h"
+#include "tests/decoder/bit_writer.h"
+
+namespace mivora::decoder {
+namespace {
+
+using testing::BitWriter;
+
+// Decodes `code` followed by `tail` with `read`; checks the value and that exactly the code's
+// bits were consumed.
+template <typename Read>
+void ExpectCode(const std::string& code, Read read, int expected, const char* table) {
+  BitWriter w;
+  w.Code(code).Code("1010110011101");  // arbitrary bits after the code
+  auto bytes = w.Bytes();
+  BitReader r(bytes.data(), bytes.size());
+  EXPECT_EQ(read(r), expected) << table << " " << code;
+  EXPECT_EQ(r.BitsConsumed(), w.Count() - 13u) << table << " " << code;
+}
+
+TEST(VlcTables, MacroblockTypeAndChromaPattern) {
+  // (code, type, cbpc)
+  const std::vector<std::tuple<std::string, int, int>> iCodes = {
+      {"1", 3, 0},    {"001", 3, 1},     {"010", 3, 2},     {"011", 3, 3},
+      {"0001", 4, 0}, {"0000 01", 4, 1}, {"0000 10", 4, 2}, {"0000 11", 4, 3},
+  };
+  for (const auto& [code, type, cbpc] : iCodes) {
+    ExpectCode(
+        code, [](BitReader& r) { return ReadMcbpc(r, 0); }, type | cbpc << 4, "MCBPC I");
+  }
+  const std::vector<std::tuple<std::string, int, int>> pCodes = {
+      {"1", 0, 0},       {"0011", 0, 1},        {"0010", 0, 2},        {"0001 01", 0, 3},
+      {"011", 1, 0},     {"0000 111", 1, 1},    {"0000 110", 1, 2},    {"0000 0010 1", 1, 3},
+      {"010", 2, 0},     {"0000 101", 2, 1},    {"0000 100", 2, 2},    {"0000 0101", 2, 3},
+      {"0001 1", 3, 0},  {"0000 0100", 3, 1},   {"0000 0011", 3, 2},   {"0000 011", 3, 3},
+      {"0001 00", 4, 0}, {"0000 0010 0", 4, 1}, {"0000 0001 1", 4, 2}, {"0000 0001 0", 4, 3},
+  };
+  for (const auto& [code, type, cbpc] : pCodes) {
+    ExpectCode(
+        code, [](BitReader& r) { return ReadMcbpc(r, 1); }, type | cbpc << 4, "MCBPC P");
+  }
+  for (int type : {0, 1}) {
+    ExpectCode(
+        "0000 0000 1", [type](BitReader& r) { return ReadMcbpc(r, type); }, kStuffing,
+        "MCBPC stuffing");
+  }
+  // Invalid codes consume nothing.
+  const std::uint8_t zeros[] = {0x00, 0x00, 0x00};
+  BitReader r(zeros, sizeof zeros);
+  EXPECT_EQ(ReadMcbpc(r, 0), kInvalidCode);
+  EXPECT_EQ(ReadMcbpc(r, 1), kInvalidCode);
+  const std::uint8_t iInvalid[] = {0x02, 0x00};  // 0000 001: no I code
+  BitReader ri(iInvalid, sizeof iInvalid);
+  EXPECT_EQ(ReadMcbpc(ri, 0), kInvalidCode);
+  EXPECT_EQ(ri.BitsConsumed(), 0u);
+}
+
+TEST(VlcTables, LuminancePattern) {
+  const std::map<std::string, int> codes = {
+      {"0011", 0},    {"0010 1", 1}, {"0010 0", 2}, {"1001", 3},    {"0001 1", 4}, {"0111", 5},
+      {"0000 10", 6}, {"1011", 7},   {"0001 0", 8}, {"0000 11", 9}, {"0101", 10},  {"1010", 11},
+      {"0100", 12},   {"1000", 13},  {"0110", 14},  {"11", 15},
+  };
+  for (const auto& [code, value] : codes) ExpectCode(code, ReadCbpy, value, "CBPY");
+  const std::uint8_t invalid[] = {0x04, 0x00};  // 0000 01
+  BitReader r(invalid, sizeof invalid);
+  EXPECT_EQ(ReadCbpy(r), kInvalidCode);
+  EXPECT_EQ(r.BitsConsumed(), 0u);
+}
+
+TEST(VlcTables, MotionCodes) {
+  const std::vector<std::string> magnitude = {
+      "1",
+      "01",
+      "001",
+      "0001",
+      "0000 11",
+      "0000 101",
+      "0000 100",
+      "0000 011",
+      "0000 0101 1",
+      "0000 0101 0",
+      "0000 0100 1",
+      "0000 0100 01",
+      "0000 0100 00",
+      "0000 0011 11",
+      "0000 0011 10",
+      "0000 0011 01",
+      "0000 0011 00",
+      "0000 0010 11",
+      "0000 0010 10",
+      "0000 0010 01",
+      "0000 0010 00",
+      "0000 0001 11",
+      "0000 0001 10",
+      "0000 0001 01",
+      "0000 0001 00",
+      "0000 0000 111",
+      "0000 0000 110",
+      "0000 0000 101",
+      "0000 0000 100",
+      "0000 0000 011",
+      "0000 0000 010",
+      "0000 0000 0011",
+      "0000 0000 0010",
+  };
+  ASSERT_EQ(magnitude.size(), 33u);
+  ExpectCode("1", ReadMotionCode, 0, "MVD");
+  for (int m = 1; m <= 32; ++m) {
+    ExpectCode(magnitude[m] + "0", ReadMotionCode, m, "MVD");
+    ExpectCode(magnitude[m] + "1", ReadMotionCode, -m, "MVD");
+  }
+  // Eleven or more leading zeros begin no code.
+  for (const char* bad : {"0000 0000 0001 1", "0000 0000 0000 0"}) {
+    BitWriter w;
+    w.Code(bad).Code("111");
+    auto bytes = w.Bytes();
+    BitReader r(bytes.data(), bytes.size());
+    EXPECT_EQ(ReadMotionCode(r), kInvalidMotionCode);
+    EXPECT_EQ(r.BitsConsumed(), 0u);
+  }
+}
+
+TEST(VlcTables, DcSizes) {
+  const std::vector<std::string> luma = {
+      "011",     "11",       "10",        "010",         "001",          "0001",          "0000 1",
+      "0000 01", "0000 001", "0000 0001", "0000 0000 1", "0000 0000 01", "0000 0000 001",
+  };
+  const std::vector<std::string> chroma = {
+      "11",
+      "10",
+      "01",
+      "001",
+      "0001",
+      "0000 1",
+      "0000 01",
+      "0000 001",
+      "0000 0001",
+      "0000 0000 1",
+      "0000 0000 01",
+      "0000 0000 001",
+      "0000 0000 0001",
+  };
+  for (int s = 0; s <= 12; ++s) {
+    ExpectCode(
+        luma[s], [](BitReader& r) { return ReadDcSize(r, true); }, s, "DC luma");
+    ExpectCode(
+        chroma[s], [](BitReader& r) { return ReadDcSize(r, false); }, s, "DC chroma");
+  }
+  const std::uint8_t zeros[] = {0x00, 0x00, 0x00};
+  BitReader r(zeros, sizeof zeros);
+  EXPECT_EQ(ReadDcSize(r, true), -1);
+  EXPECT_EQ(ReadDcSize(r, false), -1);
+  EXPECT_EQ(r.BitsConsumed(), 0u);
+}
+
+struct Tcoef {
+  int last, run, level;
+  const char* code;
+};
+
+// Inter table, by (last, run, level).
+const Tcoef kInter[] = {
+    {0, 0, 1, "10"},
+    {0, 0, 2, "1111"},
+    {0, 0, 3, "0101 01"},
+    {0, 0, 4, "0010 111"},
+    {0, 0, 5, "0001 1111"},
+    {0, 0, 6, "0001 0010 1"},
+    {0, 0, 7, "0001 0010 0"},
+    {0, 0, 8, "0000 1000 01"},
+    {0, 0, 9, "0000 1000 00"},
+    {0, 0, 10, "0000 0000 111"},
+    {0, 0, 11, "0000 0000 110"},
+    {0, 0, 12, "0000 0100 000"},
+    {0, 1, 1, "110"},
+    {0, 1, 2, "0101 00"},
+    {0, 1, 3, "0001 1110"},
+    {0, 1, 4, "0000 0011 11"},
+    {0, 1, 5, "0000 0100 001"},
+    {0, 1, 6, "0000 0101 0000"},
+    {0, 2, 1, "1110"},
+    {0, 2, 2, "0001 1101"},
+    {0, 2, 3, "0000 0011 10"},
+    {0, 2, 4, "0000 0101 0001"},
+    {0, 3, 1, "0110 1"},
+    {0, 3, 2, "0001 0001 1"},
+    {0, 3, 3, "0000 0011 01"},
+    {0, 4, 1, "0110 0"},
+    {0, 4, 2, "0001 0001 0"},
+    {0, 4, 3, "0000 0101 0010"},
+    {0, 5, 1, "0101 1"},
+    {0, 5, 2, "0000 0011 00"},
+    {0, 5, 3, "0000 0101 0011"},
+    {0, 6, 1, "0100 11"},
+    {0, 6, 2, "0000 0010 11"},
+    {0, 6, 3, "0000 0101 0100"},
+    {0, 7, 1, "0100 10"},
+    {0, 7, 2, "0000 0010 10"},
+    {0, 8, 1, "0100 01"},
+    {0, 8, 2, "0000 0010 01"},
+    {0, 9, 1, "0100 00"},
+    {0, 9, 2, "0000 0010 00"},
+    {0, 10, 1, "0010 110"},
+    {0, 10, 2, "0000 0101 0101"},
+    {0, 11, 1, "0010 101"},
+    {0, 12, 1, "0010 100"},
+    {0, 13, 1, "0001 1100"},
+    {0, 14, 1, "0001 1011"},
+    {0, 15, 1, "0001 0000 1"},
+    {0, 16, 1, "0001 0000 0"},
+    {0, 17, 1, "0000 1111 1"},
+    {0, 18, 1, "0000 1111 0"},
+    {0, 19, 1, "0000 1110 1"},
+    {0, 20, 1, "0000 1110 0"},
+    {0, 21, 1, "0000 1101 1"},
+    {0, 22, 1, "0000 1101 0"},
+    {0, 23, 1, "0000 0100 010"},
+    {0, 24, 1, "0000 0100 011"},
+    {0, 25, 1, "0000 0101 0110"},
+    {0, 26, 1, "0000 0101 0111"},
+    {1, 0, 1, "0111"},
+    {1, 0, 2, "0000 1100 1"},
+    {1, 0, 3, "0000 0000 101"},
+    {1, 1, 1, "0011 11"},
+    {1, 1, 2, "0000 0000 100"},
+    {1, 2, 1, "0011 10"},
+    {1, 3, 1, "0011 01"},
+    {1, 4, 1, "0011 00"},
+    {1, 5, 1, "0010 011"},
+    {1, 6, 1, "0010 010"},
+    {1, 7, 1, "0010 001"},
+    {1, 8, 1, "0010 000"},
+    {1, 9, 1, "0001 1010"},
+    {1, 10, 1, "0001 1001"},
+    {1, 11, 1, "0001 1000"},
+    {1, 12, 1, "0001 0111"},
+    {1, 13, 1, "0001 0110"},
+    {1, 14, 1, "0001 0101"},
+    {1, 15, 1, "0001 0100"},
+    {1, 16, 1, "0001 0011"},
+    {1, 17, 1, "0000 1100 0"},
+    {1, 18, 1, "0000 1011 1"},
+    {1, 19, 1, "0000 1011 0"},
+    {1, 20, 1, "0000 1010 1"},
+    {1, 21, 1, "0000 1010 0"},
+    {1, 22, 1, "0000 1001 1"},
+    {1, 23, 1, "0000 1001 0"},
+    {1, 24, 1, "0000 1000 1"},
+    {1, 25, 1, "0000 0001 11"},
+    {1, 26, 1, "0000 0001 10"},
+    {1, 27, 1, "0000 0001 01"},
+    {1, 28, 1, "0000 0001 00"},
+    {1, 29, 1, "0000 0100 100"},
+    {1, 30, 1, "0000 0100 101"},
+    {1, 31, 1, "0000 0100 110"},
+    {1, 32, 1, "0000 0100 111"},
+    {1, 33, 1, "0000 0101 1000"},
+    {1, 34, 1, "0000 0101 1001"},
+    {1, 35, 1, "0000 0101 1010"},
+    {1, 36, 1, "0000 0101 1011"},
+    {1, 37, 1, "0000 0101 1100"},
+    {1, 38, 1, "0000 0101 1101"},
+    {1, 39, 1, "0000 0101 1110"},
+    {1, 40, 1, "0000 0101 1111"},
+};
+
+// Intra table, by (last, run, level).
+const Tcoef kIntra[] = {
+    {0, 0, 1, "10"},
+    {0, 0, 2, "110"},
+    {0, 0, 3, "1111"},
+    {0, 0, 4, "0110 1"},
+    {0, 0, 5, "0110 0"},
+    {0, 0, 6, "0101 01"},
+    {0, 0, 7, "0100 11"},
+    {0, 0, 8, "0100 10"},
+    {0, 0, 9, "0010 111"},
+    {0, 0, 10, "0001 1111"},
+    {0, 0, 11, "0001 1110"},
+    {0, 0, 12, "0001 1101"},
+    {0, 0, 13, "0001 0010 1"},
+    {0, 0, 14, "0001 0010 0"},
+    {0, 0, 15, "0001 0001 1"},
+    {0, 0, 16, "0001 0000 1"},
+    {0, 0, 17, "0000 1000 01"},
+    {0, 0, 18, "0000 1000 00"},
+    {0, 0, 19, "0000 0011 11"},
+    {0, 0, 20, "0000 0011 10"},
+    {0, 0, 21, "0000 0000 111"},
+    {0, 0, 22, "0000 0000 110"},
+    {0, 0, 23, "0000 0100 000"},
+    {0, 0, 24, "0000 0100 001"},
+    {0, 0, 25, "0000 0101 0000"},
+    {0, 0, 26, "0000 0101 0001"},
+    {0, 0, 27, "0000 0101 0010"},
+    {0, 1, 1, "1110"},
+    {0, 1, 2, "0101 00"},
+    {0, 1, 3, "0010 110"},
+    {0, 1, 4, "0001 1100"},
+    {0, 1, 5, "0001 0000 0"},
+    {0, 1, 6, "0000 1111 1"},
+    {0, 1, 7, "0000 0011 01"},
+    {0, 1, 8, "0000 0100 010"},
+    {0, 1, 9, "0000 0101 0011"},
+    {0, 1, 10, "0000 0101 0101"},
+    {0, 2, 1, "0101 1"},
+    {0, 2, 2, "0010 101"},
+    {0, 2, 3, "0000 1111 0"},
+    {0, 2, 4, "0000 0011 00"},
+    {0, 2, 5, "0000 0101 0110"},
+    {0, 3, 1, "0100 01"},
+    {0, 3, 2, "0001 1011"},
+    {0, 3, 3, "0000 1110 1"},
+    {0, 3, 4, "0000 0010 11"},
+    {0, 4, 1, "0100 00"},
+    {0, 4, 2, "0001 0001 0"},
+    {0, 4, 3, "0000 0010 10"},
+    {0, 5, 1, "0011 01"},
+    {0, 5, 2, "0000 1110 0"},
+    {0, 5, 3, "0000 0010 00"},
+    {0, 6, 1, "0010 010"},
+    {0, 6, 2, "0000 1101 1"},
+    {0, 6, 3, "0000 0101 0100"},
+    {0, 7, 1, "0010 100"},
+    {0, 7, 2, "0000 1101 0"},
+    {0, 7, 3, "0000 0101 0111"},
+    {0, 8, 1, "0001 1001"},
+    {0, 8, 2, "0000 0010 01"},
+    {0, 9, 1, "0001 1000"},
+    {0, 9, 2, "0000 0100 011"},
+    {0, 10, 1, "0001 0111"},
+    {0, 11, 1, "0000 1100 1"},
+    {0, 12, 1, "0000 1100 0"},
+    {0, 13, 1, "0000 0001 11"},
+    {0, 14, 1, "0000 0101 1000"},
+    {1, 0, 1, "0111"},
+    {1, 0, 2, "0011 00"},
+    {1, 0, 3, "0001 0110"},
+    {1, 0, 4, "0000 1011 1"},
+    {1, 0, 5, "0000 0001 10"},
+    {1, 0, 6, "0000 0000 101"},
+    {1, 0, 7, "0000 0000 100"},
+    {1, 0, 8, "0000 0101 1001"},
+    {1, 1, 1, "0011 11"},
+    {1, 1, 2, "0000 1011 0"},
+    {1, 1, 3, "0000 0001 01"},
+    {1, 2, 1, "0011 10"},
+    {1, 2, 2, "0000 0001 00"},
+    {1, 3, 1, "0010 001"},
+    {1, 3, 2, "0000 0100 100"},
+    {1, 4, 1, "0010 000"},
+    {1, 4, 2, "0000 0100 101"},
+    {1, 5, 1, "0010 011"},
+    {1, 5, 2, "0000 0101 1010"},
+    {1, 6, 1, "0001 0101"},
+    {1, 6, 2, "0000 0101 1011"},
+    {1, 7, 1, "0001 0100"},
+    {1, 8, 1, "0001 0011"},
+    {1, 9, 1, "0001 1010"},
+    {1, 10, 1, "0000 1010 1"},
+    {1, 11, 1, "0000 1010 0"},
+    {1, 12, 1, "0000 1001 1"},
+    {1, 13, 1, "0000 1001 0"},
+    {1, 14, 1, "0000 1000 1"},
+    {1, 15, 1, "0000 0100 110"},
+    {1, 16, 1, "0000 0100 111"},
+    {1, 17, 1, "0000 0101 1100"},
+    {1, 18, 1, "0000 0101 1101"},
+    {1, 19, 1, "0000 0101 1110"},
+    {1, 20, 1, "0000 0101 1111"},
+};
+
+void ExpectEvent(const std::string& bits, bool intra, CoefficientEvent expected,
+                 const std::string& what) {
+  BitWriter w;
+  w.Code(bits).Code("0110");
+  auto bytes = w.Bytes();
+  BitReader r(bytes.data(), bytes.size());
+  const CoefficientEvent e = ReadCoefficient(r, intra);
+  EXPECT_EQ(e.last, expected.last) << what;
+  EXPECT_EQ(e.run, expected.run) << what;
+  EXPECT_EQ(e.level, expected.level) << what;
+  EXPECT_EQ(r.BitsConsumed(), w.Count() - 4u) << what;
+}
+
+TEST(VlcTables, EveryCoefficientCodeWithSign) {
+  for (bool intra : {false, true}) {
+    const Tcoef* table = intra ? kIntra : kInter;
+    const std::size_t n = intra ? std::size(kIntra) : std::size(kInter);
+    ASSERT_EQ(n, 102u);
+    for (std::size_t i = 0; i < n; ++i) {
+      const Tcoef& t = table[i];
+      const std::string what = std::string(intra ? "intra " : "inter ") + t.code;
+      ExpectEvent(std::string(t.code) + "0", intra, {t.last, t.run, t.level}, what);
+      ExpectEvent(std::string(t.code) + "1", intra, {t.last, t.run, -t.level}, what + " -");
+    }
+  }
+}
+
+TEST(VlcTables, CoefficientEscapes) {
+  const char* escape = "0000 011";
+  for (bool intra : {false, true}) {
+    const Tcoef* table = intra ? kIntra : kInter;
+    const std::size_t n = intra ? std::size(kIntra) : std::size(kInter);
+    // Largest level per (last, run) and largest run per (last, level), from the lists above.
+    std::map<std::pair<int, int>, int> maxLevel, maxRun;
+    for (std::size_t i = 0; i < n; ++i) {
+      auto& l = maxLevel[{table[i].last, table[i].run}];
+      l = std::max(l, table[i].level);
+      auto& r = maxRun[{table[i].last, table[i].level}];
+      r = std::max(r, table[i].run);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      const Tcoef& t = table[i];
+      const std::string what = std::string(intra ? "intra " : "inter ") + t.code;
+      // Type 1: the level goes on from the largest one of its run.
+      ExpectEvent(std::string(escape) + "0" + t.code + "1", intra,
+                  {t.last, t.run, -(t.level + maxLevel[{t.last, t.run}])}, what + " esc1");
+      // Type 2: the run goes on past the longest one of its level.
+      ExpectEvent(std::string(escape) + "10" + t.code + "0", intra,
+                  {t.last, t.run + maxRun[{t.last, t.level}] + 1, t.level}, what + " esc2");
+    }
+  }
+  // The documented spot values.
+  ExpectEvent("0000 011 0 10 0", true, {0, 0, 28}, "intra esc1 (0,0,1)");
+  ExpectEvent("0000 011 10 10 0", true, {0, 15, 1}, "intra esc2 (0,0,1)");
+  EXPECT_EQ(MaxLevel(false, 0, 0), 12);
+  EXPECT_EQ(MaxLevel(true, 1, 20), 1);
+  EXPECT_EQ(MaxLevel(true, 1, 21), 0);
+  EXPECT_EQ(MaxRun(false, 1, 1), 40);
+  EXPECT_EQ(MaxRun(true, 0, 4), 3);
+  EXPECT_EQ(MaxRun(true, 0, 28), 0);
+
+  // Type 3: last, six bits of run, marker, twelve-bit two's-complement level, marker.
+  for (bool intra : {false, true}) {
+    ExpectEvent("0000 011 11 1 000101 1 111111111110 1", intra, {1, 5, -2}, "esc3 negative");
+    ExpectEvent("0000 011 11 0 111111 1 011111111111 1", intra, {0, 63, 2047}, "esc3 positive");
+  }
+  // An escape whose second code is invalid or another escape: an invalid event.
+  for (const char* bits : {"0000 011 0 0000 0000 0000", "0000 011 10 0000 011 0"}) {
+    BitWriter w;
+    w.Code(bits).Code("1111 1111");
+    auto bytes = w.Bytes();
+    BitReader r(bytes.data(), bytes.size());
+    EXPECT_EQ(ReadCoefficient(r, false).last, -1) << bits;
+  }
+  const std::uint8_t zeros[] = {0x00, 0x00, 0x00};
+  BitReader r(zeros, sizeof zeros);
+  const CoefficientEvent invalid = ReadCoefficient(r, true);
+  EXPECT_EQ(invalid.last, -1);
+  EXPECT_EQ(invalid.run, -1);
+  EXPECT_EQ(invalid.level, -1);
+  EXPECT_EQ(r.BitsConsumed(), 0u);
+}
+
+}  // namespace
+}  // namespace mivora::decoder
