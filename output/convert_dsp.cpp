@@ -1,6 +1,7 @@
 #include "output/convert_dsp.h"
 
 #include "output/convert_sample.h"
+#include "output/convert_sse2.h"
 
 namespace mivora::convert {
 namespace {
@@ -94,9 +95,38 @@ const ConvertDsp& ReferenceConvertDsp() {
   return kReference;
 }
 
-const ConvertDsp& ActiveConvertDsp() {
-  static const ConvertDsp& active = ReferenceConvertDsp();
+namespace {
+
+// Starts from the reference table; each instruction set the processor has overrides the kernels
+// it has faster versions of.
+ConvertDsp SelectConvertDsp() {
+  ConvertDsp dsp = kReference;
+#if defined(__x86_64__) || defined(__i386__)
+  if (__builtin_cpu_supports("sse2")) InstallSse2(dsp);
+#endif
+  return dsp;
+}
+
+}  // namespace
+
+const ConvertDsp& FastestConvertDsp() {
+  static const ConvertDsp selected = SelectConvertDsp();
+  return selected;
+}
+
+namespace {
+const ConvertDsp*& ActivePointer() {
+  static const ConvertDsp* active = &FastestConvertDsp();
   return active;
+}
+}  // namespace
+
+const ConvertDsp& ActiveConvertDsp() {
+  return *ActivePointer();
+}
+
+void UseConvertDsp(const ConvertDsp& dsp) {
+  ActivePointer() = &dsp;
 }
 
 }  // namespace mivora::convert

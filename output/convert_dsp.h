@@ -40,7 +40,12 @@ struct ConvertDsp {
 
 // The plain C++ kernels; the reference every faster version must match byte for byte.
 const ConvertDsp& ReferenceConvertDsp();
-// The kernels in use, chosen once on first call.
+// The best kernels for this processor, chosen once on first call.
+const ConvertDsp& FastestConvertDsp();
+// The kernels the converters use: the fastest unless UseConvertDsp chose others.
 const ConvertDsp& ActiveConvertDsp();
+// For tests and benchmarks: makes the converters use dsp (which must outlive its use). Not to be
+// called while a conversion runs.
+void UseConvertDsp(const ConvertDsp& dsp);
 
 }  // namespace mivora::convert

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "output/convert_dsp.h"
 #include "output/converter_select.h"
 #include "output/converters.h"
 
@@ -43,11 +44,19 @@ struct Picture {
     prevY = y;
     prevU = u;
     prevV = v;
-    // Change a scattering of previous samples so some blocks count as changed.
+    // Bands of rows where no previous sample, one in ten or every one differs, so that runs of
+    // unchanged, mixed and changed blocks all occur.
     std::uniform_int_distribution<int> chance(0, 9);
-    for (auto* plane : {&prevY, &prevU, &prevV})
-      for (auto& s : *plane)
-        if (chance(random) == 0) s = static_cast<std::uint8_t>(s + 1);
+    auto change = [&](std::vector<std::uint8_t>& plane, int stride, int band) {
+      for (std::size_t i = 0; i < plane.size(); ++i) {
+        const int kind = static_cast<int>(i / stride) / band % 3;
+        if (kind == 2 || (kind == 1 && chance(random) == 0))
+          plane[i] = static_cast<std::uint8_t>(plane[i] + 1);
+      }
+    };
+    change(prevY, strideY, 8);
+    change(prevU, strideU, 4);
+    change(prevV, strideU, 4);
   }
   int Y(int x, int r) const { return y[r * strideY + x]; }
   int U(int c, int cr) const { return u[cr * strideU + c]; }
@@ -193,7 +202,19 @@ void Check(const Picture& p, const Case& c, std::mt19937& random) {
   }
 }
 
-TEST(ConverterModel, EveryModeMatchesThePerPixelRules) {
+// Runs a test body once with the reference kernels and once with the fastest for this processor.
+class ConverterModel : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    convert::UseConvertDsp(GetParam() ? convert::FastestConvertDsp()
+                                      : convert::ReferenceConvertDsp());
+  }
+  void TearDown() override { convert::UseConvertDsp(convert::FastestConvertDsp()); }
+};
+INSTANTIATE_TEST_SUITE_P(Kernels, ConverterModel, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Fastest" : "Reference"; });
+
+TEST_P(ConverterModel, EveryModeMatchesThePerPixelRules) {
   std::mt19937 random(20261208);
   const int sizes[][2] = {{1, 1},     {2, 2},     {3, 5},     {5, 3},     {16, 16},
                           {17, 9},    {64, 48},   {176, 144}, {174, 130}, {119, 321},
@@ -222,7 +243,7 @@ TEST(ConverterModel, EveryModeMatchesThePerPixelRules) {
   }
 }
 
-TEST(ConverterModel, NegativeRowSkipActsAsZeroInTheOneToOneModes) {
+TEST_P(ConverterModel, NegativeRowSkipActsAsZeroInTheOneToOneModes) {
   std::mt19937 random(7);
   const Picture p(37, 29, 3, 1, random);
   for (int mode : {5, 7}) {
@@ -231,7 +252,7 @@ TEST(ConverterModel, NegativeRowSkipActsAsZeroInTheOneToOneModes) {
   }
 }
 
-TEST(ConverterModel, SkipWithoutPreviousPlanesWritesEverything) {
+TEST_P(ConverterModel, SkipWithoutPreviousPlanesWritesEverything) {
   std::mt19937 random(3);
   const Picture p(20, 10, 0, 0, random);
   for (int mode : {5, 7, 8}) {
