@@ -68,6 +68,7 @@ struct DecoderState {
   int mbWidth = 0, mbHeight = 0, mbCount = 0;
   int mbX = 0, mbY = 0, mbIndex = 0;
   int mbType = 0;
+  int cbp = 0;  // bit 5 - i: block i has coefficients
   int acPredicted = 0;
   bool predictFromAbove = false;
   bool damaged = false;               // invalid codes met in the current picture

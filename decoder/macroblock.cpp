@@ -153,6 +153,7 @@ bool DecodeMacroblock(DecoderState& state) {
   }
   if (!intra) cbpy = 15 - cbpy;
   const int cbp = cbpc | (cbpy << 2);
+  state.cbp = cbp;
   if (type == 1 || type == 4) ChangeQuantiser(state);
 
   MotionVector* vectors = state.Vectors(state.mbX, state.mbY);
