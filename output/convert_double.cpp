@@ -45,7 +45,7 @@ void ConvertDouble(const std::uint8_t* y, std::int32_t strideY, const std::uint8
       rows.prevV = p.prevV + chromaRow * p.strideU;
     }
     std::uint16_t* top = destination + 2 * row * stride;
-    dsp.doubleRow(rows, top, top + stride, w);
+    dsp.doubleRow(rows, top, top + stride, 0, w, w);
   }
 }
 

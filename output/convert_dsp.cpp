@@ -51,8 +51,9 @@ inline std::uint16_t PackMean(const Channels& a, const Channels& b) {
                    Clip255((a.blue + b.blue) >> 1));
 }
 
-void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom, int width) {
-  for (int x = 0; x < width; ++x) {
+void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom, int begin,
+               int end, int width) {
+  for (int x = begin; x < end; ++x) {
     const int c = x >> 1;
     const int u0 = rows.u0[c], v0 = rows.v0[c];
     if (rows.prevY0 && rows.y0[x] == rows.prevY0[x] && u0 == rows.prevU[c] && v0 == rows.prevV[c]) {

@@ -31,8 +31,10 @@ struct ConvertDsp {
   // last, last-1, ... (pairs of them) go down the display, two rows per pair, stride pixels apart.
   void (*rotatedRowPair)(const SourceRows& rows, std::uint16_t* destination, std::intptr_t stride,
                          int last, int pairs);
-  // Mode 8: source row y0 (with y1 below it) becomes display rows top and bottom, width samples.
-  void (*doubleRow)(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom, int width);
+  // Mode 8: samples begin .. end - 1 of source row y0 (with y1 below it) become their blocks on
+  // display rows top and bottom (pointers and rows at sample 0); width - 1 is the last column.
+  void (*doubleRow)(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom, int begin,
+                    int end, int width);
   // Mode 9: source row y0 becomes display columns 0 and 1, source column width-1 at the top.
   void (*rotatedDoubleRow)(const SourceRows& rows, std::uint16_t* destination, std::intptr_t stride,
                            int width);

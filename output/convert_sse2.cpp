@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 
 #include <cstdint>
+#include <cstring>
 
 namespace mivora::convert {
 namespace {
@@ -173,11 +174,89 @@ void RotatedRowPair(const SourceRows& rows, std::uint16_t* destination, std::int
   }
 }
 
+// Four chrominance samples, each repeated for two luminance samples, minus 144 (8 x int16).
+inline __m128i ChromaTerm4(const std::uint8_t* c) {
+  int packed;
+  std::memcpy(&packed, c, 4);
+  const __m128i four = _mm_unpacklo_epi8(_mm_cvtsi32_si128(packed), _mm_setzero_si128());
+  return _mm_sub_epi16(_mm_unpacklo_epi16(four, four), _mm_set1_epi16(144));
+}
+inline __m128i Load8(const std::uint8_t* p) {
+  return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                           _mm_setzero_si128());
+}
+inline __m128i PackClipped(__m128i blue, __m128i green, __m128i red) {
+  return _mm_or_si128(
+      _mm_or_si128(_mm_slli_epi16(_mm_and_si128(Clip(red), _mm_set1_epi16(0xF8)), 8),
+                   _mm_slli_epi16(_mm_and_si128(Clip(green), _mm_set1_epi16(0xFC)), 3)),
+      _mm_srli_epi16(Clip(blue), 3));
+}
+inline __m128i Mean(__m128i a, __m128i b) {
+  return _mm_srai_epi16(_mm_add_epi16(a, b), 1);
+}
+
+// Mode 8, eight samples per step while the sample right of the eighth exists (the last column
+// repeats its own pixel and goes through the reference kernel, as do groups that are partly
+// unchanged).
+void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom, int begin,
+               int end, int width) {
+  const ConvertDsp& reference = ReferenceConvertDsp();
+  const __m128i sixteen = _mm_set1_epi16(16);
+  // Vector steps need the sample after the eighth; begin is even (chrominance pairs).
+  int x = begin;
+  for (; x + 9 <= end && x + 9 <= width; x += 8) {
+    const int c = x >> 1;
+    if (rows.prevY0) {
+      int u, v, pu, pv;
+      std::memcpy(&u, rows.u0 + c, 4);
+      std::memcpy(&v, rows.v0 + c, 4);
+      std::memcpy(&pu, rows.prevU + c, 4);
+      std::memcpy(&pv, rows.prevV + c, 4);
+      const __m128i chroma =
+          _mm_and_si128(_mm_cmpeq_epi8(_mm_cvtsi32_si128(u), _mm_cvtsi32_si128(pu)),
+                        _mm_cmpeq_epi8(_mm_cvtsi32_si128(v), _mm_cvtsi32_si128(pv)));
+      const __m128i same =
+          _mm_and_si128(Equal8(rows.y0 + x, rows.prevY0 + x), _mm_unpacklo_epi8(chroma, chroma));
+      const int unchanged = _mm_movemask_epi8(same) & 0xFF;
+      if (unchanged == 0xFF) continue;
+      if (unchanged != 0) {
+        reference.doubleRow(rows, top, bottom, x, x + 8, width);
+        continue;
+      }
+    }
+    const __m128i blue0 = ChromaTerm4(rows.u0 + c), red0 = ChromaTerm4(rows.v0 + c);
+    const __m128i blue1 = ChromaTerm4(rows.u1 + c), red1 = ChromaTerm4(rows.v1 + c);
+    const __m128i here = Load8(rows.y0 + x), right = Load8(rows.y0 + x + 1);
+    const __m128i below = Load8(rows.y1 + x), belowRight = Load8(rows.y1 + x + 1);
+    // Unclipped channels: blue = Y - 144 + U, green = Y - 16, red = Y - 144 + V.
+    const __m128i hb = _mm_add_epi16(here, blue0), hg = _mm_sub_epi16(here, sixteen),
+                  hr = _mm_add_epi16(here, red0);
+    const __m128i topLeft = PackClipped(hb, hg, hr);
+    const __m128i topRight =
+        PackClipped(Mean(hb, _mm_add_epi16(right, blue0)), Mean(hg, _mm_sub_epi16(right, sixteen)),
+                    Mean(hr, _mm_add_epi16(right, red0)));
+    const __m128i bottomLeft =
+        PackClipped(Mean(hb, _mm_add_epi16(below, blue1)), Mean(hg, _mm_sub_epi16(below, sixteen)),
+                    Mean(hr, _mm_add_epi16(below, red1)));
+    const __m128i bottomRight = PackClipped(Mean(hb, _mm_add_epi16(belowRight, blue1)),
+                                            Mean(hg, _mm_sub_epi16(belowRight, sixteen)),
+                                            Mean(hr, _mm_add_epi16(belowRight, red1)));
+    __m128i* t = reinterpret_cast<__m128i*>(top + 2 * x);
+    __m128i* b = reinterpret_cast<__m128i*>(bottom + 2 * x);
+    _mm_storeu_si128(t, _mm_unpacklo_epi16(topLeft, topRight));
+    _mm_storeu_si128(t + 1, _mm_unpackhi_epi16(topLeft, topRight));
+    _mm_storeu_si128(b, _mm_unpacklo_epi16(bottomLeft, bottomRight));
+    _mm_storeu_si128(b + 1, _mm_unpackhi_epi16(bottomLeft, bottomRight));
+  }
+  if (x < end) reference.doubleRow(rows, top, bottom, x, end, width);
+}
+
 }  // namespace
 
 void InstallSse2(ConvertDsp& dsp) {
   dsp.normalRowPair = &NormalRowPair;
   dsp.rotatedRowPair = &RotatedRowPair;
+  dsp.doubleRow = &DoubleRow;
 }
 
 }  // namespace mivora::convert
