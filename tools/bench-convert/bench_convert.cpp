@@ -13,6 +13,7 @@ extern "C" {
 #include <random>
 #include <vector>
 
+#include "output/convert_dsp.h"
 #include "output/converter_select.h"
 #include "output/display_layout.h"
 #include "platform/display_memory.h"
@@ -85,19 +86,23 @@ double Swscale(const Source& s, double seconds) {
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 0.5;
   std::printf("conversions per second (display 640x240 RGB 5-6-5)\n");
-  std::printf("%-9s %8s %8s %8s %8s %10s %10s\n", "source", "type 5", "type 7", "type 8", "type 9",
-              "5 skipped", "swscale");
+  std::printf("%-9s %-9s %8s %8s %8s %8s %10s %10s\n", "source", "kernels", "type 5", "type 7",
+              "type 8", "type 9", "5 skipped", "swscale");
   for (const auto& size : {std::pair{320, 240}, std::pair{640, 480}}) {
     const Source s(size.first, size.second);
     char name[16];
     std::snprintf(name, sizeof name, "%dx%d", s.width, s.height);
-    std::printf("%-9s", name);
-    for (int mode : {5, 7, 8, 9}) std::printf(" %8.0f", Mivora(s, mode, false, seconds));
-    std::printf(" %10.0f", Mivora(s, 5, true, seconds));
-    std::printf(" %10.0f\n", Swscale(s, seconds));
+    for (const bool fastest : {false, true}) {
+      mivora::convert::UseConvertDsp(fastest ? mivora::convert::FastestConvertDsp()
+                                             : mivora::convert::ReferenceConvertDsp());
+      std::printf("%-9s %-9s", name, fastest ? "fastest" : "reference");
+      for (int mode : {5, 7, 8, 9}) std::printf(" %8.0f", Mivora(s, mode, false, seconds));
+      std::printf(" %10.0f", Mivora(s, 5, true, seconds));
+      std::printf(" %10.0f\n", Swscale(s, seconds));
+    }
   }
   std::printf(
-      "(swscale converts the whole source at its own size; the modes convert what fits "
-      "the display)\n");
+      "(swscale converts the whole source at its own size; the modes what fits the display;\n"
+      "'5 skipped': type 5 with skip-unchanged against an identical previous picture)\n");
   return 0;
 }
