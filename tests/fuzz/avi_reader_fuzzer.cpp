@@ -20,7 +20,7 @@ const std::string& TempPath() {
 
 void ReadAll(mivora::MediaSource& source, const mivora::MediaInfo& info,
              std::vector<std::uint8_t>& buffer) {
-  for (int i = 0; i < info.frameCount + 2 && i < 4096; ++i)
+  for (long i = 0; i < std::int64_t{info.frameCount} + 2 && i < 4096; ++i)
     source.ReadVideoFrame(buffer.data(), i & 1);
   std::uint8_t audio[4096];
   for (int i = 0; i < 4096 && source.ReadAudio(audio, sizeof audio) > 0; ++i) {
