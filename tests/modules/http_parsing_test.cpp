@@ -1,7 +1,6 @@
-// Addresses, redirect targets, response heads and cache sizes.
+// Addresses, redirect targets and response heads.
 #include <gtest/gtest.h>
 
-#include "modules/InputMediaCommon/cache_layout.h"
 #include "modules/InputMediaCommon/http_connection.h"
 #include "modules/InputMediaCommon/http_url.h"
 
@@ -90,18 +89,6 @@ TEST(HttpResponseHeadTest, ReadsStatusLengthRangeAndConnection) {
                           "HTTP/1.1  200 OK", "HTTP/1.1 099 x"}) {
     EXPECT_FALSE(ParseResponseHead(bad, &head)) << bad;
   }
-}
-
-TEST(CacheLayoutTest, CacheParameterIsKiBWithinLimits) {
-  EXPECT_EQ(PlainLayout().capacity_blocks, 1);
-  EXPECT_EQ(PlainLayout().block_bytes, 65536);
-  EXPECT_EQ(CachedLayout(4000000, 2048).capacity_blocks, 32);  // 2 MiB
-  EXPECT_EQ(CachedLayout(4000000, 0).capacity_blocks, 128);    // default 8 MiB
-  EXPECT_EQ(CachedLayout(4000000, -7).capacity_blocks, 128);
-  EXPECT_EQ(CachedLayout(4000000, 1).capacity_blocks, 8);             // at least 512 KiB
-  EXPECT_EQ(CachedLayout(4000000, INT32_MAX).capacity_blocks, 4096);  // at most 256 MiB
-  EXPECT_EQ(CachedLayout(-1, 1000000).capacity_blocks, 64);           // header pass: 4 MiB
-  EXPECT_GE(CachedLayout(-1, 1).capacity_blocks, CachedLayout(-1, 1).read_ahead_blocks);
 }
 
 }  // namespace

@@ -98,10 +98,10 @@ TEST_P(HttpTest, ErrorAnswersAndUnusableSourcesFailTheOpen) {
 
 TEST_P(HttpTest, ServerIgnoringRangeServesOnlyWhatNeedsNoJump) {
   ASSERT_TRUE(module_.ok());
-  TestHttpServer server(folder_.path(), "no-range");
-  ASSERT_EQ(module_.Open(server.Url("data.bin")), 300000);
   const std::vector<std::uint8_t> big = TestBytes(1000000, 9);
   folder_.Write("big.bin", big);
+  TestHttpServer server(folder_.path(), "no-range");
+  ASSERT_EQ(module_.Open(server.Url("data.bin")), 300000);
   // Reading on from the start streams the one response; seeks to the current position or
   // within what is buffered need no request.
   EXPECT_EQ(module_.ReadAt(0, 100), Slice(folder_.data(), 0, 100));

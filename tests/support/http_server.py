@@ -8,7 +8,9 @@ until --max-seconds pass, so a forgotten server never lives forever.
 Modes:
   normal          ordinary file server
   no-range        ignores Range headers (always 200 with the whole file)
-  drop-after=N    closes the connection after sending N body bytes of a response
+  drop-after=N    closes each connection once it has sent N body bytes in all (a response that
+                  ends exactly there is complete, so this also acts as a server that closes
+                  kept-alive connections)
   silent          accepts connections and never answers
   status=CODE     answers every request with CODE and a short body
   redirect=N      /r/K/path answers 302 to /r/K-1/path until K is 0, then serves path;
