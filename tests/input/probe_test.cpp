@@ -187,7 +187,7 @@ std::string FixtureFolder() {
 
 TEST(Probe, AgreesThroughHttpWithRanges) {
   const std::string sample = (fs::path(FixtureFolder()) / "sample.avi").string();
-  if (!fs::exists(sample)) fs::copy_file(MIVORA_SAMPLE_CLIP, sample);
+  fs::copy_file(MIVORA_SAMPLE_CLIP, sample, fs::copy_options::overwrite_existing);
   TestHttpServer server(FixtureFolder());
   for (const std::string name : {"divx_mp3.avi", "sample.avi"}) {
     const std::string onDisk = (fs::path(FixtureFolder()) / name).string();
