@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <ostream>
 #include <sstream>
 #include <string>
 
@@ -32,6 +33,9 @@ const Clip kClips[] = {{"qcif_q8_g300_mv4", 176, 144}, {"cif_noise_q10_rd", 352,
                        {"cif_static_q4", 352, 288},    {"cif_zoom_q16_mv4_rd", 352, 288},
                        {"vga_q12", 640, 480},          {"pal_pan_q20", 720, 576},
                        {"hd_q24", 1280, 720}};
+
+// Names the clip in test listings (instead of its bytes).
+void PrintTo(const Clip& clip, std::ostream* os) { *os << clip.name; }
 
 constexpr double kMinimumPsnr = 40.0;
 
