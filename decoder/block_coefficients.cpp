@@ -15,13 +15,49 @@ bool IsIntraMode(int mode) {
   return mode == 3 || mode == 4;
 }
 
+// One coefficient code with its escapes, from the given table.
+inline CoefficientEvent ReadEvent(BitReader& reader, const CoefficientEntry* table, bool intra) {
+  CoefficientEntry e = table[reader.ShowBits(kCoefficientBits)];
+  if (!e.length) return kInvalidEvent;
+  reader.SkipBits(e.length);
+  if (!e.escape) {
+    const int sign = reader.GetBit();
+    return {e.last, e.run, sign ? -e.level : e.level};
+  }
+  const std::uint32_t type = reader.ShowBits(2);
+  if (type == 3) {
+    reader.SkipBits(2);
+    const int last = reader.GetBit();
+    const int run = static_cast<int>(reader.GetBits(6));
+    reader.SkipBits(1);
+    int level = static_cast<int>(reader.GetBits(12));
+    if (level & 0x800) level -= 0x1000;
+    reader.SkipBits(1);
+    return {last, run, level};
+  }
+  reader.SkipBits(type == 2 ? 2 : 1);
+  e = table[reader.ShowBits(kCoefficientBits)];
+  if (!e.length || e.escape) return kInvalidEvent;
+  reader.SkipBits(e.length);
+  int level = e.level, run = e.run;
+  if (type == 2) {
+    run += MaxRun(intra, e.last, level) + 1;
+  } else {
+    level += MaxLevel(intra, e.last, run);
+  }
+  const int sign = reader.GetBit();
+  return {e.last, run, sign ? -level : level};
+}
+
 // Reads the coefficient codes of one block into state.block at the given scan from position pos.
 void ReadCoefficients(DecoderState& state, const std::uint8_t* scan, int pos, bool intra) {
   const int q = state.picture.quantiser;
   const int m = 2 * q;
   const int c = (q & 1) ? q : q - 1;
+  const VlcTables& tables = Tables();
+  const CoefficientEntry* table = intra ? tables.intra : tables.inter;
   for (;;) {
-    const CoefficientEvent e = ReadCoefficient(state.reader, intra);
+    const CoefficientEvent e = ReadEvent(state.reader, table, intra);
     if (e.last < 0) {
       // An invalid code: the stream position is lost; the block keeps what it has.
       state.damaged = state.lost = true;
@@ -68,37 +104,7 @@ int ReadDcDifferential(BitReader& reader, int size) {
 
 CoefficientEvent ReadCoefficient(BitReader& reader, bool intra) {
   const VlcTables& t = Tables();
-  const CoefficientEntry* table = intra ? t.intra : t.inter;
-  CoefficientEntry e = table[reader.ShowBits(kCoefficientBits)];
-  if (!e.length) return kInvalidEvent;
-  reader.SkipBits(e.length);
-  if (!e.escape) {
-    const int sign = reader.GetBit();
-    return {e.last, e.run, sign ? -e.level : e.level};
-  }
-  const std::uint32_t type = reader.ShowBits(2);
-  if (type == 3) {
-    reader.SkipBits(2);
-    const int last = reader.GetBit();
-    const int run = static_cast<int>(reader.GetBits(6));
-    reader.SkipBits(1);
-    int level = static_cast<int>(reader.GetBits(12));
-    if (level & 0x800) level -= 0x1000;
-    reader.SkipBits(1);
-    return {last, run, level};
-  }
-  reader.SkipBits(type == 2 ? 2 : 1);
-  e = table[reader.ShowBits(kCoefficientBits)];
-  if (!e.length || e.escape) return kInvalidEvent;
-  reader.SkipBits(e.length);
-  int level = e.level, run = e.run;
-  if (type == 2) {
-    run += MaxRun(intra, e.last, level) + 1;
-  } else {
-    level += MaxLevel(intra, e.last, run);
-  }
-  const int sign = reader.GetBit();
-  return {e.last, run, sign ? -level : level};
+  return ReadEvent(reader, intra ? t.intra : t.inter, intra);
 }
 
 void ClearNonIntraNeighbours(DecoderState& state) {

@@ -1,5 +1,6 @@
 #include "decoder/decoder_entry.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "decoder/decode_picture.h"
@@ -54,6 +55,9 @@ std::int32_t Initialise(const DecoderParams* params) {
 
 DecodeStatus Finish(DecoderState& state, DecodeStatus status) {
   state.report.status = status;
+  // The bytes the decoder used, so a caller can tell trailing data from a truncated picture.
+  const std::size_t used = (state.reader.BitsConsumed() + 7) / 8;
+  state.report.bytes = static_cast<int>(std::min(used, state.reader.Size()));
   return status;
 }
 
@@ -74,8 +78,8 @@ std::int32_t decore_frame(const std::uint8_t* data, std::int32_t length, Decoded
   DecoderState& state = State();
   FrameReport& report = state.report;
   report = FrameReport{};
-  report.bytes = length > 0 ? length : 0;
   if (!state.open || !state.pictures.buffer) {
+    state.reader.Reset(nullptr, 0);
     return static_cast<std::int32_t>(Finish(state, DecodeStatus::NotInitialised));
   }
   state.damaged = state.lost = false;

@@ -65,6 +65,11 @@ void ParseLayerBody(DecoderState& state) {
   r.SkipBits(1);
   s.height = static_cast<int>(r.GetBits(13));
   r.SkipBits(1);
+  // The pictures and macroblock maps are sized when the decoder is opened; a layer of another
+  // size would be decoded into the wrong grid.
+  if (state.open && (s.width != state.width || s.height != state.height)) {
+    Unsupported(state, "picture size other than the opened one");
+  }
   s.interlaced = r.GetBit();
   if (s.interlaced) Unsupported(state, "interlacing");
   r.SkipBits(1);  // obmc_disable

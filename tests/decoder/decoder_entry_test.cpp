@@ -128,7 +128,10 @@ TEST(DecoderEntry, PassThroughCopiesTheWholeRecord) {
 TEST(DecoderEntry, SkippedMacroblocksOverTwoPictures) {
   ASSERT_EQ(Open(32, 16), 0);
   DecodedFrame i{}, p1{}, p2{};
-  ASSERT_EQ(Decode(FlatIntraPicture(32, 16), &i), DecodeStatus::Ok);
+  Bytes intra = FlatIntraPicture(32, 16);
+  intra.insert(intra.end(), {0, 0, 1, 0xB2, 'x'});  // trailing data is not part of the picture
+  ASSERT_EQ(Decode(intra, &i), DecodeStatus::Ok);
+  EXPECT_EQ(LastFrameReport().bytes, static_cast<int>(intra.size()) - 5);
   EXPECT_EQ(LastFrameReport().pictureType, 0);
   EXPECT_EQ(LastFrameReport().quantiser, 4);
   EXPECT_EQ(i.y[0], 128);
@@ -214,6 +217,8 @@ TEST(DecoderEntry, UnsupportedFeaturesShowThePreviousPicture) {
   // Interlaced layers are refused until a supported layer header arrives.
   Layer interlaced;
   interlaced.interlaced = 1;
+  interlaced.width = 32;
+  interlaced.height = 16;
   BitWriter il;
   il.StartCode(0x20);
   WriteLayer(il, interlaced);
@@ -224,6 +229,10 @@ TEST(DecoderEntry, UnsupportedFeaturesShowThePreviousPicture) {
   EXPECT_STREQ(LastFrameReport().feature, "interlacing");
   EXPECT_EQ(Decode(SkippedPicture(2), &f), DecodeStatus::Unsupported);
   EXPECT_EQ(Decode(FlatIntraPicture(32, 16), &f), DecodeStatus::Ok);
+
+  // A layer of another size than the decoder was opened with would land in the wrong grid.
+  EXPECT_EQ(Decode(FlatIntraPicture(48, 16), &f), DecodeStatus::Unsupported);
+  EXPECT_STREQ(LastFrameReport().feature, "picture size other than the opened one");
   decore(0, kDecoreRelease, nullptr, nullptr);
 }
 
