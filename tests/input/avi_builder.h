@@ -138,18 +138,6 @@ class AviBuilder {
     return file;
   }
 
-  // Where the data of the chunk at this index offset starts in the built file.
-  std::size_t MoviTypePosition() const {
-    Bytes probe;
-    PutId(probe, "AVI ");
-    Bytes hdrl;
-    PutChunk(hdrl, "avih", Bytes(56, 0));
-    hdrl.insert(hdrl.end(), hdrl_.begin(), hdrl_.end());
-    PutList(probe, "hdrl", hdrl);
-    probe.insert(probe.end(), top_.begin(), top_.end());
-    return 8 + probe.size() + 8;
-  }
-
  private:
   static void Pad(Bytes& b, std::size_t n) { b.insert(b.end(), n, 0); }
   void Stream(const Bytes& strh, const Bytes& strf) {

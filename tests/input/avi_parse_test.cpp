@@ -1,4 +1,6 @@
 // What the AVI reader takes from the header list and the index.
+#include <algorithm>
+
 #include "tests/input/fake_source.h"
 
 namespace mivora::test {
@@ -118,7 +120,9 @@ TEST_F(AviParse, EntriesOutsideTheFileAreNotTrusted) {
   const Bytes file = clip.Build();
   MediaInfo* info = OpenBytes(file);
   ASSERT_NE(info, nullptr);
-  const std::size_t firstData = clip.MoviTypePosition() + 4 + 8;
+  const Bytes first = Pattern(1, 0, 10);
+  const auto firstData = static_cast<std::size_t>(
+      std::search(file.begin(), file.end(), first.begin(), first.end()) - file.begin());
   const std::int32_t tail = static_cast<std::int32_t>(file.size() - firstData);
   EXPECT_EQ(GetAviReaderCounts().largestFrameBytes, tail);
   EXPECT_EQ(info->audioBytes, 10 + tail);
