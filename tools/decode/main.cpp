@@ -92,7 +92,8 @@ const char* PictureTypeName(int type) {
 
 class Run {
  public:
-  explicit Run(const Options& o) : o_(o), display_(o.display) {}
+  explicit Run(const Options& o)
+      : o_(o), display_(o.display), text_(o.y4mPath == "-" ? stderr : stdout) {}
   int Main();
 
  private:
@@ -100,6 +101,8 @@ class Run {
 
   const Options& o_;
   DisplayOutput display_;
+  // Reports and checksums; they move to standard error when the pictures go to standard output.
+  std::FILE* text_;
   Y4mWriter y4m_;
   VisibleSize size_{};
   bool damaged_ = false, unsupported_ = false, outputFailed_ = false;
@@ -111,10 +114,10 @@ void Run::Decode(const std::uint8_t* data, std::int32_t length, long index) {
   const auto status = static_cast<DecodeStatus>(decore_frame(data, length, &frame, 1, 0));
   const FrameReport& report = LastFrameReport();
   if (o_.info)
-    std::printf("frame %ld type %s q %d bytes %d status %s%s%s\n", index,
-                PictureTypeName(report.pictureType), report.quantiser, length,
-                DescribeStatus(status), report.feature && *report.feature ? " feature " : "",
-                report.feature ? report.feature : "");
+    std::fprintf(text_, "frame %ld type %s q %d bytes %d status %s%s%s\n", index,
+                 PictureTypeName(report.pictureType), report.quantiser, length,
+                 DescribeStatus(status), report.feature && *report.feature ? " feature " : "",
+                 report.feature ? report.feature : "");
   if (status == DecodeStatus::Unsupported) {
     unsupported_ = true;
     if (report.feature && unsupportedFeature_.empty()) unsupportedFeature_ = report.feature;
@@ -123,7 +126,7 @@ void Run::Decode(const std::uint8_t* data, std::int32_t length, long index) {
   }
   if (o_.bench) return;
   if (!o_.y4mPath.empty() && !y4m_.Write(frame)) outputFailed_ = true;
-  if (o_.framemd5) std::printf("%ld %s\n", index, VisibleFrameMd5(frame, size_).c_str());
+  if (o_.framemd5) std::fprintf(text_, "%ld %s\n", index, VisibleFrameMd5(frame, size_).c_str());
   if (frame.y && !display_.AddFrame(frame, size_.width, size_.height)) outputFailed_ = true;
 }
 
@@ -192,8 +195,8 @@ int Run::Main() {
       seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       decoded += total;
     }
-    std::printf("frames=%ld seconds=%.4f fps=%.1f\n", decoded, seconds,
-                seconds > 0 ? decoded / seconds : 0.0);
+    std::fprintf(text_, "frames=%ld seconds=%.4f fps=%.1f\n", decoded, seconds,
+                 seconds > 0 ? decoded / seconds : 0.0);
   } else {
     for (long i = 0; i < total; ++i) {
       const std::int32_t n = source.ReadVideoFrame(buffer.data(), 0);
