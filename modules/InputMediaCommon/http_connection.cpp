@@ -67,6 +67,72 @@ std::int64_t NowMs() {
       .count();
 }
 
+#if defined(__SANITIZE_THREAD__)
+#define MIVORA_PLAIN_LOOKUP 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define MIVORA_PLAIN_LOOKUP 1
+#endif
+#endif
+
+// Numeric addresses need no name server. A name lookup may hang on a dead name server, so it runs
+// through glibc's asynchronous resolver and is given up after kResolveTimeoutMs. A lookup that
+// cannot be cancelled keeps its request record, leaked on purpose, because the resolver still
+// writes into it when it finishes. ThreadSanitizer cannot follow the resolver's own threads, so
+// its builds look names up synchronously.
+addrinfo* Resolve(const std::string& host, const std::string& port) {
+  addrinfo numeric_hints{};
+  numeric_hints.ai_family = AF_UNSPEC;
+  numeric_hints.ai_socktype = SOCK_STREAM;
+  numeric_hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+  addrinfo* result = nullptr;
+  if (getaddrinfo(host.c_str(), port.c_str(), &numeric_hints, &result) == 0) return result;
+#ifdef MIVORA_PLAIN_LOOKUP
+  numeric_hints.ai_flags = AI_NUMERICSERV;
+  return getaddrinfo(host.c_str(), port.c_str(), &numeric_hints, &result) == 0 ? result : nullptr;
+#else
+  struct Lookup {
+    std::string host;
+    std::string port;
+    addrinfo hints{};
+    gaicb request{};
+  };
+  auto* lookup = new Lookup{host, port};
+  lookup->hints.ai_family = AF_UNSPEC;
+  lookup->hints.ai_socktype = SOCK_STREAM;
+  lookup->request.ar_name = lookup->host.c_str();
+  lookup->request.ar_service = lookup->port.c_str();
+  lookup->request.ar_request = &lookup->hints;
+  gaicb* list[1] = {&lookup->request};
+  if (getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr) != 0) {
+    delete lookup;
+    return nullptr;
+  }
+  const std::int64_t deadline = NowMs() + kResolveTimeoutMs;
+  int rc = gai_error(&lookup->request);
+  while (rc == EAI_INPROGRESS) {
+    const std::int64_t left = deadline - NowMs();
+    if (left <= 0) break;
+    const timespec wait{static_cast<time_t>(left / 1000), static_cast<long>(left % 1000) * 1000000};
+    const gaicb* waiting[1] = {&lookup->request};
+    gai_suspend(waiting, 1, &wait);
+    rc = gai_error(&lookup->request);
+  }
+  if (rc == EAI_INPROGRESS) {
+    const int cancel = gai_cancel(&lookup->request);
+    if (cancel == EAI_NOTCANCELED) return nullptr;
+    rc = gai_error(&lookup->request);
+    if (cancel == EAI_CANCELED || rc != 0) {
+      delete lookup;
+      return nullptr;
+    }
+  }
+  result = rc == 0 ? lookup->request.ar_result : nullptr;
+  delete lookup;
+  return result;
+#endif
+}
+
 }  // namespace
 
 bool ParseResponseHead(std::string_view text, HttpResponseHead* head) {
@@ -112,11 +178,8 @@ bool ParseResponseHead(std::string_view text, HttpResponseHead* head) {
 
 bool HttpConnection::Connect(const HttpUrl& url) {
   Close();
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* list = nullptr;
-  if (getaddrinfo(url.host.c_str(), url.port.c_str(), &hints, &list) != 0) return false;
+  addrinfo* list = Resolve(url.host, url.port);
+  if (list == nullptr) return false;
   const std::int64_t deadline = NowMs() + kConnectTimeoutMs;
   for (addrinfo* ai = list; ai != nullptr && fd_ < 0; ai = ai->ai_next) {
     const int fd =

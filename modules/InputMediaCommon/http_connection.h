@@ -9,9 +9,11 @@
 
 namespace mivora::io {
 
-// A dead or silent server must not hang the player: connecting (all addresses of a host
+// A dead or silent server must not hang the player: a name lookup may take at most
+// kResolveTimeoutMs, connecting (all addresses of a host
 // together) may take at most kConnectTimeoutMs, and every single wait for the server to send or
 // accept bytes at most kIoTimeoutMs.
+inline constexpr int kResolveTimeoutMs = 5000;
 inline constexpr int kConnectTimeoutMs = 5000;
 inline constexpr int kIoTimeoutMs = 5000;
 // A response head must arrive whole within kHeadTimeoutMs, so a server trickling header bytes

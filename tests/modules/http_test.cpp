@@ -68,6 +68,11 @@ TEST_P(HttpTest, RedirectsUpToFiveAreFollowed) {
   // Reads after the open go straight to the final address.
   EXPECT_EQ(CountContaining(server.Requests(), "GET /r/0/data.bin"), 2u);
   EXPECT_EQ(module_.Open(server.Url("r/6/data.bin")), 0);
+  // Host names are looked up; "localhost" may list ::1 first, where nothing listens.
+  ASSERT_EQ(module_.Open("http://localhost:" + std::to_string(server.port()) + "/r/0/small.bin"),
+            1000);
+  EXPECT_EQ(module_.ReadAt(0, 1000), folder_.small());
+  EXPECT_EQ(module_.Open("http://no-such-host.invalid/x"), 0);
   EXPECT_EQ(module_.Open(server.Url("r/1/missing.bin")), 0);
 }
 
