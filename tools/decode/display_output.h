@@ -17,9 +17,9 @@ struct DisplayOutputOptions {
   std::string displayPath, pngDir, contactSheetPath;
 };
 
-// Consumes --output-type 5|7|8|9, --brightness B, --skip-unchanged, --display OUT, --png DIR and
-// --contact-sheet FILE.png at argv[i], advancing i past an option's value. Returns false when
-// argv[i] is none of these options (or its value is missing or invalid).
+// Consumes --output-type 5|7|8|9, --brightness B, --skip-unchanged, --display OUT ("-": standard
+// output), --png DIR and --contact-sheet FILE.png at argv[i], advancing i past an option's value.
+// Returns false when argv[i] is none of these options (or its value is missing or invalid).
 bool ParseDisplayOption(int& i, int argc, char** argv, DisplayOutputOptions& options);
 
 class DisplayOutput {
