@@ -1,4 +1,16 @@
 // http:// resources read with Range requests over one keep-alive connection.
+// - Each read asks for exactly the bytes wanted ("Range: bytes=a-b"); the block cache above makes
+//   those whole blocks. A read that continues where the current response body stands goes on
+//   reading it without a new request.
+// - A server that answers a Range request with 200 (whole file) is served only from that stream:
+//   reading on from the start works, a read elsewhere fails (returns 0) rather than hand out
+//   bytes from the wrong place. A 206 whose Content-Range differs from what was asked is refused
+//   the same way.
+// - A response cut short keeps the bytes that arrived and is resumed with a new request up to
+//   twice within one read; after that the read comes back short.
+// - Redirects (301, 302, 303, 307, 308; absolute or relative Location) are followed up to
+//   kMaxRedirects per request; later requests go straight to the final address.
+// - Chunked responses and lengths of unknown size are refused: the player needs the length.
 #pragma once
 
 #include <memory>
