@@ -93,7 +93,9 @@ const char* PictureTypeName(int type) {
 class Run {
  public:
   explicit Run(const Options& o)
-      : o_(o), display_(o.display), text_(o.y4mPath == "-" ? stderr : stdout) {}
+      : o_(o),
+        display_(o.display),
+        text_(o.y4mPath == "-" || o.display.displayPath == "-" ? stderr : stdout) {}
   int Main();
 
  private:
