@@ -24,18 +24,23 @@ namespace {
 struct Clip {
   const char* name;
   int width, height;
+  bool inRepository = false;  // samples/NAME.avi instead of a made clip
 };
 
 // The clips tools/make-conformance-clips makes. "Small" ones also run under the sanitizers.
-const Clip kSmallClips[] = {
-    {"qcif_q2_g12", 176, 144}, {"w180_q5_mv4", 180, 144}, {"qvga_pan_q6", 320, 240}};
+const Clip kSmallClips[] = {{"qcif_q2_g12", 176, 144},
+                            {"w180_q5_mv4", 180, 144},
+                            {"qvga_pan_q6", 320, 240},
+                            {"sample", 320, 240, true}};
 const Clip kClips[] = {{"qcif_q8_g300_mv4", 176, 144}, {"cif_noise_q10_rd", 352, 288},
                        {"cif_static_q4", 352, 288},    {"cif_zoom_q16_mv4_rd", 352, 288},
                        {"vga_q12", 640, 480},          {"pal_pan_q20", 720, 576},
                        {"hd_q24", 1280, 720}};
 
 // Names the clip in test listings (instead of its bytes).
-void PrintTo(const Clip& clip, std::ostream* os) { *os << clip.name; }
+void PrintTo(const Clip& clip, std::ostream* os) {
+  *os << clip.name;
+}
 
 constexpr double kMinimumPsnr = 40.0;
 
@@ -71,7 +76,8 @@ class ConformanceTest : public ::testing::TestWithParam<Clip> {
 
 void ConformanceTest::Check(const Clip& clip) {
   ASSERT_NO_FATAL_FAILURE(MakeClips());
-  const std::string avi = ClipFolder() + "/" + clip.name + ".avi";
+  const std::string avi =
+      (clip.inRepository ? std::string(MIVORA_SAMPLES) : ClipFolder()) + "/" + clip.name + ".avi";
   const std::string work =
       ::testing::TempDir() + "mivora_conf_" + clip.name + "_" + std::to_string(::getpid());
   const std::string ours = work + ".y4m", theirs = work + ".yuv", md5 = work + ".md5";
