@@ -176,6 +176,8 @@ bool DecodeMacroblock(DecoderState& state) {
                                     DecodeVector(state, 2) && DecodeVector(state, 3)
                               : DecodeVector(state, -1);
     if (!ok) {
+      // Bits that begin no motion code: the stream position is lost, and the picture loop
+      // conceals this and the remaining macroblocks from the reference.
       state.damaged = true;
       return false;
     }
