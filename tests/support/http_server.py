@@ -12,6 +12,7 @@ Modes:
                   ends exactly there is complete, so this also acts as a server that closes
                   kept-alive connections)
   silent          accepts connections and never answers
+  stall-after=N   like drop-after=N, but keeps the connection open without sending more
   status=CODE     answers every request with CODE and a short body
   redirect=N      /r/K/path answers 302 to /r/K-1/path until K is 0, then serves path;
                   every other path is served normally
@@ -36,6 +37,7 @@ class Config:
         self.root = os.path.realpath(args.root)
         self.mode = "normal"
         self.drop_after = None
+        self.stall = False
         self.status = None
         self.redirect = None
         self.log_path = args.log
@@ -43,9 +45,10 @@ class Config:
         mode = args.mode
         if mode == "normal" or mode == "no-range" or mode == "silent":
             self.mode = mode
-        elif mode.startswith("drop-after="):
-            self.mode = "drop-after"
+        elif mode.startswith("drop-after=") or mode.startswith("stall-after="):
+            self.mode = mode.split("=", 1)[0]
             self.drop_after = int(mode.split("=", 1)[1])
+            self.stall = self.mode == "stall-after"
         elif mode.startswith("status="):
             self.mode = "status"
             self.status = int(mode.split("=", 1)[1])
@@ -166,6 +169,11 @@ def serve_file(cfg, conn, method, path, headers, sent):
             conn.sendall(chunk)
             left -= len(chunk)
     sent[0] += limit
+    if cfg.stall and sent[0] >= cfg.drop_after:
+        # Hold the connection silently until the peer gives up.
+        while conn.recv(4096):
+            pass
+        return False
     return cfg.drop_after is None or sent[0] < cfg.drop_after
 
 
