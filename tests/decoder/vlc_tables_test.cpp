@@ -1,5 +1,5 @@
-// Every code word of every table, written out here from the standard's tables independently of
-// the decoder's own lists, must decode to its value with its length.
+// Every code word of every table, written out here a second time (ordered differently from
+// the decoder's own lists), must decode to its value with its length.
 #include <gtest/gtest.h>
 
 #include <iterator>
