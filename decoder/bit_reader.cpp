@@ -2,14 +2,35 @@
 
 namespace mivora::decoder {
 
+void BitReader::RefillNearEnd() {
+  // Drop bits an earlier load brought beyond the valid ones, so zeros past the end stay zeros.
+  cache_ = count_ ? cache_ & (~std::uint64_t{0} << (64 - count_)) : 0;
+  while (count_ <= 48) {
+    const std::uint64_t byte = next_ < size_ ? data_[next_] : 0;
+    cache_ |= byte << (56 - count_);
+    count_ += 8;
+    ++next_;
+  }
+}
+
+void BitReader::Seek(std::size_t bit) {
+  next_ = bit >> 3;
+  cache_ = 0;
+  count_ = 0;
+  Refill();
+  const int within = static_cast<int>(bit & 7);
+  cache_ <<= within;
+  count_ -= within;
+}
+
 bool BitReader::MarkerAhead(int zeros, bool needOne, bool checkStuffing) const {
   // Stuffing before a byte-aligned code: the rest of the current byte, or a whole 0x7F byte when
   // already aligned.
   int skip;
-  if ((position_ & 7) == 0) {
+  if (BitPosition() == 0) {
     skip = ShowBits(8) == 0x7F ? 8 : 0;
   } else {
-    skip = 8 - static_cast<int>(position_ & 7);
+    skip = 8 - BitPosition();
   }
   if (checkStuffing) {
     if (skip == 0) return false;  // a code after a byte boundary always has stuffing in front

@@ -15,65 +15,93 @@ bool IsIntraMode(int mode) {
   return mode == 3 || mode == 4;
 }
 
-// One coefficient code with its escapes, from the given table.
-inline CoefficientEvent ReadEvent(BitReader& reader, const CoefficientEntry* table, bool intra) {
+// The escape code and its three forms, or bits that begin no code; kept off the decoding loop.
+[[gnu::noinline]] CoefficientEvent ReadSpecial(BitReader& reader, const CoefficientEntry* table,
+                                               bool intra) {
   CoefficientEntry e = table[reader.ShowBits(kCoefficientBits)];
   if (!e.length) return kInvalidEvent;
   reader.SkipBits(e.length);
-  if (!e.escape) {
-    const int sign = reader.GetBit();
-    return {e.last, e.run, sign ? -e.level : e.level};
-  }
   const std::uint32_t type = reader.ShowBits(2);
   if (type == 3) {
-    reader.SkipBits(2);
-    const int last = reader.GetBit();
-    const int run = static_cast<int>(reader.GetBits(6));
-    reader.SkipBits(1);
-    int level = static_cast<int>(reader.GetBits(12));
+    // last 1, run 6, marker, level 12 (two's complement), marker.
+    const std::uint32_t v = reader.ShowBits(23);
+    reader.SkipBits(23);
+    const int last = static_cast<int>((v >> 20) & 1);
+    const int run = static_cast<int>((v >> 14) & 63);
+    int level = static_cast<int>((v >> 1) & 0xFFF);
     if (level & 0x800) level -= 0x1000;
-    reader.SkipBits(1);
     return {last, run, level};
   }
   reader.SkipBits(type == 2 ? 2 : 1);
   e = table[reader.ShowBits(kCoefficientBits)];
-  if (!e.length || e.escape) return kInvalidEvent;
+  if (e.flags & kCoefficientSpecial) return kInvalidEvent;
   reader.SkipBits(e.length);
+  const int last = e.flags & kCoefficientLast;
   int level = e.level, run = e.run;
   if (type == 2) {
-    run += MaxRun(intra, e.last, level) + 1;
+    run += MaxRun(intra, last, level) + 1;
   } else {
-    level += MaxLevel(intra, e.last, run);
+    level += MaxLevel(intra, last, run);
   }
   const int sign = reader.GetBit();
-  return {e.last, run, sign ? -level : level};
+  return {last, run, sign ? -level : level};
 }
 
-// Reads the coefficient codes of one block into state.block at the given scan from position pos.
+// One coefficient code with its escapes, from the given table.
+inline CoefficientEvent ReadEvent(BitReader& reader, const CoefficientEntry* table, bool intra) {
+  const std::uint32_t w = reader.ShowBits(32);
+  const CoefficientEntry e = table[w >> (32 - kCoefficientBits)];
+  if (e.flags & kCoefficientSpecial) return ReadSpecial(reader, table, intra);
+  const bool negative = (w << e.length) >> 31;
+  reader.SkipBits(e.length + 1);
+  return {e.flags & kCoefficientLast, e.run, negative ? -e.level : e.level};
+}
+
+// Reads the coefficient codes of one block into state.block at the given scan from position pos,
+// inverse-quantised on the way.
 void ReadCoefficients(DecoderState& state, const std::uint8_t* scan, int pos, bool intra) {
   const int q = state.picture.quantiser;
   const int m = 2 * q;
   const int c = (q & 1) ? q : q - 1;
   const VlcTables& tables = Tables();
   const CoefficientEntry* table = intra ? tables.intra : tables.inter;
+  std::int16_t* block = state.block;
+  // A local copy keeps the window in registers: the block stores cannot disturb it.
+  BitReader r = state.reader;
   for (;;) {
-    const CoefficientEvent e = ReadEvent(state.reader, table, intra);
-    if (e.last < 0) {
-      // An invalid code: the stream position is lost; the block keeps what it has.
-      state.damaged = state.lost = true;
-      return;
+    const std::uint32_t w = r.ShowBits(32);
+    const CoefficientEntry e = table[w >> (32 - kCoefficientBits)];
+    int run, value, last;
+    if (__builtin_expect(!(e.flags & kCoefficientSpecial), 1)) {
+      // The sign bit follows the code word: already in the peeked bits.
+      const bool negative = (w << e.length) >> 31;
+      r.SkipBits(e.length + 1);
+      run = e.run;
+      last = e.flags & kCoefficientLast;
+      const int magnitude = e.level * m + c;
+      value = negative ? -magnitude : magnitude;
+    } else {
+      const CoefficientEvent ev = ReadSpecial(r, table, intra);
+      if (ev.last < 0) {
+        // An invalid code: the stream position is lost; the block keeps what it has.
+        state.damaged = state.lost = true;
+        break;
+      }
+      run = ev.run;
+      last = ev.last;
+      value = ev.level > 0 ? ev.level * m + c : ev.level * m - c;
     }
-    const int k = pos + e.run;
+    const int k = pos + run;
     if (k > 63) {
       // Past the end of the block: only a damaged stream does this; the block ends here.
       state.damaged = state.lost = true;
-      return;
+      break;
     }
-    const int value = e.level > 0 ? e.level * m + c : e.level * m - c;
-    state.block[scan[k]] = static_cast<std::int16_t>(value);  // wraps, not saturated
+    block[scan[k]] = static_cast<std::int16_t>(value);  // wraps, not saturated
     pos = k + 1;
-    if (e.last) return;
+    if (last) break;
   }
+  state.reader = r;
 }
 
 }  // namespace

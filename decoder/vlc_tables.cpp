@@ -209,15 +209,21 @@ VlcTables* Build() {
     Place(t->dcSizeLuma, kDcSizeBits, kDcSizeLuma[s], s);
     Place(t->dcSizeChroma, kDcSizeBits, kDcSizeChroma[s], s);
   }
+  const CoefficientEntry invalid{0, 0, 0, kCoefficientSpecial};
+  for (auto& e : t->inter) e = invalid;
+  for (auto& e : t->intra) e = invalid;
   for (const auto& c : kCoefficients) {
     const int len = Length(c.bits);
     const auto length = static_cast<std::uint8_t>(len);
     Place(t->inter, kCoefficientBits, Bits(c.bits), len,
-          CoefficientEntry{length, c.interLast, c.interRun, c.interLevel, false});
+          CoefficientEntry{length, c.interRun, c.interLevel,
+                           static_cast<std::uint8_t>(c.interLast ? kCoefficientLast : 0)});
     Place(t->intra, kCoefficientBits, Bits(c.bits), len,
-          CoefficientEntry{length, c.intraLast, c.intraRun, c.intraLevel, false});
+          CoefficientEntry{length, c.intraRun, c.intraLevel,
+                           static_cast<std::uint8_t>(c.intraLast ? kCoefficientLast : 0)});
   }
-  const CoefficientEntry escape{static_cast<std::uint8_t>(Length(kEscape)), 0, 0, 0, true};
+  const CoefficientEntry escape{static_cast<std::uint8_t>(Length(kEscape)), 0, 0,
+                                kCoefficientSpecial | kCoefficientEscape};
   Place(t->inter, kCoefficientBits, Bits(kEscape), Length(kEscape), escape);
   Place(t->intra, kCoefficientBits, Bits(kEscape), Length(kEscape), escape);
   return t;

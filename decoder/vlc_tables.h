@@ -12,14 +12,18 @@ struct VlcEntry {
   std::uint8_t length;
 };
 
-// One coefficient code (sign bit excluded). length 0: invalid; escape: the escape code.
+// One coefficient code (sign bit excluded), four bytes so the decoding loop loads it in one go.
+// Valid codes have neither special flag; the escape code has both kCoefficientSpecial and
+// kCoefficientEscape; bits that begin no code have length 0 and kCoefficientSpecial alone.
 struct CoefficientEntry {
   std::uint8_t length;
-  std::uint8_t last;
   std::uint8_t run;
   std::uint8_t level;
-  bool escape;
+  std::uint8_t flags;
 };
+inline constexpr std::uint8_t kCoefficientLast = 1;
+inline constexpr std::uint8_t kCoefficientSpecial = 2;
+inline constexpr std::uint8_t kCoefficientEscape = 4;
 
 inline constexpr int kMcbpcBits = 9;
 inline constexpr int kCbpyBits = 6;

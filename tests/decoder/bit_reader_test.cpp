@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 namespace mivora::decoder {
@@ -110,6 +111,42 @@ TEST(BitReader, NeverReadsPastTheData) {
   BitReader empty(nullptr, 10);
   EXPECT_EQ(empty.ShowBits(32), 0u);
   EXPECT_EQ(empty.Size(), 0u);
+}
+
+// The window is refilled by whole-word loads away from the end and byte by byte near it; any mix
+// of skips, reads and alignments must see the same bits as reading the data bit by bit.
+TEST(BitReader, MatchesBitByBitReadingAcrossRefillsAndTheEnd) {
+  std::mt19937 random(7);
+  for (int size : {0, 1, 7, 8, 9, 15, 16, 17, 40}) {
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
+    for (auto& b : data) b = static_cast<std::uint8_t>(random());
+    const auto bitAt = [&](std::size_t i) -> std::uint32_t {
+      return i < 8 * data.size() ? (data[i >> 3] >> (7 - (i & 7))) & 1 : 0;
+    };
+    BitReader r(data.data(), data.size());
+    std::size_t position = 0;
+    while (position < data.size() * 8 + 80) {
+      const int n = 1 + static_cast<int>(random() % 32);
+      std::uint32_t expected = 0;
+      for (int i = 0; i < n; ++i) expected = (expected << 1) | bitAt(position + i);
+      ASSERT_EQ(r.ShowBits(n), expected) << size << " at " << position;
+      switch (random() % 4) {
+        case 0:
+          r.AlignToByte();
+          position = (position + 7) & ~std::size_t{7};
+          break;
+        case 1:
+          r.SkipBits(40 + n);  // longer than the window holds
+          position += 40 + n;
+          break;
+        default:
+          EXPECT_EQ(r.GetBits(n), expected);
+          position += n;
+      }
+      ASSERT_EQ(r.BitsConsumed(), position);
+      EXPECT_EQ(r.PastEnd(), position > data.size() * 8);
+    }
+  }
 }
 
 }  // namespace
