@@ -2,17 +2,6 @@
 
 namespace mivora::decoder {
 
-void BitReader::RefillNearEnd() {
-  // Drop bits an earlier load brought beyond the valid ones, so zeros past the end stay zeros.
-  cache_ = count_ ? cache_ & (~std::uint64_t{0} << (64 - count_)) : 0;
-  while (count_ <= 48) {
-    const std::uint64_t byte = next_ < size_ ? data_[next_] : 0;
-    cache_ |= byte << (56 - count_);
-    count_ += 8;
-    ++next_;
-  }
-}
-
 void BitReader::Seek(std::size_t bit) {
   next_ = bit >> 3;
   cache_ = 0;

@@ -22,23 +22,29 @@ class BitReader {
 
   // The next n bits (1 <= n <= 32) without consuming them. The window always holds 32 or more.
   std::uint32_t ShowBits(int n) const { return static_cast<std::uint32_t>(cache_ >> (64 - n)); }
+  // Consumes n bits, 0 <= n <= 32: what the window always holds, so no call leaves the inline
+  // code and a reader copied into a local stays in registers.
+  void Consume(int n) {
+    cache_ <<= n;
+    count_ -= n;
+    if (count_ < 32) Refill();
+  }
   void SkipBits(int n) {
-    if (n <= count_) {
-      cache_ <<= n;
-      count_ -= n;
+    if (n <= 32) {
+      Consume(n);
     } else {
       Seek(BitsConsumed() + static_cast<std::size_t>(n));
     }
-    if (count_ < 32) Refill();
   }
+  // 1 <= n <= 32.
   std::uint32_t GetBits(int n) {
     const std::uint32_t v = ShowBits(n);
-    SkipBits(n);
+    Consume(n);
     return v;
   }
   int GetBit() { return static_cast<int>(GetBits(1)); }
   // The window ends on a byte boundary of the data, so its bit count says how far the next one is.
-  void AlignToByte() { SkipBits(count_ & 7); }
+  void AlignToByte() { Consume(count_ & 7); }
 
   // True when a start-code prefix (23 zero bits) begins at the next byte boundary, a whole
   // stuffing byte 0x7F passed over when already on one. Consumes nothing.
@@ -70,10 +76,17 @@ class BitReader {
       next_ += static_cast<std::size_t>((63 - count_) >> 3);
       count_ |= 56;
     } else {
-      RefillNearEnd();
+      // Drop bits an earlier load brought beyond the valid ones, so zeros past the end stay
+      // zeros.
+      cache_ = count_ ? cache_ & (~std::uint64_t{0} << (64 - count_)) : 0;
+      while (count_ <= 48) {
+        const std::uint64_t byte = next_ < size_ ? data_[next_] : 0;
+        cache_ |= byte << (56 - count_);
+        count_ += 8;
+        ++next_;
+      }
     }
   }
-  void RefillNearEnd();
   // Restarts the window at an absolute bit position.
   void Seek(std::size_t bit);
   bool MarkerAhead(int zeros, bool needOne, bool checkStuffing) const;

@@ -20,22 +20,22 @@ bool IsIntraMode(int mode) {
                                                bool intra) {
   CoefficientEntry e = table[reader.ShowBits(kCoefficientBits)];
   if (!e.length) return kInvalidEvent;
-  reader.SkipBits(e.length);
+  reader.Consume(e.length);
   const std::uint32_t type = reader.ShowBits(2);
   if (type == 3) {
     // last 1, run 6, marker, level 12 (two's complement), marker.
     const std::uint32_t v = reader.ShowBits(23);
-    reader.SkipBits(23);
+    reader.Consume(23);
     const int last = static_cast<int>((v >> 20) & 1);
     const int run = static_cast<int>((v >> 14) & 63);
     int level = static_cast<int>((v >> 1) & 0xFFF);
     if (level & 0x800) level -= 0x1000;
     return {last, run, level};
   }
-  reader.SkipBits(type == 2 ? 2 : 1);
+  reader.Consume(type == 2 ? 2 : 1);
   e = table[reader.ShowBits(kCoefficientBits)];
   if (e.flags & kCoefficientSpecial) return kInvalidEvent;
-  reader.SkipBits(e.length);
+  reader.Consume(e.length);
   const int last = e.flags & kCoefficientLast;
   int level = e.level, run = e.run;
   if (type == 2) {
@@ -53,7 +53,7 @@ inline CoefficientEvent ReadEvent(BitReader& reader, const CoefficientEntry* tab
   const CoefficientEntry e = table[w >> (32 - kCoefficientBits)];
   if (e.flags & kCoefficientSpecial) return ReadSpecial(reader, table, intra);
   const bool negative = (w << e.length) >> 31;
-  reader.SkipBits(e.length + 1);
+  reader.Consume(e.length + 1);
   return {e.flags & kCoefficientLast, e.run, negative ? -e.level : e.level};
 }
 
@@ -66,7 +66,8 @@ void ReadCoefficients(DecoderState& state, const std::uint8_t* scan, int pos, bo
   const VlcTables& tables = Tables();
   const CoefficientEntry* table = intra ? tables.intra : tables.inter;
   std::int16_t* block = state.block;
-  // A local copy keeps the window in registers: the block stores cannot disturb it.
+  // A local copy whose address never escapes keeps the window in registers; the rare escape path
+  // works on a copy of its own.
   BitReader r = state.reader;
   for (;;) {
     const std::uint32_t w = r.ShowBits(32);
@@ -75,13 +76,15 @@ void ReadCoefficients(DecoderState& state, const std::uint8_t* scan, int pos, bo
     if (__builtin_expect(!(e.flags & kCoefficientSpecial), 1)) {
       // The sign bit follows the code word: already in the peeked bits.
       const bool negative = (w << e.length) >> 31;
-      r.SkipBits(e.length + 1);
+      r.Consume(e.length + 1);
       run = e.run;
       last = e.flags & kCoefficientLast;
       const int magnitude = e.level * m + c;
       value = negative ? -magnitude : magnitude;
     } else {
-      const CoefficientEvent ev = ReadSpecial(r, table, intra);
+      BitReader escaped = r;
+      const CoefficientEvent ev = ReadSpecial(escaped, table, intra);
+      r = escaped;
       if (ev.last < 0) {
         // An invalid code: the stream position is lost; the block keeps what it has.
         state.damaged = state.lost = true;
@@ -118,7 +121,7 @@ int ReadDcSize(BitReader& reader, bool luminance) {
   const VlcTables& t = Tables();
   const VlcEntry e = (luminance ? t.dcSizeLuma : t.dcSizeChroma)[reader.ShowBits(kDcSizeBits)];
   if (!e.length) return -1;
-  reader.SkipBits(e.length);
+  reader.Consume(e.length);
   return e.value;
 }
 
@@ -126,7 +129,7 @@ int ReadDcDifferential(BitReader& reader, int size) {
   if (size == 0) return 0;
   const int v = static_cast<int>(reader.GetBits(size));
   const int diff = (v >> (size - 1)) ? v : -(v ^ ((1 << size) - 1));
-  if (size > 8) reader.SkipBits(1);  // marker
+  if (size > 8) reader.Consume(1);  // marker
   return diff;
 }
 

@@ -48,21 +48,21 @@ int ReadMcbpc(BitReader& reader, int pictureType) {
   const VlcTables& t = Tables();
   const VlcEntry e = (pictureType == 0 ? t.mcbpcI : t.mcbpcP)[reader.ShowBits(kMcbpcBits)];
   if (!e.length) return kInvalidCode;
-  reader.SkipBits(e.length);
+  reader.Consume(e.length);
   return e.value == kMcbpcStuffing ? kStuffing : e.value;
 }
 
 int ReadCbpy(BitReader& reader) {
   const VlcEntry e = Tables().cbpy[reader.ShowBits(kCbpyBits)];
   if (!e.length) return kInvalidCode;
-  reader.SkipBits(e.length);
+  reader.Consume(e.length);
   return e.value;
 }
 
 int ReadMotionCode(BitReader& reader) {
   const VlcEntry e = Tables().motion[reader.ShowBits(kMotionBits)];
   if (!e.length) return kInvalidMotionCode;
-  reader.SkipBits(e.length);
+  reader.Consume(e.length);
   return e.value;
 }
 
