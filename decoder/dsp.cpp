@@ -12,12 +12,30 @@ DecoderDsp MakeReference() {
   return dsp;
 }
 
-// Starts from the portable table; a faster version for a processor feature overrides its entries
-// here, one line per instruction set, e.g.
-//   if (__builtin_cpu_supports("sse2")) InstallSse2(dsp);
-DecoderDsp SelectDsp() {
-  DecoderDsp dsp = MakeReference();
-  return dsp;
+// Starts from the portable table; each instruction set the processor offers overrides the entries
+// it speeds up, in order, so the last table holds the fastest version of every entry.
+// (An aarch64 build would add its NEON entries here under #if defined(__aarch64__).)
+std::vector<DspVariant> MakeVariants() {
+  std::vector<DspVariant> variants{{"reference", MakeReference()}};
+#if defined(__SSE2__)
+  {
+    DecoderDsp dsp = variants.back().dsp;
+    dsp.idctPut = sse2::IdctPut;
+    dsp.idctAdd = sse2::IdctAdd;
+    sse2::FillPredictTable(dsp.predict);
+    dsp.extendEdges = sse2::ExtendEdges;
+    variants.push_back({"sse2", dsp});
+  }
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+  if (__builtin_cpu_supports("avx2")) {
+    DecoderDsp dsp = variants.back().dsp;
+    dsp.idctPut = avx2::IdctPut;
+    dsp.idctAdd = avx2::IdctAdd;
+    variants.push_back({"avx2", dsp});
+  }
+#endif
+  return variants;
 }
 
 }  // namespace
@@ -27,8 +45,12 @@ const DecoderDsp& ReferenceDsp() {
   return dsp;
 }
 
+std::vector<DspVariant> AvailableDsps() {
+  return MakeVariants();
+}
+
 const DecoderDsp& Dsp() {
-  static const DecoderDsp dsp = SelectDsp();
+  static const DecoderDsp dsp = MakeVariants().back().dsp;
   return dsp;
 }
 

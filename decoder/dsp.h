@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace mivora::decoder {
 
@@ -26,6 +27,15 @@ const DecoderDsp& Dsp();
 // The portable versions, the yardstick every faster version is checked against.
 const DecoderDsp& ReferenceDsp();
 
+// One complete table per instruction set this processor runs, portable first, each later one
+// built on the one before it (so entries an instruction set does not speed up are inherited).
+// Dsp() is the last of them. For tests and benchmarks.
+struct DspVariant {
+  const char* name;
+  DecoderDsp dsp;
+};
+std::vector<DspVariant> AvailableDsps();
+
 inline int PredictSelector(int size, int roundingType, int mvx, int mvy) {
   return 8 * (size == 16) + 4 * roundingType + 2 * (mvy & 1) + (mvx & 1);
 }
@@ -37,5 +47,22 @@ void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 // Fills all sixteen prediction entries.
 void FillPredictTable(PredictFn table[16]);
 }  // namespace reference
+
+// Processor-specific entries; each Install overrides the entries its instruction set speeds up.
+#if defined(__SSE2__)
+namespace sse2 {
+void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
+void FillPredictTable(PredictFn table[16]);
+}  // namespace sse2
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+namespace avx2 {
+// Compiled for AVX2 whatever the build's flags; call only when the processor has it.
+void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+}  // namespace avx2
+#endif
 
 }  // namespace mivora::decoder

@@ -1,10 +1,13 @@
-// Every entry of the table in use must match the portable version bit for bit, whatever the
-// processor-specific versions do internally.
+// Every entry of every table this processor can run (portable, SSE2, AVX2 ...) must match the
+// portable version bit for bit, on random and extreme inputs and at any alignment, whatever the
+// faster versions do internally. The table in use must be the last of them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "decoder/dsp.h"
@@ -12,56 +15,161 @@
 namespace mivora::decoder {
 namespace {
 
-constexpr int kStride = 64;
-
-TEST(DspTable, IdctEntriesMatchReference) {
-  std::mt19937 rng(1);
-  const auto& dsp = Dsp();
-  const auto& ref = ReferenceDsp();
-  for (int round = 0; round < 4000; ++round) {
-    std::int16_t a[64] = {}, b[64];
-    // Mostly sparse blocks in the dequantiser's range, some dense, some extreme.
-    const int kind = round % 4;
-    const int count = kind == 0 ? 1 : kind == 1 ? 4 : 64;
-    for (int k = 0; k < count; ++k) {
-      const int pos = count == 64 ? k : static_cast<int>(rng() % 64);
-      a[pos] = kind == 3 ? static_cast<std::int16_t>(rng())
-                         : static_cast<std::int16_t>(static_cast<int>(rng() % 4096) - 2048);
-    }
-    std::copy(a, a + 64, b);
-    std::uint8_t d1[8 * kStride], d2[8 * kStride];
-    for (auto& s : d1) s = static_cast<std::uint8_t>(rng());
-    std::copy(d1, d1 + sizeof d1, d2);
-    const bool add = round & 1;
-    (add ? dsp.idctAdd : dsp.idctPut)(a, d1, kStride);
-    (add ? ref.idctAdd : ref.idctPut)(b, d2, kStride);
-    ASSERT_EQ(0, std::memcmp(d1, d2, sizeof d1)) << "round " << round;
-    for (int k = 0; k < 64; ++k) ASSERT_EQ(0, a[k]);
+// Coefficient blocks of the kinds that take different paths: DC only, a few low or anywhere,
+// dense, whole rows or columns, values at and beyond the 16-bit saturation of the first pass.
+void FillBlock(std::mt19937& rng, int kind, std::int16_t b[64]) {
+  std::fill(b, b + 64, 0);
+  auto small = [&] { return static_cast<std::int16_t>(static_cast<int>(rng() % 4096) - 2048); };
+  auto any = [&] { return static_cast<std::int16_t>(rng()); };
+  auto extreme = [&] {
+    static constexpr std::int16_t kValues[] = {32767, -32768, 32766, -32767, 4095, -4096, 2047};
+    return kValues[rng() % 7];
+  };
+  switch (kind % 10) {
+    case 0:  // DC only
+      b[0] = rng() % 4 == 0 ? extreme() : small();
+      break;
+    case 1:  // one value anywhere
+      b[rng() % 64] = small();
+      break;
+    case 2:  // a few low frequencies
+      for (int k = 0; k < 4; ++k) b[8 * (rng() % 3) + rng() % 3] = small();
+      break;
+    case 3:  // a few anywhere
+      for (int k = 0; k < 6; ++k) b[rng() % 64] = small();
+      break;
+    case 4:  // dense, dequantiser range
+      for (int k = 0; k < 64; ++k) b[k] = small();
+      break;
+    case 5:  // dense, any 16-bit value
+      for (int k = 0; k < 64; ++k) b[k] = any();
+      break;
+    case 6:  // extremes, where first-pass results saturate
+      for (int k = 0; k < 64; ++k) b[k] = rng() % 3 ? extreme() : 0;
+      break;
+    case 7:  // one column only (rows of one value after the first pass)
+      for (int r = 0; r < 8; ++r) b[8 * r + kind % 8] = small();
+      break;
+    case 8:  // first row only
+      for (int c = 0; c < 8; ++c) b[c] = rng() % 2 ? small() : extreme();
+      break;
+    default:  // one extreme value anywhere
+      b[rng() % 64] = extreme();
+      break;
   }
 }
 
-TEST(DspTable, PredictAndEdgeEntriesMatchReference) {
-  std::mt19937 rng(2);
-  const auto& dsp = Dsp();
+TEST(DspTable, InUseIsTheLastVariantAndReferenceComesFirst) {
+  const auto variants = AvailableDsps();
+  ASSERT_GE(variants.size(), 1u);
+  EXPECT_EQ(std::string("reference"), variants.front().name);
+  EXPECT_EQ(ReferenceDsp().idctPut, variants.front().dsp.idctPut);
+  const DecoderDsp& last = variants.back().dsp;
+  EXPECT_EQ(last.idctPut, Dsp().idctPut);
+  EXPECT_EQ(last.idctAdd, Dsp().idctAdd);
+  EXPECT_EQ(last.extendEdges, Dsp().extendEdges);
+  for (int s = 0; s < 16; ++s) EXPECT_EQ(last.predict[s], Dsp().predict[s]);
+  for (const auto& v : variants) std::printf("kernel set: %s\n", v.name);
+}
+
+TEST(DspTable, IdctEntriesMatchReferenceAndClearTheBlock) {
   const auto& ref = ReferenceDsp();
-  std::vector<std::uint8_t> src(20 * kStride);
-  for (int sel = 0; sel < 16; ++sel) {
-    for (int round = 0; round < 50; ++round) {
-      for (auto& s : src) s = static_cast<std::uint8_t>(rng());
-      // Misaligned offsets exercise the alignment-dependent copy paths.
-      const int so = static_cast<int>(rng() % 8), dof = static_cast<int>(rng() % 8);
-      std::vector<std::uint8_t> d1(20 * kStride), d2(20 * kStride);
-      dsp.predict[sel](src.data() + so, d1.data() + dof, kStride);
-      ref.predict[sel](src.data() + so, d2.data() + dof, kStride);
-      ASSERT_EQ(d1, d2) << "selector " << sel;
+  // Destination offsets and strides as the decoder uses them (luminance and chrominance planes)
+  // and odd ones; values around the clipping edges.
+  constexpr int kStrides[] = {8, 13, 120, 248};
+  for (const auto& variant : AvailableDsps()) {
+    std::mt19937 rng(1);
+    for (int round = 0; round < 20000; ++round) {
+      std::int16_t a[64], b[64];
+      FillBlock(rng, round / 2, a);
+      std::copy(a, a + 64, b);
+      const int stride = kStrides[rng() % 4];
+      const int offset = static_cast<int>(rng() % 16);
+      std::vector<std::uint8_t> d1(offset + 8 * stride), d2;
+      const int fill = static_cast<int>(rng() % 3);
+      for (auto& s : d1)
+        s = static_cast<std::uint8_t>(fill == 0 ? rng() : fill == 1 ? rng() % 8 : 248 + rng() % 8);
+      d2 = d1;
+      const bool add = round & 1;
+      (add ? variant.dsp.idctAdd : variant.dsp.idctPut)(a, d1.data() + offset, stride);
+      (add ? ref.idctAdd : ref.idctPut)(b, d2.data() + offset, stride);
+      ASSERT_EQ(d1, d2) << variant.name << (add ? " add" : " put") << ", round " << round;
+      for (int k = 0; k < 64; ++k) ASSERT_EQ(0, a[k]) << variant.name << ", round " << round;
     }
   }
-  std::vector<std::uint8_t> p1(96 * 80), p2;
-  for (auto& s : p1) s = static_cast<std::uint8_t>(rng());
-  p2 = p1;
-  dsp.extendEdges(p1.data(), 96, 80, 16);
-  ref.extendEdges(p2.data(), 96, 80, 16);
-  EXPECT_EQ(p1, p2);
+}
+
+TEST(DspTable, PredictEntriesMatchReferenceAtAnyAlignment) {
+  const auto& ref = ReferenceDsp();
+  constexpr int kStrides[] = {17, 32, 120, 248};
+  for (const auto& variant : AvailableDsps()) {
+    std::mt19937 rng(2);
+    for (int sel = 0; sel < 16; ++sel) {
+      for (int round = 0; round < 400; ++round) {
+        const int stride = kStrides[round % 4];
+        const int so = static_cast<int>(rng() % 32), dof = static_cast<int>(rng() % 32);
+        std::vector<std::uint8_t> src(so + 18 * stride);
+        // Random samples, and runs of extremes where the rounding corrections matter most.
+        const int kind = round % 3;
+        for (auto& s : src)
+          s = static_cast<std::uint8_t>(kind == 0   ? rng()
+                                        : kind == 1 ? (rng() % 2 ? 255 - rng() % 2 : rng() % 2)
+                                                    : 127 + rng() % 3);
+        std::vector<std::uint8_t> d1(dof + 18 * stride), d2;
+        for (auto& s : d1) s = static_cast<std::uint8_t>(rng());
+        d2 = d1;
+        variant.dsp.predict[sel](src.data() + so, d1.data() + dof, stride);
+        ref.predict[sel](src.data() + so, d2.data() + dof, stride);
+        ASSERT_EQ(d1, d2) << variant.name << ", selector " << sel << ", round " << round;
+      }
+    }
+  }
+}
+
+// The corrected averages against the formulas for every combination of one 2x2 neighbourhood's
+// low bits and extremes, which random data may miss.
+TEST(DspTable, PredictRoundingExhaustiveOnSmallValues) {
+  const auto& ref = ReferenceDsp();
+  constexpr int kValues[] = {0, 1, 2, 3, 126, 127, 128, 129, 252, 253, 254, 255};
+  constexpr int kStride = 32;
+  for (const auto& variant : AvailableDsps()) {
+    for (int sel = 0; sel < 16; ++sel) {
+      std::vector<std::uint8_t> src(18 * kStride);
+      std::mt19937 rng(7);
+      // Fill each row with a sequence that walks the value list so neighbours cover all pairs.
+      for (int round = 0; round < 144; ++round) {
+        for (int i = 0; i < static_cast<int>(src.size()); ++i)
+          src[i] = static_cast<std::uint8_t>(
+              kValues[(i * (round + 1) + round / 12 + i / kStride * 5) % 12]);
+        std::vector<std::uint8_t> d1(18 * kStride, 0), d2(18 * kStride, 0);
+        variant.dsp.predict[sel](src.data(), d1.data(), kStride);
+        ref.predict[sel](src.data(), d2.data(), kStride);
+        ASSERT_EQ(d1, d2) << variant.name << ", selector " << sel;
+      }
+    }
+  }
+}
+
+TEST(DspTable, EdgeExtensionMatchesReference) {
+  const auto& ref = ReferenceDsp();
+  struct Plane {
+    int stride, height, border;
+  };
+  // Luminance and chrominance planes of small, odd-width and larger pictures; a border that is
+  // not a multiple of 16; a plane with no picture area.
+  constexpr Plane kPlanes[] = {{240, 208, 32}, {120, 104, 16}, {248, 208, 32}, {124, 104, 16},
+                               {784, 640, 32}, {40, 30, 5},    {64, 64, 32}};
+  for (const auto& variant : AvailableDsps()) {
+    std::mt19937 rng(3);
+    for (const Plane& p : kPlanes) {
+      std::vector<std::uint8_t> p1(static_cast<std::size_t>(p.stride) * p.height), p2;
+      for (auto& s : p1) s = static_cast<std::uint8_t>(rng());
+      p2 = p1;
+      variant.dsp.extendEdges(p1.data(), p.stride, p.height, p.border);
+      ref.extendEdges(p2.data(), p.stride, p.height, p.border);
+      EXPECT_EQ(p1, p2) << variant.name << ", stride " << p.stride;
+    }
+  }
 }
 
 }  // namespace

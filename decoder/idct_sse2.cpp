@@ -1,0 +1,159 @@
+// The inverse transform with SSE2, bit for bit the portable one.
+//
+// Products come from _mm_madd_epi16 on interleaved coefficient pairs: each 32-bit lane gets
+// a * x + b * y exactly, which is every product sum of the butterfly. The first pass runs on whole
+// rows (eight columns in step, as two halves of four 32-bit lanes); the block is then transposed
+// so the second pass runs eight rows in step, and transposed back for writing. Narrowing uses
+// _mm_packs_epi32, the same saturation the portable first pass stores with; in the second pass the
+// saturation only trims values the final clip would trim anyway. The 1/sqrt(2) scaling is formed
+// by shifts and adds, which wrap like the portable 32-bit product.
+#include "decoder/dsp.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+
+namespace mivora::decoder::sse2 {
+namespace {
+
+constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
+
+inline __m128i Pair(int a, int b) {
+  return _mm_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(b) << 16) |
+                                         (static_cast<std::uint32_t>(a) & 0xFFFFu)));
+}
+
+// x * 181, wrapping: 181 = 128 + 32 + 16 + 4 + 1.
+inline __m128i Times181(__m128i x) {
+  const __m128i a = _mm_add_epi32(_mm_slli_epi32(x, 7), _mm_slli_epi32(x, 5));
+  const __m128i b = _mm_add_epi32(_mm_slli_epi32(x, 4), _mm_slli_epi32(x, 2));
+  return _mm_add_epi32(_mm_add_epi32(a, b), x);
+}
+
+inline __m128i ScaleR(__m128i v) {
+  return _mm_srai_epi32(_mm_add_epi32(Times181(v), _mm_set1_epi32(128)), 8);
+}
+
+// One butterfly on four lanes. x04, x17, x35, x26 hold the interleaved pairs (x0,x4), (x1,x7),
+// (x3,x5), (x2,x6). kDc scales the (x0,x4) pair (2048 or 256), bias is added to both even sums,
+// round/shift are applied to the six odd/even product sums (0/0 in the first pass, 4/3 in the
+// second). Results out[k] = Vk >> kOutShift.
+template <int kDc, int kSumRound, int kSumShift, int kOutShift>
+inline void Butterfly(__m128i x04, __m128i x17, __m128i x35, __m128i x26, __m128i bias,
+                      __m128i out[8]) {
+  auto sum = [](__m128i pair, __m128i weights) {
+    __m128i v = _mm_madd_epi16(pair, weights);
+    if constexpr (kSumShift > 0)
+      v = _mm_srai_epi32(_mm_add_epi32(v, _mm_set1_epi32(kSumRound)), kSumShift);
+    return v;
+  };
+  const __m128i s8 = _mm_add_epi32(_mm_madd_epi16(x04, Pair(kDc, kDc)), bias);
+  const __m128i s0 = _mm_add_epi32(_mm_madd_epi16(x04, Pair(kDc, -kDc)), bias);
+  const __m128i p4 = sum(x17, Pair(W1, W7));
+  const __m128i p5 = sum(x17, Pair(W7, -W1));
+  const __m128i p6 = sum(x35, Pair(W3, W5));
+  const __m128i p7 = sum(x35, Pair(-W5, W3));
+  const __m128i e2 = sum(x26, Pair(W6, -W2));
+  const __m128i e3 = sum(x26, Pair(W2, W6));
+  const __m128i q1 = _mm_add_epi32(p4, p6), q4 = _mm_sub_epi32(p4, p6);
+  const __m128i q6 = _mm_add_epi32(p5, p7), q5 = _mm_sub_epi32(p5, p7);
+  const __m128i t7 = _mm_add_epi32(s8, e3), t8 = _mm_sub_epi32(s8, e3);
+  const __m128i t3 = _mm_add_epi32(s0, e2), t0 = _mm_sub_epi32(s0, e2);
+  const __m128i r2 = ScaleR(_mm_add_epi32(q4, q5)), r4 = ScaleR(_mm_sub_epi32(q4, q5));
+  out[0] = _mm_srai_epi32(_mm_add_epi32(t7, q1), kOutShift);
+  out[1] = _mm_srai_epi32(_mm_add_epi32(t3, r2), kOutShift);
+  out[2] = _mm_srai_epi32(_mm_add_epi32(t0, r4), kOutShift);
+  out[3] = _mm_srai_epi32(_mm_add_epi32(t8, q6), kOutShift);
+  out[4] = _mm_srai_epi32(_mm_sub_epi32(t8, q6), kOutShift);
+  out[5] = _mm_srai_epi32(_mm_sub_epi32(t0, r4), kOutShift);
+  out[6] = _mm_srai_epi32(_mm_sub_epi32(t3, r2), kOutShift);
+  out[7] = _mm_srai_epi32(_mm_sub_epi32(t7, q1), kOutShift);
+}
+
+// Eight 16-bit vectors in, eight out: lanes of v[k] are the k-th values of eight lines.
+template <int kDc, int kSumRound, int kSumShift, int kOutShift, int kBias>
+inline void Pass(const __m128i v[8], __m128i out[8]) {
+  const __m128i bias = _mm_set1_epi32(kBias);
+  __m128i lo[8], hi[8];
+  Butterfly<kDc, kSumRound, kSumShift, kOutShift>(
+      _mm_unpacklo_epi16(v[0], v[4]), _mm_unpacklo_epi16(v[1], v[7]),
+      _mm_unpacklo_epi16(v[3], v[5]), _mm_unpacklo_epi16(v[2], v[6]), bias, lo);
+  Butterfly<kDc, kSumRound, kSumShift, kOutShift>(
+      _mm_unpackhi_epi16(v[0], v[4]), _mm_unpackhi_epi16(v[1], v[7]),
+      _mm_unpackhi_epi16(v[3], v[5]), _mm_unpackhi_epi16(v[2], v[6]), bias, hi);
+  for (int k = 0; k < 8; ++k) out[k] = _mm_packs_epi32(lo[k], hi[k]);
+}
+
+inline void Transpose(__m128i v[8]) {
+  const __m128i a0 = _mm_unpacklo_epi16(v[0], v[1]), a1 = _mm_unpackhi_epi16(v[0], v[1]);
+  const __m128i a2 = _mm_unpacklo_epi16(v[2], v[3]), a3 = _mm_unpackhi_epi16(v[2], v[3]);
+  const __m128i a4 = _mm_unpacklo_epi16(v[4], v[5]), a5 = _mm_unpackhi_epi16(v[4], v[5]);
+  const __m128i a6 = _mm_unpacklo_epi16(v[6], v[7]), a7 = _mm_unpackhi_epi16(v[6], v[7]);
+  const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+  const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+  const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+  const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+  v[0] = _mm_unpacklo_epi64(b0, b4);
+  v[1] = _mm_unpackhi_epi64(b0, b4);
+  v[2] = _mm_unpacklo_epi64(b1, b5);
+  v[3] = _mm_unpackhi_epi64(b1, b5);
+  v[4] = _mm_unpacklo_epi64(b2, b6);
+  v[5] = _mm_unpackhi_epi64(b2, b6);
+  v[6] = _mm_unpacklo_epi64(b3, b7);
+  v[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+// rows[r]: eight 16-bit results of row r, unclipped.
+template <bool kAdd>
+inline void Write(const __m128i rows[8], std::uint8_t* dst, std::ptrdiff_t stride) {
+  for (int r = 0; r < 8; ++r, dst += stride) {
+    __m128i v = rows[r];
+    if constexpr (kAdd) {
+      const __m128i p = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst));
+      v = _mm_adds_epi16(v, _mm_unpacklo_epi8(p, _mm_setzero_si128()));
+    }
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(v, v));
+  }
+}
+
+template <bool kAdd>
+void Transform(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
+  __m128i* b = reinterpret_cast<__m128i*>(block);
+  __m128i v[8];
+  for (int k = 0; k < 8; ++k) v[k] = _mm_loadu_si128(b + k);
+  const __m128i zero = _mm_setzero_si128();
+  for (int k = 0; k < 8; ++k) _mm_storeu_si128(b + k, zero);
+
+  // Only the DC value: every sample is (sat16(X0 * 8) + 32) >> 6, which the full path gives too.
+  __m128i any = _mm_srli_si128(v[0], 2);
+  for (int k = 1; k < 8; ++k) any = _mm_or_si128(any, v[k]);
+  if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero)) == 0xFFFF) {
+    const int x0 = static_cast<std::int16_t>(_mm_cvtsi128_si32(v[0]));
+    const int x8 = x0 * 8 < -32768 ? -32768 : x0 * 8 > 32767 ? 32767 : x0 * 8;
+    const __m128i all = _mm_set1_epi16(static_cast<short>((x8 + 32) >> 6));
+    __m128i rows[8];
+    for (auto& r : rows) r = all;
+    Write<kAdd>(rows, dst, stride);
+    return;
+  }
+
+  __m128i w[8];
+  Pass<2048, 0, 0, 8, 128>(v, w);  // columns, in the rows' lanes
+  Transpose(w);
+  Pass<256, 4, 3, 14, 8192>(w, v);  // rows, in the columns' lanes
+  Transpose(v);
+  Write<kAdd>(v, dst, stride);
+}
+
+}  // namespace
+
+void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
+  Transform<false>(block, dst, stride);
+}
+
+void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
+  Transform<true>(block, dst, stride);
+}
+
+}  // namespace mivora::decoder::sse2
+
+#endif
