@@ -181,19 +181,20 @@ constexpr unsigned Bits(const char* bits) {
 
 // Every index whose top bits are the code word gets the entry.
 template <typename Entry>
-void Place(Entry* table, int tableBits, unsigned code, int length, const Entry& entry) {
+constexpr void Place(Entry* table, int tableBits, unsigned code, int length, const Entry& entry) {
   const int free = tableBits - length;
   const unsigned first = code << free;
   for (unsigned i = 0; i < (1u << free); ++i) table[first + i] = entry;
 }
 
-void Place(VlcEntry* table, int tableBits, const char* bits, int value) {
+constexpr void Place(VlcEntry* table, int tableBits, const char* bits, int value) {
   Place(table, tableBits, Bits(bits), Length(bits),
         VlcEntry{static_cast<std::int16_t>(value), static_cast<std::uint8_t>(Length(bits))});
 }
 
-VlcTables* Build() {
-  auto* t = new VlcTables{};
+constexpr VlcTables Build() {
+  VlcTables tables{};
+  VlcTables* t = &tables;
   for (const auto& c : kMcbpcI) Place(t->mcbpcI, kMcbpcBits, c.bits, c.value);
   for (const auto& c : kMcbpcP) Place(t->mcbpcP, kMcbpcBits, c.bits, c.value);
   for (const auto& c : kCbpy) Place(t->cbpy, kCbpyBits, c.bits, c.value);
@@ -226,7 +227,7 @@ VlcTables* Build() {
                                 kCoefficientSpecial | kCoefficientEscape};
   Place(t->inter, kCoefficientBits, Bits(kEscape), Length(kEscape), escape);
   Place(t->intra, kCoefficientBits, Bits(kEscape), Length(kEscape), escape);
-  return t;
+  return tables;
 }
 
 // Largest levels and runs, derived once from the code table itself so they cannot disagree.
@@ -235,8 +236,9 @@ struct Limits {
   std::uint8_t maxRun[2][2][32];    // [intra][last][level]
 };
 
-Limits* BuildLimits() {
-  auto* l = new Limits{};
+constexpr Limits BuildLimits() {
+  Limits limits{};
+  Limits* l = &limits;
   for (const auto& c : kCoefficients) {
     const int entries[2][3] = {{c.interLast, c.interRun, c.interLevel},
                                {c.intraLast, c.intraRun, c.intraLevel}};
@@ -248,29 +250,24 @@ Limits* BuildLimits() {
       if (run + 1 > mr) mr = static_cast<std::uint8_t>(run + 1);  // stored +1: 0 means absent
     }
   }
-  return l;
+  return limits;
 }
 
-const Limits& TheLimits() {
-  static const Limits* limits = BuildLimits();
-  return *limits;
-}
+constinit const Limits kLimits = BuildLimits();
 
 }  // namespace
 
-const VlcTables& Tables() {
-  static const VlcTables* tables = Build();
-  return *tables;
-}
+// Built by the compiler: no first-use check on the decoding paths.
+constinit const VlcTables kVlcTables = Build();
 
 int MaxLevel(bool intra, int last, int run) {
   if (run < 0 || run >= 64 || last < 0 || last > 1) return 0;
-  return TheLimits().maxLevel[intra][last][run];
+  return kLimits.maxLevel[intra][last][run];
 }
 
 int MaxRun(bool intra, int last, int level) {
   if (level < 0 || level >= 32 || last < 0 || last > 1) return 0;
-  const int stored = TheLimits().maxRun[intra][last][level];
+  const int stored = kLimits.maxRun[intra][last][level];
   return stored ? stored - 1 : 0;
 }
 

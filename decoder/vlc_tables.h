@@ -45,7 +45,10 @@ struct VlcTables {
   CoefficientEntry inter[1 << kCoefficientBits];
 };
 
-const VlcTables& Tables();
+extern const VlcTables kVlcTables;
+inline const VlcTables& Tables() {
+  return kVlcTables;
+}
 
 // Largest level for (last, run) and largest run for (last, level) of each coefficient table; 0
 // outside the table. Used by the first two escape types.
