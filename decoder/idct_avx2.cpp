@@ -8,25 +8,27 @@
 #include <immintrin.h>
 
 #define MIVORA_AVX2 __attribute__((target("avx2")))
+// The passes keep the block in registers only when everything is inlined into one function.
+#define MIVORA_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
 namespace mivora::decoder::avx2 {
 namespace {
 
 constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
 
-MIVORA_AVX2 inline __m256i Pair(int a, int b) {
+MIVORA_AVX2_INLINE __m256i Pair(int a, int b) {
   return _mm256_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(b) << 16) |
                                             (static_cast<std::uint32_t>(a) & 0xFFFFu)));
 }
 
 // (x * 181 + 128) >> 8 with x * 181 wrapping like the portable 32-bit product.
-MIVORA_AVX2 inline __m256i ScaleR(__m256i x) {
+MIVORA_AVX2_INLINE __m256i ScaleR(__m256i x) {
   return _mm256_srai_epi32(
       _mm256_add_epi32(_mm256_mullo_epi32(x, _mm256_set1_epi32(181)), _mm256_set1_epi32(128)), 8);
 }
 
 template <int kRound, int kShift>
-MIVORA_AVX2 inline __m256i Sum(__m256i pair, __m256i weights) {
+MIVORA_AVX2_INLINE __m256i Sum(__m256i pair, __m256i weights) {
   __m256i v = _mm256_madd_epi16(pair, weights);
   if constexpr (kShift > 0)
     v = _mm256_srai_epi32(_mm256_add_epi32(v, _mm256_set1_epi32(kRound)), kShift);
@@ -34,14 +36,14 @@ MIVORA_AVX2 inline __m256i Sum(__m256i pair, __m256i weights) {
 }
 
 // Interleaved (a, b) pairs of eight lines, in line order.
-MIVORA_AVX2 inline __m256i Pairs(__m128i a, __m128i b) {
+MIVORA_AVX2_INLINE __m256i Pairs(__m128i a, __m128i b) {
   return _mm256_set_m128i(_mm_unpackhi_epi16(a, b), _mm_unpacklo_epi16(a, b));
 }
 
 // a >> kShift and b >> kShift saturated to 16 bits into lo and hi. packs works within 128-bit
 // halves; the permute puts each result's eight values in order.
 template <int kShift>
-MIVORA_AVX2 inline void Pack(__m256i a, __m256i b, __m128i& lo, __m128i& hi) {
+MIVORA_AVX2_INLINE void Pack(__m256i a, __m256i b, __m128i& lo, __m128i& hi) {
   const __m256i p = _mm256_permute4x64_epi64(
       _mm256_packs_epi32(_mm256_srai_epi32(a, kShift), _mm256_srai_epi32(b, kShift)), 0xD8);
   lo = _mm256_castsi256_si128(p);
@@ -50,7 +52,7 @@ MIVORA_AVX2 inline void Pack(__m256i a, __m256i b, __m128i& lo, __m128i& hi) {
 
 // Lanes of v[k] are the k-th values of eight lines; out[k] the k-th results, saturated to 16 bits.
 template <int kDc, int kSumRound, int kSumShift, int kOutShift, int kBias>
-MIVORA_AVX2 inline void Pass(const __m128i v[8], __m128i out[8]) {
+MIVORA_AVX2_INLINE void Pass(const __m128i v[8], __m128i out[8]) {
   const __m256i x04 = Pairs(v[0], v[4]), x17 = Pairs(v[1], v[7]);
   const __m256i x35 = Pairs(v[3], v[5]), x26 = Pairs(v[2], v[6]);
   const __m256i bias = _mm256_set1_epi32(kBias);
@@ -73,7 +75,7 @@ MIVORA_AVX2 inline void Pass(const __m128i v[8], __m128i out[8]) {
   Pack<kOutShift>(_mm256_sub_epi32(t3, r2), _mm256_sub_epi32(t7, q1), out[6], out[7]);
 }
 
-MIVORA_AVX2 inline void Transpose(__m128i v[8]) {
+MIVORA_AVX2_INLINE void Transpose(__m128i v[8]) {
   const __m128i a0 = _mm_unpacklo_epi16(v[0], v[1]), a1 = _mm_unpackhi_epi16(v[0], v[1]);
   const __m128i a2 = _mm_unpacklo_epi16(v[2], v[3]), a3 = _mm_unpackhi_epi16(v[2], v[3]);
   const __m128i a4 = _mm_unpacklo_epi16(v[4], v[5]), a5 = _mm_unpackhi_epi16(v[4], v[5]);
@@ -94,7 +96,7 @@ MIVORA_AVX2 inline void Transpose(__m128i v[8]) {
 
 // rows[r]: eight 16-bit results of row r, unclipped.
 template <bool kAdd>
-MIVORA_AVX2 inline void Write(const __m128i rows[8], std::uint8_t* dst, std::ptrdiff_t stride) {
+MIVORA_AVX2_INLINE void Write(const __m128i rows[8], std::uint8_t* dst, std::ptrdiff_t stride) {
   for (int r = 0; r < 8; ++r, dst += stride) {
     __m128i v = rows[r];
     if constexpr (kAdd) {

@@ -15,6 +15,9 @@
 namespace mivora::decoder::sse2 {
 namespace {
 
+// The passes keep the block in registers only when everything is inlined into one function.
+#define MIVORA_INLINE __attribute__((always_inline)) inline
+
 constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
 
 inline __m128i Pair(int a, int b) {
@@ -38,8 +41,8 @@ inline __m128i ScaleR(__m128i v) {
 // round/shift are applied to the six odd/even product sums (0/0 in the first pass, 4/3 in the
 // second). Results out[k] = Vk >> kOutShift.
 template <int kDc, int kSumRound, int kSumShift, int kOutShift>
-inline void Butterfly(__m128i x04, __m128i x17, __m128i x35, __m128i x26, __m128i bias,
-                      __m128i out[8]) {
+MIVORA_INLINE void Butterfly(__m128i x04, __m128i x17, __m128i x35, __m128i x26, __m128i bias,
+                             __m128i out[8]) {
   auto sum = [](__m128i pair, __m128i weights) {
     __m128i v = _mm_madd_epi16(pair, weights);
     if constexpr (kSumShift > 0)
@@ -71,7 +74,7 @@ inline void Butterfly(__m128i x04, __m128i x17, __m128i x35, __m128i x26, __m128
 
 // Eight 16-bit vectors in, eight out: lanes of v[k] are the k-th values of eight lines.
 template <int kDc, int kSumRound, int kSumShift, int kOutShift, int kBias>
-inline void Pass(const __m128i v[8], __m128i out[8]) {
+MIVORA_INLINE void Pass(const __m128i v[8], __m128i out[8]) {
   const __m128i bias = _mm_set1_epi32(kBias);
   __m128i lo[8], hi[8];
   Butterfly<kDc, kSumRound, kSumShift, kOutShift>(
@@ -83,7 +86,7 @@ inline void Pass(const __m128i v[8], __m128i out[8]) {
   for (int k = 0; k < 8; ++k) out[k] = _mm_packs_epi32(lo[k], hi[k]);
 }
 
-inline void Transpose(__m128i v[8]) {
+MIVORA_INLINE void Transpose(__m128i v[8]) {
   const __m128i a0 = _mm_unpacklo_epi16(v[0], v[1]), a1 = _mm_unpackhi_epi16(v[0], v[1]);
   const __m128i a2 = _mm_unpacklo_epi16(v[2], v[3]), a3 = _mm_unpackhi_epi16(v[2], v[3]);
   const __m128i a4 = _mm_unpacklo_epi16(v[4], v[5]), a5 = _mm_unpackhi_epi16(v[4], v[5]);
@@ -104,7 +107,7 @@ inline void Transpose(__m128i v[8]) {
 
 // rows[r]: eight 16-bit results of row r, unclipped.
 template <bool kAdd>
-inline void Write(const __m128i rows[8], std::uint8_t* dst, std::ptrdiff_t stride) {
+MIVORA_INLINE void Write(const __m128i rows[8], std::uint8_t* dst, std::ptrdiff_t stride) {
   for (int r = 0; r < 8; ++r, dst += stride) {
     __m128i v = rows[r];
     if constexpr (kAdd) {

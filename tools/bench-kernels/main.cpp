@@ -1,0 +1,138 @@
+// Nanoseconds per call of each decoder kernel (inverse transform by block kind, the sixteen
+// prediction routines, the border fill of a luminance and a chrominance plane) for every kernel
+// set this processor runs, with the speed-up over the portable set.
+// usage: bench-kernels [MILLISECONDS_PER_KERNEL]   (default 200)
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "decoder/dsp.h"
+
+namespace {
+
+using namespace mivora::decoder;
+using Clock = std::chrono::steady_clock;
+
+// Keeps the compiler from dropping the kernels' results.
+volatile std::uint8_t g_sink;
+
+// Runs body in growing batches until the time budget is spent; returns ns per call.
+double Measure(const std::function<void(int)>& body, double budgetMs) {
+  long calls = 0;
+  double elapsed = 0;
+  int batch = 64;
+  while (elapsed < budgetMs * 1e6) {
+    const auto start = Clock::now();
+    body(batch);
+    elapsed += std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+    calls += batch;
+    if (batch < (1 << 16)) batch *= 2;
+  }
+  return elapsed / static_cast<double>(calls);
+}
+
+struct Kernel {
+  std::string name;
+  std::function<std::function<void(int)>(const DecoderDsp&)> make;
+};
+
+// A pool of coefficient blocks of one kind; the transform clears each block, so every call copies
+// a fresh one in first (the copy is part of every set's time alike).
+std::vector<std::int16_t> Blocks(const char* kind, std::mt19937& rng) {
+  constexpr int kCount = 256;
+  std::vector<std::int16_t> pool(64 * kCount, 0);
+  const std::string k = kind;
+  for (int b = 0; b < kCount; ++b) {
+    std::int16_t* c = &pool[64 * b];
+    auto value = [&] { return static_cast<std::int16_t>(static_cast<int>(rng() % 512) - 256); };
+    if (k == "dc") {
+      c[0] = value();
+    } else if (k == "sparse") {  // a DC value and a few low frequencies
+      c[0] = value();
+      for (int i = 0; i < 3; ++i) c[8 * (rng() % 3) + rng() % 3] = value();
+    } else {
+      for (int i = 0; i < 64; ++i) c[i] = value();
+    }
+  }
+  return pool;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const double budgetMs = argc > 1 ? std::atof(argv[1]) : 200;
+  std::mt19937 rng(1);
+  constexpr int kStride = 248;
+  static std::uint8_t picture[64 * kStride];
+  for (auto& s : picture) s = static_cast<std::uint8_t>(rng());
+
+  std::vector<Kernel> kernels;
+  for (const char* kind : {"dc", "sparse", "dense"}) {
+    for (int add = 0; add < 2; ++add) {
+      auto pool = std::make_shared<std::vector<std::int16_t>>(Blocks(kind, rng));
+      kernels.push_back(
+          {std::string(add ? "idct_add " : "idct_put ") + kind, [pool, add](const DecoderDsp& dsp) {
+             const IdctFn fn = add ? dsp.idctAdd : dsp.idctPut;
+             return std::function<void(int)>([pool, fn](int n) {
+               alignas(32) std::int16_t block[64];
+               for (int i = 0; i < n; ++i) {
+                 const std::int16_t* src = &(*pool)[64 * (i & 255)];
+                 std::copy(src, src + 64, block);
+                 fn(block, picture + 8 * kStride + 8 * (i & 15), kStride);
+               }
+               g_sink = picture[8 * kStride + 8];
+             });
+           }});
+    }
+  }
+  static const char* kPredictNames[16] = {
+      "copy8",  "h8 r0",  "v8 r0",  "hv8 r0",  "copy8 r1",  "h8 r1",  "v8 r1",  "hv8 r1",
+      "copy16", "h16 r0", "v16 r0", "hv16 r0", "copy16 r1", "h16 r1", "v16 r1", "hv16 r1"};
+  for (int sel = 0; sel < 16; ++sel) {
+    kernels.push_back({std::string("predict ") + kPredictNames[sel], [sel](const DecoderDsp& dsp) {
+                         const PredictFn fn = dsp.predict[sel];
+                         return std::function<void(int)>([fn](int n) {
+                           // Sources at every offset, as vectors put them.
+                           for (int i = 0; i < n; ++i)
+                             fn(picture + (i & 31), picture + 32 * kStride + 16 * (i & 7), kStride);
+                           g_sink = picture[32 * kStride];
+                         });
+                       }});
+  }
+  static std::vector<std::uint8_t> plane(static_cast<std::size_t>(784) * 640);
+  kernels.push_back({"extend 720x576 luma", [](const DecoderDsp& dsp) {
+                       return std::function<void(int)>([fn = dsp.extendEdges](int n) {
+                         for (int i = 0; i < n; ++i) fn(plane.data(), 784, 640, 32);
+                         g_sink = plane[0];
+                       });
+                     }});
+  kernels.push_back({"extend 720x576 chroma", [](const DecoderDsp& dsp) {
+                       return std::function<void(int)>([fn = dsp.extendEdges](int n) {
+                         for (int i = 0; i < n; ++i) fn(plane.data(), 392, 320, 16);
+                         g_sink = plane[0];
+                       });
+                     }});
+
+  const auto variants = AvailableDsps();
+  std::printf("%-22s", "ns per call");
+  for (const auto& v : variants) std::printf(" %10s", v.name);
+  std::printf(" %8s\n", "speed-up");
+  for (const auto& k : kernels) {
+    std::printf("%-22s", k.name.c_str());
+    double first = 0, last = 0;
+    for (const auto& v : variants) {
+      last = Measure(k.make(v.dsp), budgetMs);
+      if (first == 0) first = last;
+      std::printf(" %10.1f", last);
+    }
+    std::printf(" %7.2fx\n", first / last);
+  }
+  return 0;
+}
