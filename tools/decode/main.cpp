@@ -38,7 +38,9 @@ struct Options {
 void Usage() {
   std::fprintf(stderr,
                "usage: mivora-decode [--y4m OUT|-] [--framemd5] [--frames N] [--info] [--bench]\n"
-               "                     [display options] FILE.avi\n");
+               "                     [display options] FILE.avi\n"
+               "display options: [--output-type 5|7|8|9] [--brightness B] [--skip-unchanged]\n"
+               "                 [--display OUT|-] [--png DIR] [--contact-sheet FILE.png]\n");
 }
 
 bool ParseArguments(int argc, char** argv, Options& o) {
