@@ -95,6 +95,21 @@ MIVORA_AVX2_INLINE void Transpose(__m128i v[8]) {
 }
 
 // rows[r]: eight 16-bit results of row r, unclipped.
+// All 64 results equal: value in every 16-bit lane.
+template <bool kAdd>
+MIVORA_AVX2_INLINE void WriteAll(__m128i value, std::uint8_t* dst, std::ptrdiff_t stride) {
+  const __m128i packed = _mm_packus_epi16(value, value);
+  for (int r = 0; r < 8; ++r, dst += stride) {
+    if constexpr (kAdd) {
+      const __m128i p = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst));
+      const __m128i v = _mm_adds_epi16(value, _mm_unpacklo_epi8(p, _mm_setzero_si128()));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(v, v));
+    } else {
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), packed);
+    }
+  }
+}
+
 template <bool kAdd>
 MIVORA_AVX2_INLINE void Write(const __m128i rows[8], std::uint8_t* dst, std::ptrdiff_t stride) {
   for (int r = 0; r < 8; ++r, dst += stride) {
@@ -124,8 +139,7 @@ MIVORA_AVX2 void Transform(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_
   if (_mm256_testz_si256(rest, rest)) {
     const int x8 = x0 * 8 < -32768 ? -32768 : x0 * 8 > 32767 ? 32767 : x0 * 8;
     const __m128i all = _mm_set1_epi16(static_cast<short>((x8 + 32) >> 6));
-    const __m128i rows[8] = {all, all, all, all, all, all, all, all};
-    Write<kAdd>(rows, dst, stride);
+    WriteAll<kAdd>(all, dst, stride);
     return;
   }
 

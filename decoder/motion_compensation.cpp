@@ -26,24 +26,17 @@ int ChromaFromOneVector(int v) {
   return (v & 3) == 0 ? v >> 1 : (v | 2) >> 1;
 }
 
-void PredictBlock(const std::uint8_t* reference, std::uint8_t* current, int stride, int paddedRows,
-                  int border, int size, int x, int y, int mvx, int mvy, int roundingType) {
-  const int sx = x + (mvx >> 1);
-  const int sy = y + (mvy >> 1);
-  const PredictFn fn = Dsp().predict[PredictSelector(size, roundingType, mvx, mvy)];
-  std::uint8_t* dst = current + static_cast<std::ptrdiff_t>(y) * stride + x;
-  // The padded plane in picture coordinates: columns -border .. stride-border-1, rows
-  // -border .. paddedRows-border-1. Each prediction reads size+1 columns and rows.
-  const int minX = -border, maxX = stride - border - 1;
-  const int minY = -border, maxY = paddedRows - border - 1;
-  if (sx >= minX && sy >= minY && sx + size <= maxX && sy + size <= maxY) {
-    fn(reference + static_cast<std::ptrdiff_t>(sy) * stride + sx, dst, stride);
-    return;
-  }
-  // Out of the padded plane (large vectors, or the overhang of a picture whose size is not a
-  // multiple of 16): gather the area with clamped coordinates. The border repeats the edge, so
-  // clamping to the padded plane gives the values of an edge extended without end.
-  std::uint8_t area[kScratch * kScratch];
+namespace {
+
+// Out of the padded plane (large vectors, or the overhang of a picture whose size is not a
+// multiple of 16): gather the area with clamped coordinates. The border repeats the edge, so
+// clamping to the padded plane gives the values of an edge extended without end.
+__attribute__((noinline)) void PredictClamped(PredictFn fn, const std::uint8_t* reference,
+                                              std::uint8_t* dst, int stride, int minX, int maxX,
+                                              int minY, int maxY, int size, int sx, int sy) {
+  // Every sample the routine reads is set below; the initialiser only quiets the compiler, which
+  // cannot see that size is 8 or 16.
+  std::uint8_t area[kScratch * kScratch] = {};
   for (int r = 0; r <= size; ++r) {
     const int ry = std::clamp(sy + r, minY, maxY);
     const std::uint8_t* row = reference + static_cast<std::ptrdiff_t>(ry) * stride;
@@ -57,16 +50,46 @@ void PredictBlock(const std::uint8_t* reference, std::uint8_t* current, int stri
               dst + static_cast<std::ptrdiff_t>(r) * stride);
 }
 
+// Inlined into the macroblock loop, which looks the kernel table up once: at a few ns per
+// prediction kernel, the call and argument set-up around it are a large share of the work.
+__attribute__((always_inline)) inline void Predict(const DecoderDsp& dsp,
+                                                   const std::uint8_t* reference,
+                                                   std::uint8_t* current, int stride,
+                                                   int paddedRows, int border, int size, int x,
+                                                   int y, int mvx, int mvy, int roundingType) {
+  const int sx = x + (mvx >> 1);
+  const int sy = y + (mvy >> 1);
+  const PredictFn fn = dsp.predict[PredictSelector(size, roundingType, mvx, mvy)];
+  std::uint8_t* dst = current + static_cast<std::ptrdiff_t>(y) * stride + x;
+  // The padded plane in picture coordinates: columns -border .. stride-border-1, rows
+  // -border .. paddedRows-border-1. Each prediction reads size+1 columns and rows.
+  const int minX = -border, maxX = stride - border - 1;
+  const int minY = -border, maxY = paddedRows - border - 1;
+  if (sx >= minX && sy >= minY && sx + size <= maxX && sy + size <= maxY)
+    fn(reference + static_cast<std::ptrdiff_t>(sy) * stride + sx, dst, stride);
+  else
+    PredictClamped(fn, reference, dst, stride, minX, maxX, minY, maxY, size, sx, sy);
+}
+
+}  // namespace
+
+void PredictBlock(const std::uint8_t* reference, std::uint8_t* current, int stride, int paddedRows,
+                  int border, int size, int x, int y, int mvx, int mvy, int roundingType) {
+  Predict(Dsp(), reference, current, stride, paddedRows, border, size, x, y, mvx, mvy,
+          roundingType);
+}
+
 void PredictMacroblock(PictureStore& store, int mbx, int mby, int mode, const MotionVector mv[4],
                        int roundingType) {
+  const DecoderDsp& dsp = Dsp();
   const int s = store.stride, rows = store.paddedHeight;
   if (mode == 2) {
     for (int i = 0; i < 4; ++i)
-      PredictBlock(store.reference.y, store.current.y, s, rows, kLumaBorder, 8,
-                   16 * mbx + 8 * (i & 1), 16 * mby + 8 * (i >> 1), mv[i].x, mv[i].y, roundingType);
+      Predict(dsp, store.reference.y, store.current.y, s, rows, kLumaBorder, 8,
+              16 * mbx + 8 * (i & 1), 16 * mby + 8 * (i >> 1), mv[i].x, mv[i].y, roundingType);
   } else {
-    PredictBlock(store.reference.y, store.current.y, s, rows, kLumaBorder, 16, 16 * mbx, 16 * mby,
-                 mv[0].x, mv[0].y, roundingType);
+    Predict(dsp, store.reference.y, store.current.y, s, rows, kLumaBorder, 16, 16 * mbx, 16 * mby,
+            mv[0].x, mv[0].y, roundingType);
   }
   int cx, cy;
   if (mode == 2) {
@@ -77,10 +100,10 @@ void PredictMacroblock(PictureStore& store, int mbx, int mby, int mode, const Mo
     cy = ChromaFromOneVector(mv[0].y);
   }
   const int cs = s >> 1, crows = rows >> 1;
-  PredictBlock(store.reference.u, store.current.u, cs, crows, kChromaBorder, 8, 8 * mbx, 8 * mby,
-               cx, cy, roundingType);
-  PredictBlock(store.reference.v, store.current.v, cs, crows, kChromaBorder, 8, 8 * mbx, 8 * mby,
-               cx, cy, roundingType);
+  Predict(dsp, store.reference.u, store.current.u, cs, crows, kChromaBorder, 8, 8 * mbx, 8 * mby,
+          cx, cy, roundingType);
+  Predict(dsp, store.reference.v, store.current.v, cs, crows, kChromaBorder, 8, 8 * mbx, 8 * mby,
+          cx, cy, roundingType);
 }
 
 }  // namespace mivora::decoder
