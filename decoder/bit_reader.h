@@ -56,6 +56,11 @@ class BitReader {
   // `zeros` zero bits and a one (the resynchronisation marker) after valid stuffing.
   bool ResyncMarkerAhead(int zeros) const { return MarkerAhead(zeros, true, true); }
 
+  // Sixteen zero bits right after the next byte boundary (a whole byte away when already on
+  // one): what every start code and resynchronisation marker after stuffing begins with, so a
+  // cheap test that rules them out for nearly every macroblock.
+  bool ZerosAfterStuffing() const { return ((ShowBits(32) << (8 - BitPosition())) >> 16) == 0; }
+
   std::size_t BytePosition() const { return BitsConsumed() >> 3; }
   int BitPosition() const { return static_cast<int>(BitsConsumed() & 7); }
   std::size_t BitsConsumed() const { return 8 * next_ - static_cast<std::size_t>(count_); }

@@ -1,6 +1,8 @@
 #include "decoder/block_coefficients.h"
 
+#include <array>
 #include <cstdlib>
+#include <cstring>
 
 #include "decoder/scan_tables.h"
 #include "decoder/vlc_tables.h"
@@ -164,15 +166,32 @@ void ClearNonIntraNeighbours(DecoderState& state) {
   }
 }
 
+int ScaledPredictor(int p, int s) {
+  // Division by the scaler (8..46) as a multiply: with R = ceil(2^24 / s), n * R / 2^24 exceeds
+  // n / s by less than 1 / s for every numerator n under 2^16, so the floor is exact.
+  static constexpr auto kReciprocal = [] {
+    std::array<std::uint32_t, 65> r{};
+    for (std::uint32_t d = 1; d < r.size(); ++d) r[d] = ((1u << 24) + d - 1) / d;
+    return r;
+  }();
+  if (s < 1 || s >= static_cast<int>(kReciprocal.size()) || p < -32768 || p > 32767) {
+    return p > 0 ? (p + (s >> 1)) / s : (p - (s >> 1)) / s;
+  }
+  const auto n = static_cast<std::uint64_t>(std::abs(p) + (s >> 1));
+  const int q = static_cast<int>((n * kReciprocal[static_cast<std::size_t>(s)]) >> 24);
+  return p > 0 ? q : -q;
+}
+
 void DecodeIntraBlock(DecoderState& state, int i, bool coded) {
   const bool luminance = i < 4;
   PredictionGrid& grid = luminance ? state.luma : (i == 4 ? state.cb : state.cr);
   const int bx = luminance ? 2 * state.mbX + (i & 1) : state.mbX;
   const int by = luminance ? 2 * state.mbY + (i >> 1) : state.mbY;
-  PredictionEntry& self = grid.At(bx, by);
-  const PredictionEntry& left = grid.At(bx - 1, by);
-  const PredictionEntry& aboveLeft = grid.At(bx - 1, by - 1);
-  const PredictionEntry& above = grid.At(bx, by - 1);
+  // The neighbours sit at fixed distances from the block's own entry.
+  PredictionEntry* self = &grid.At(bx, by);
+  const PredictionEntry* left = self - 1;
+  const PredictionEntry* above = self - grid.columns;
+  const PredictionEntry* aboveLeft = above - 1;
   std::int16_t* block = state.block;
 
   const int s = DcScaler(state.picture.quantiser, luminance);
@@ -184,10 +203,9 @@ void DecodeIntraBlock(DecoderState& state, int i, bool coded) {
     diff = ReadDcDifferential(state.reader, size);
   }
 
-  const int a = left.dc, b = aboveLeft.dc, c = above.dc;
+  const int a = left->dc, b = aboveLeft->dc, c = above->dc;
   state.predictFromAbove = std::abs(b - a) < std::abs(b - c);
-  const int p = state.predictFromAbove ? c : a;
-  const int predictor = p > 0 ? (p + (s >> 1)) / s : (p - (s >> 1)) / s;
+  const int predictor = ScaledPredictor(state.predictFromAbove ? c : a, s);
   const auto dc = static_cast<std::int16_t>(diff + predictor);
   block[0] = static_cast<std::int16_t>(dc * s);
 
@@ -200,18 +218,16 @@ void DecodeIntraBlock(DecoderState& state, int i, bool coded) {
   if (state.acPredicted) {
     if (state.predictFromAbove) {
       for (int k = 0; k < 7; ++k)
-        block[1 + k] = static_cast<std::int16_t>(block[1 + k] + above.row[k]);
+        block[1 + k] = static_cast<std::int16_t>(block[1 + k] + above->row[k]);
     } else {
       for (int k = 0; k < 7; ++k) {
-        block[8 * (k + 1)] = static_cast<std::int16_t>(block[8 * (k + 1)] + left.column[k]);
+        block[8 * (k + 1)] = static_cast<std::int16_t>(block[8 * (k + 1)] + left->column[k]);
       }
     }
   }
-  self.dc = block[0];
-  for (int k = 0; k < 7; ++k) {
-    self.row[k] = block[1 + k];
-    self.column[k] = block[8 * (k + 1)];
-  }
+  self->dc = block[0];
+  std::memcpy(self->row, block + 1, sizeof self->row);
+  for (int k = 0; k < 7; ++k) self->column[k] = block[8 * (k + 1)];
 }
 
 void DecodeInterBlock(DecoderState& state, int /*blockIndex*/) {

@@ -12,6 +12,8 @@ struct CoefficientEvent {
 };
 
 int DcScaler(int quantiser, bool luminance);
+// The intra DC predictor: a neighbour's DC divided by the scaler, rounded half away from zero.
+int ScaledPredictor(int dc, int scaler);
 // Size of the intra DC differential (0..12), -1 for an invalid code (nothing consumed then).
 int ReadDcSize(BitReader& reader, bool luminance);
 int ReadDcDifferential(BitReader& reader, int size);

@@ -23,7 +23,7 @@ bool DecodePicture(DecoderState& state) {
   const int markerZeros = state.picture.pictureType == 0 ? 16 : 15 + state.picture.fcode;
   BitReader& r = state.reader;
   while (state.mbIndex < state.mbCount) {
-    if (state.mbIndex > 0) {
+    if (state.mbIndex > 0 && r.ZerosAfterStuffing()) {
       if (r.StuffedStartCodeAhead()) {
         state.damaged = true;  // the picture's data ends before its last macroblock
         break;

@@ -114,15 +114,6 @@ void SkipMacroblock(DecoderState& state) {
   PredictMacroblock(state.pictures, state.mbX, state.mbY, 0, vectors, 0);
 }
 
-void AdvanceMacroblock(DecoderState& state) {
-  if (state.mbX < state.mbWidth - 1) {
-    ++state.mbX;
-  } else {
-    state.mbX = 0;
-    ++state.mbY;
-  }
-}
-
 bool DecodeMacroblock(DecoderState& state) {
   BitReader& r = state.reader;
   const int pictureType = state.picture.pictureType;

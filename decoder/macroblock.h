@@ -26,6 +26,13 @@ MotionVector PredictVector(DecoderState& state, int index);
 bool DecodeMacroblock(DecoderState& state);
 // Treats the macroblock at (mbX, mbY) as not coded: copies the co-located reference samples.
 void SkipMacroblock(DecoderState& state);
-void AdvanceMacroblock(DecoderState& state);
+inline void AdvanceMacroblock(DecoderState& state) {
+  if (state.mbX < state.mbWidth - 1) {
+    ++state.mbX;
+  } else {
+    state.mbX = 0;
+    ++state.mbY;
+  }
+}
 
 }  // namespace mivora::decoder

@@ -95,6 +95,40 @@ TEST(BitReader, FindsResynchronisationMarkers) {
   EXPECT_FALSE(BitReader(bare, sizeof bare).ResyncMarkerAhead(16));
 }
 
+// The picture loop looks for markers only where ZerosAfterStuffing says one may stand, so it must
+// hold wherever one does: markers after one to eight stuffing bits at every bit position.
+TEST(BitReader, ZerosAfterStuffingHoldsWhereverAMarkerStands) {
+  for (int stuffing = 1; stuffing <= 8; ++stuffing) {
+    for (int lead = 0; lead < 16; ++lead) {
+      // lead bits of ones, stuffing 0 1..1, then a start code or a resynchronisation marker.
+      for (const int zeros : {16, 17, 23}) {
+        std::vector<std::uint8_t> data(12, 0);
+        int bit = 0;
+        const auto put = [&](int v) {
+          if (v) data[bit >> 3] |= static_cast<std::uint8_t>(0x80 >> (bit & 7));
+          ++bit;
+        };
+        const int start = ((lead + stuffing + 7) / 8) * 8 - stuffing;  // stuffing ends aligned
+        for (int i = 0; i < start; ++i) put(1);
+        put(0);
+        for (int i = 1; i < stuffing; ++i) put(1);
+        for (int i = 0; i < zeros; ++i) put(0);
+        put(1);
+        BitReader r(data.data(), data.size());
+        r.SkipBits(start);
+        const bool marker = zeros == 23 ? r.StuffedStartCodeAhead() : r.ResyncMarkerAhead(zeros);
+        EXPECT_TRUE(marker) << stuffing << " " << lead << " " << zeros;
+        EXPECT_TRUE(r.ZerosAfterStuffing()) << stuffing << " " << lead << " " << zeros;
+      }
+    }
+  }
+  // And it rules out ordinary data.
+  const std::uint8_t data[] = {0x5A, 0x00, 0x80, 0x00};
+  BitReader r(data, sizeof data);
+  r.SkipBits(3);
+  EXPECT_FALSE(r.ZerosAfterStuffing());
+}
+
 TEST(BitReader, NeverReadsPastTheData) {
   // The data lives at the end of a larger buffer whose tail would be visible to an unbounded read.
   std::vector<std::uint8_t> buffer = {0xFF, 0xFF, 0xAB, 0xFF, 0xFF, 0xFF};

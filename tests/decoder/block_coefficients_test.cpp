@@ -36,6 +36,20 @@ TEST(BlockCoefficients, DcScalerKeepsTheChromaRuleAboveTwentyFour) {
   }
 }
 
+// The predictor divides by multiplying with a reciprocal; it must agree with plain division,
+// rounding half away from zero, for every stored DC and every scaler the quantisers give.
+TEST(BlockCoefficients, ScaledPredictorMatchesRoundedDivision) {
+  for (int q = 1; q <= 31; ++q) {
+    for (const bool luminance : {true, false}) {
+      const int s = DcScaler(q, luminance);
+      for (int p = -32768; p <= 32767; ++p) {
+        const int expected = p > 0 ? (p + s / 2) / s : (p - s / 2) / s;
+        ASSERT_EQ(ScaledPredictor(p, s), expected) << p << " / " << s;
+      }
+    }
+  }
+}
+
 TEST(BlockCoefficients, DcDifferentials) {
   BitWriter w;
   w.Code("010 101 011111111 1 100000000 1").Put(0, 8);
