@@ -23,11 +23,17 @@ class BitReader {
   // The next n bits (1 <= n <= 32) without consuming them. The window always holds 32 or more.
   std::uint32_t ShowBits(int n) const { return static_cast<std::uint32_t>(cache_ >> (64 - n)); }
   // Consumes n bits, 0 <= n <= 32: what the window always holds, so no call leaves the inline
-  // code and a reader copied into a local stays in registers.
+  // code and a reader copied into a local stays in registers. Away from the end the window is
+  // topped up after every consumption: a test of the bit count would be a branch the processor
+  // guesses wrong every few codes.
   void Consume(int n) {
     cache_ <<= n;
     count_ -= n;
-    if (count_ < 32) Refill();
+    if (next_ + 8 <= size_) [[likely]] {
+      LoadWord();
+    } else if (count_ < 32) {
+      RefillNearEnd();
+    }
   }
   void SkipBits(int n) {
     if (n <= 32) {
@@ -75,21 +81,27 @@ class BitReader {
   // values over them.
   void Refill() {
     if (next_ + 8 <= size_) {
-      std::uint64_t w;
-      std::memcpy(&w, data_ + next_, 8);
-      cache_ |= __builtin_bswap64(w) >> count_;
-      next_ += static_cast<std::size_t>((63 - count_) >> 3);
-      count_ |= 56;
+      LoadWord();
     } else {
-      // Drop bits an earlier load brought beyond the valid ones, so zeros past the end stay
-      // zeros.
-      cache_ = count_ ? cache_ & (~std::uint64_t{0} << (64 - count_)) : 0;
-      while (count_ <= 48) {
-        const std::uint64_t byte = next_ < size_ ? data_[next_] : 0;
-        cache_ |= byte << (56 - count_);
-        count_ += 8;
-        ++next_;
-      }
+      RefillNearEnd();
+    }
+  }
+  // Needs eight bytes from next_ on; works for any bit count.
+  void LoadWord() {
+    std::uint64_t w;
+    std::memcpy(&w, data_ + next_, 8);
+    cache_ |= __builtin_bswap64(w) >> count_;
+    next_ += static_cast<std::size_t>((63 - count_) >> 3);
+    count_ |= 56;
+  }
+  void RefillNearEnd() {
+    // Drop bits an earlier load brought beyond the valid ones, so zeros past the end stay zeros.
+    cache_ = count_ ? cache_ & (~std::uint64_t{0} << (64 - count_)) : 0;
+    while (count_ <= 48) {
+      const std::uint64_t byte = next_ < size_ ? data_[next_] : 0;
+      cache_ |= byte << (56 - count_);
+      count_ += 8;
+      ++next_;
     }
   }
   // Restarts the window at an absolute bit position.
