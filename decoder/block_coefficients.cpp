@@ -17,11 +17,17 @@ bool IsIntraMode(int mode) {
   return mode == 3 || mode == 4;
 }
 
-// The escape code and its three forms, or bits that begin no code; kept off the decoding loop.
+// Codes the first-level table leaves out: codes longer than it covers, the escape code and its
+// three forms, or bits that begin no code; kept off the decoding loop. table: the full table.
 [[gnu::noinline]] CoefficientEvent ReadSpecial(BitReader& reader, const CoefficientEntry* table,
                                                bool intra) {
   CoefficientEntry e = table[reader.ShowBits(kCoefficientBits)];
   if (!e.length) return kInvalidEvent;
+  if (!(e.flags & kCoefficientEscape)) {
+    const bool negative = (reader.ShowBits(32) << e.length) >> 31;
+    reader.Consume(e.length + 1);
+    return {e.flags & kCoefficientLast, e.run, negative ? -e.level : e.level};
+  }
   reader.Consume(e.length);
   const std::uint32_t type = reader.ShowBits(2);
   if (type == 3) {
@@ -49,10 +55,11 @@ bool IsIntraMode(int mode) {
   return {last, run, sign ? -level : level};
 }
 
-// One coefficient code with its escapes, from the given table.
-inline CoefficientEvent ReadEvent(BitReader& reader, const CoefficientEntry* table, bool intra) {
+// One coefficient code with its escapes, from the given first-level and full tables.
+inline CoefficientEvent ReadEvent(BitReader& reader, const CoefficientEntry* head,
+                                  const CoefficientEntry* table, bool intra) {
   const std::uint32_t w = reader.ShowBits(32);
-  const CoefficientEntry e = table[w >> (32 - kCoefficientBits)];
+  const CoefficientEntry e = head[w >> (32 - kCoefficientHeadBits)];
   if (e.flags & kCoefficientSpecial) return ReadSpecial(reader, table, intra);
   const bool negative = (w << e.length) >> 31;
   reader.Consume(e.length + 1);
@@ -66,6 +73,7 @@ void ReadCoefficients(DecoderState& state, const std::uint8_t* scan, int pos, bo
   const int m = 2 * q;
   const int c = (q & 1) ? q : q - 1;
   const VlcTables& tables = Tables();
+  const CoefficientEntry* head = intra ? tables.intraHead : tables.interHead;
   const CoefficientEntry* table = intra ? tables.intra : tables.inter;
   std::int16_t* block = state.block;
   // A local copy whose address never escapes keeps the window in registers; the rare escape path
@@ -73,7 +81,7 @@ void ReadCoefficients(DecoderState& state, const std::uint8_t* scan, int pos, bo
   BitReader r = state.reader;
   for (;;) {
     const std::uint32_t w = r.ShowBits(32);
-    const CoefficientEntry e = table[w >> (32 - kCoefficientBits)];
+    const CoefficientEntry e = head[w >> (32 - kCoefficientHeadBits)];
     int run, value, last;
     if (__builtin_expect(!(e.flags & kCoefficientSpecial), 1)) {
       // The sign bit follows the code word: already in the peeked bits.
@@ -121,7 +129,9 @@ int DcScaler(int q, bool luminance) {
 
 int ReadDcSize(BitReader& reader, bool luminance) {
   const VlcTables& t = Tables();
-  const VlcEntry e = (luminance ? t.dcSizeLuma : t.dcSizeChroma)[reader.ShowBits(kDcSizeBits)];
+  const VlcEntry e =
+      luminance ? LookUp<kDcSizeHeadBits, kDcSizeBits>(t.dcSizeLumaHead, t.dcSizeLuma, reader)
+                : LookUp<kDcSizeHeadBits, kDcSizeBits>(t.dcSizeChromaHead, t.dcSizeChroma, reader);
   if (!e.length) return -1;
   reader.Consume(e.length);
   return e.value;
@@ -137,7 +147,8 @@ int ReadDcDifferential(BitReader& reader, int size) {
 
 CoefficientEvent ReadCoefficient(BitReader& reader, bool intra) {
   const VlcTables& t = Tables();
-  return ReadEvent(reader, intra ? t.intra : t.inter, intra);
+  return intra ? ReadEvent(reader, t.intraHead, t.intra, true)
+               : ReadEvent(reader, t.interHead, t.inter, false);
 }
 
 void ClearNonIntraNeighbours(DecoderState& state) {

@@ -60,7 +60,8 @@ int ReadCbpy(BitReader& reader) {
 }
 
 int ReadMotionCode(BitReader& reader) {
-  const VlcEntry e = Tables().motion[reader.ShowBits(kMotionBits)];
+  const VlcTables& t = Tables();
+  const VlcEntry e = LookUp<kMotionHeadBits, kMotionBits>(t.motionHead, t.motion, reader);
   if (!e.length) return kInvalidMotionCode;
   reader.Consume(e.length);
   return e.value;

@@ -192,6 +192,14 @@ constexpr void Place(VlcEntry* table, int tableBits, const char* bits, int value
         VlcEntry{static_cast<std::int16_t>(value), static_cast<std::uint8_t>(Length(bits))});
 }
 
+// The first-level table of a full one: codes that fit, length 0 elsewhere.
+constexpr void Shorten(const VlcEntry* full, int fullBits, VlcEntry* head, int headBits) {
+  for (int i = 0; i < (1 << headBits); ++i) {
+    const VlcEntry& e = full[i << (fullBits - headBits)];
+    head[i] = e.length <= headBits ? e : VlcEntry{0, 0};
+  }
+}
+
 constexpr VlcTables Build() {
   VlcTables tables{};
   VlcTables* t = &tables;
@@ -227,6 +235,18 @@ constexpr VlcTables Build() {
                                 kCoefficientSpecial | kCoefficientEscape};
   Place(t->inter, kCoefficientBits, Bits(kEscape), Length(kEscape), escape);
   Place(t->intra, kCoefficientBits, Bits(kEscape), Length(kEscape), escape);
+  Shorten(t->motion, kMotionBits, t->motionHead, kMotionHeadBits);
+  Shorten(t->dcSizeLuma, kDcSizeBits, t->dcSizeLumaHead, kDcSizeHeadBits);
+  Shorten(t->dcSizeChroma, kDcSizeBits, t->dcSizeChromaHead, kDcSizeHeadBits);
+  constexpr int extra = kCoefficientBits - kCoefficientHeadBits;
+  for (int i = 0; i < (1 << kCoefficientHeadBits); ++i) {
+    const CoefficientEntry& inter = t->inter[i << extra];
+    const CoefficientEntry& intra = t->intra[i << extra];
+    // Both tables share their code words, so a code is short in both or in neither.
+    const bool fits = inter.length && inter.length <= kCoefficientHeadBits;
+    t->interHead[i] = fits ? inter : invalid;
+    t->intraHead[i] = fits ? intra : invalid;
+  }
   return tables;
 }
 

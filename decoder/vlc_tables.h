@@ -29,7 +29,11 @@ inline constexpr int kMcbpcBits = 9;
 inline constexpr int kCbpyBits = 6;
 inline constexpr int kMotionBits = 13;  // with the sign bit
 inline constexpr int kDcSizeBits = 12;
+// First-level lookups for the long-code tables (see VlcTables).
+inline constexpr int kMotionHeadBits = 10;
+inline constexpr int kDcSizeHeadBits = 8;
 inline constexpr int kCoefficientBits = 12;
+inline constexpr int kCoefficientHeadBits = 10;
 
 // MCBPC values are type | (cbpc << 4); stuffing is its own value.
 inline constexpr std::int16_t kMcbpcStuffing = -2;
@@ -41,11 +45,29 @@ struct VlcTables {
   VlcEntry motion[1 << kMotionBits];
   VlcEntry dcSizeLuma[1 << kDcSizeBits];
   VlcEntry dcSizeChroma[1 << kDcSizeBits];
+  // The same codes as far as they fit in fewer bits, length 0 for longer ones (and for invalid
+  // bits): looked up first, so the common short codes come from a few cache lines.
+  VlcEntry motionHead[1 << kMotionHeadBits];
+  VlcEntry dcSizeLumaHead[1 << kDcSizeHeadBits];
+  VlcEntry dcSizeChromaHead[1 << kDcSizeHeadBits];
   CoefficientEntry intra[1 << kCoefficientBits];
   CoefficientEntry inter[1 << kCoefficientBits];
+  // What the decoding loop looks up first: codes of up to ten bits and the escape code, the rest
+  // marked special (length 0) and found in the full tables above. Small enough to stay in the
+  // first-level cache: in a full table a short code fills whole stretches, so every lookup of it
+  // may land on another cache line.
+  CoefficientEntry intraHead[1 << kCoefficientHeadBits];
+  CoefficientEntry interHead[1 << kCoefficientHeadBits];
 };
 
 extern const VlcTables kVlcTables;
+
+// A code from a first-level table, or from the full table when it is longer.
+template <int HeadBits, int FullBits, typename Reader>
+VlcEntry LookUp(const VlcEntry* head, const VlcEntry* full, const Reader& reader) {
+  const VlcEntry e = head[reader.ShowBits(HeadBits)];
+  return e.length ? e : full[reader.ShowBits(FullBits)];
+}
 inline const VlcTables& Tables() {
   return kVlcTables;
 }
