@@ -1,5 +1,8 @@
 #include "decoder/dsp.h"
 
+#include <cstdlib>
+#include <cstring>
+
 namespace mivora::decoder {
 namespace {
 
@@ -50,7 +53,15 @@ std::vector<DspVariant> AvailableDsps() {
 }
 
 const DecoderDsp& Dsp() {
-  static const DecoderDsp dsp = MakeVariants().back().dsp;
+  static const DecoderDsp dsp = [] {
+    const auto variants = MakeVariants();
+    // MIVORA_KERNELS=<name> holds the decoder to an earlier set, to compare whole-decoder speed
+    // and output between sets; an unknown or unavailable name leaves the fastest set in use.
+    if (const char* wanted = std::getenv("MIVORA_KERNELS"))
+      for (const auto& v : variants)
+        if (std::strcmp(v.name, wanted) == 0) return v.dsp;
+    return variants.back().dsp;
+  }();
   return dsp;
 }
 

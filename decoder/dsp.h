@@ -22,14 +22,15 @@ struct DecoderDsp {
   void (*extendEdges)(std::uint8_t* plane, int stride, int paddedHeight, int border);
 };
 
-// The table in use, chosen once on first call from what the processor offers.
+// The table in use, chosen once on first call from what the processor offers (the environment
+// variable MIVORA_KERNELS=reference|sse2|avx2 can hold it to an earlier set).
 const DecoderDsp& Dsp();
 // The portable versions, the yardstick every faster version is checked against.
 const DecoderDsp& ReferenceDsp();
 
 // One complete table per instruction set this processor runs, portable first, each later one
 // built on the one before it (so entries an instruction set does not speed up are inherited).
-// Dsp() is the last of them. For tests and benchmarks.
+// Dsp() is the last of them unless MIVORA_KERNELS names another. For tests and benchmarks.
 struct DspVariant {
   const char* name;
   DecoderDsp dsp;
