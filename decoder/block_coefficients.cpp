@@ -119,32 +119,6 @@ void ReadCoefficients(DecoderState& state, const std::uint8_t* scan, int pos, bo
 
 }  // namespace
 
-int DcScaler(int q, bool luminance) {
-  if (q <= 4) return 8;
-  if (!luminance) return (q + 13) / 2;
-  if (q <= 8) return 2 * q;
-  if (q <= 24) return q + 8;
-  return 2 * q - 16;
-}
-
-int ReadDcSize(BitReader& reader, bool luminance) {
-  const VlcTables& t = Tables();
-  const VlcEntry e =
-      luminance ? LookUp<kDcSizeHeadBits, kDcSizeBits>(t.dcSizeLumaHead, t.dcSizeLuma, reader)
-                : LookUp<kDcSizeHeadBits, kDcSizeBits>(t.dcSizeChromaHead, t.dcSizeChroma, reader);
-  if (!e.length) return -1;
-  reader.Consume(e.length);
-  return e.value;
-}
-
-int ReadDcDifferential(BitReader& reader, int size) {
-  if (size == 0) return 0;
-  const int v = static_cast<int>(reader.GetBits(size));
-  const int diff = (v >> (size - 1)) ? v : -(v ^ ((1 << size) - 1));
-  if (size > 8) reader.Consume(1);  // marker
-  return diff;
-}
-
 CoefficientEvent ReadCoefficient(BitReader& reader, bool intra) {
   const VlcTables& t = Tables();
   return intra ? ReadEvent(reader, t.intraHead, t.intra, true)
@@ -175,22 +149,6 @@ void ClearNonIntraNeighbours(DecoderState& state) {
       for (auto& v : e->row) v = 0;
     }
   }
-}
-
-int ScaledPredictor(int p, int s) {
-  // Division by the scaler (8..46) as a multiply: with R = ceil(2^24 / s), n * R / 2^24 exceeds
-  // n / s by less than 1 / s for every numerator n under 2^16, so the floor is exact.
-  static constexpr auto kReciprocal = [] {
-    std::array<std::uint32_t, 65> r{};
-    for (std::uint32_t d = 1; d < r.size(); ++d) r[d] = ((1u << 24) + d - 1) / d;
-    return r;
-  }();
-  if (s < 1 || s >= static_cast<int>(kReciprocal.size()) || p < -32768 || p > 32767) {
-    return p > 0 ? (p + (s >> 1)) / s : (p - (s >> 1)) / s;
-  }
-  const auto n = static_cast<std::uint64_t>(std::abs(p) + (s >> 1));
-  const int q = static_cast<int>((n * kReciprocal[static_cast<std::size_t>(s)]) >> 24);
-  return p > 0 ? q : -q;
 }
 
 void DecodeIntraBlock(DecoderState& state, int i, bool coded) {

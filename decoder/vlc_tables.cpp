@@ -250,15 +250,10 @@ constexpr VlcTables Build() {
   return tables;
 }
 
-// Largest levels and runs, derived once from the code table itself so they cannot disagree.
-struct Limits {
-  std::uint8_t maxLevel[2][2][64];  // [intra][last][run]
-  std::uint8_t maxRun[2][2][32];    // [intra][last][level]
-};
-
-constexpr Limits BuildLimits() {
-  Limits limits{};
-  Limits* l = &limits;
+// Derived from the code table itself so they cannot disagree.
+constexpr CoefficientLimits BuildLimits() {
+  CoefficientLimits limits{};
+  CoefficientLimits* l = &limits;
   for (const auto& c : kCoefficients) {
     const int entries[2][3] = {{c.interLast, c.interRun, c.interLevel},
                                {c.intraLast, c.intraRun, c.intraLevel}};
@@ -273,22 +268,11 @@ constexpr Limits BuildLimits() {
   return limits;
 }
 
-constinit const Limits kLimits = BuildLimits();
-
 }  // namespace
 
 // Built by the compiler: no first-use check on the decoding paths.
 constinit const VlcTables kVlcTables = Build();
 
-int MaxLevel(bool intra, int last, int run) {
-  if (run < 0 || run >= 64 || last < 0 || last > 1) return 0;
-  return kLimits.maxLevel[intra][last][run];
-}
-
-int MaxRun(bool intra, int last, int level) {
-  if (level < 0 || level >= 32 || last < 0 || last > 1) return 0;
-  const int stored = kLimits.maxRun[intra][last][level];
-  return stored ? stored - 1 : 0;
-}
+constinit const CoefficientLimits kCoefficientLimits = BuildLimits();
 
 }  // namespace mivora::decoder

@@ -74,7 +74,21 @@ inline const VlcTables& Tables() {
 
 // Largest level for (last, run) and largest run for (last, level) of each coefficient table; 0
 // outside the table. Used by the first two escape types.
-int MaxLevel(bool intra, int last, int run);
-int MaxRun(bool intra, int last, int level);
+struct CoefficientLimits {
+  std::uint8_t maxLevel[2][2][64];  // [intra][last][run]
+  std::uint8_t maxRun[2][2][32];    // [intra][last][level], stored + 1: 0 means absent
+};
+extern const CoefficientLimits kCoefficientLimits;
+
+inline int MaxLevel(bool intra, int last, int run) {
+  if (run < 0 || run >= 64 || last < 0 || last > 1) return 0;
+  return kCoefficientLimits.maxLevel[intra][last][run];
+}
+
+inline int MaxRun(bool intra, int last, int level) {
+  if (level < 0 || level >= 32 || last < 0 || last > 1) return 0;
+  const int stored = kCoefficientLimits.maxRun[intra][last][level];
+  return stored ? stored - 1 : 0;
+}
 
 }  // namespace mivora::decoder
