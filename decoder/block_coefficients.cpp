@@ -81,7 +81,11 @@ void ReadCoefficients(DecoderState& state, const std::uint8_t* scan, int pos, bo
   BitReader r = state.reader;
   for (;;) {
     const std::uint32_t w = r.ShowBits(32);
-    const CoefficientEntry e = head[w >> (32 - kCoefficientHeadBits)];
+    CoefficientEntry e = head[w >> (32 - kCoefficientHeadBits)];
+    // Codes longer than the first-level table covers: from the full table, still inline.
+    if (e.flags & kCoefficientSpecial) [[unlikely]] {
+      if (!e.length) e = table[w >> (32 - kCoefficientBits)];
+    }
     int run, value, last;
     if (__builtin_expect(!(e.flags & kCoefficientSpecial), 1)) {
       // The sign bit follows the code word: already in the peeked bits.
