@@ -21,6 +21,11 @@ MIVORA_AVX2_INLINE __m256i Pair(int a, int b) {
                                             (static_cast<std::uint32_t>(a) & 0xFFFFu)));
 }
 
+// Weight pair (a0, a1) in the low four lanes, (b0, b1) in the high four.
+MIVORA_AVX2_INLINE __m256i Halves(int a0, int a1, int b0, int b1) {
+  return _mm256_blend_epi32(Pair(a0, a1), Pair(b0, b1), 0xF0);
+}
+
 // (x * 181 + 128) >> 8 with x * 181 wrapping like the portable 32-bit product.
 MIVORA_AVX2_INLINE __m256i ScaleR(__m256i x) {
   return _mm256_srai_epi32(
@@ -73,6 +78,42 @@ MIVORA_AVX2_INLINE void Pass(const __m128i v[8], __m128i out[8]) {
   Pack<kOutShift>(_mm256_add_epi32(t0, r4), _mm256_add_epi32(t8, q6), out[2], out[3]);
   Pack<kOutShift>(_mm256_sub_epi32(t8, q6), _mm256_sub_epi32(t0, r4), out[4], out[5]);
   Pack<kOutShift>(_mm256_sub_epi32(t3, r2), _mm256_sub_epi32(t7, q1), out[6], out[7]);
+}
+
+// The first pass when only rows 0..3 of columns 0..3 hold values (x4..x7 zero, columns 4..7
+// give zero). With x4..x7 zero every sum of the butterfly is a sum of two products, so each
+// comes from one madd: (x0, x2) pairs give t7, t3, t0, t8 (bias included) and (x1, x3) pairs
+// give q1, q4 + q5, q4 - q5, q6, the same 32-bit values as the full butterfly. Two of the four
+// lines go in each register's halves. Returns the second pass's input: z[c] holds value c of
+// rows 0..7, z[4..7] zero.
+MIVORA_AVX2_INLINE void FirstPass4x4(__m128i r0, __m128i r1, __m128i r2, __m128i r3, __m128i z[8]) {
+  const __m128i x02 = _mm_unpacklo_epi16(r0, r2), x13 = _mm_unpacklo_epi16(r1, r3);
+  const __m256i a = _mm256_set_m128i(x02, x02), b = _mm256_set_m128i(x13, x13);
+  const __m256i bias = _mm256_set1_epi32(128);
+  const __m256i t73 = _mm256_add_epi32(_mm256_madd_epi16(a, Halves(2048, W2, 2048, W6)), bias);
+  const __m256i t08 = _mm256_add_epi32(_mm256_madd_epi16(a, Halves(2048, -W6, 2048, -W2)), bias);
+  const __m256i qa = _mm256_madd_epi16(b, Halves(W1, W3, W1 + W7, W5 - W3));    // q1 | q4 + q5
+  const __m256i qb = _mm256_madd_epi16(b, Halves(W1 - W7, -W3 - W5, W7, -W5));  // q4 - q5 | q6
+  const __m256i q1r2 = _mm256_blend_epi32(qa, ScaleR(qa), 0xF0);
+  const __m256i r4q6 = _mm256_blend_epi32(qb, ScaleR(qb), 0x0F);
+  // [Y0 | Y1], [Y2 | Y3], [Y7 | Y6], [Y5 | Y4], packed in pairs: u01 = [Y0 Y2 | Y1 Y3] and
+  // u76 = [Y7 Y5 | Y6 Y4], four 16-bit values per line.
+  const __m256i u01 = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(t73, q1r2), 8),
+                                         _mm256_srai_epi32(_mm256_add_epi32(t08, r4q6), 8));
+  const __m256i u76 = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_sub_epi32(t73, q1r2), 8),
+                                         _mm256_srai_epi32(_mm256_sub_epi32(t08, r4q6), 8));
+  const __m128i y02 = _mm256_castsi256_si128(u01), y13 = _mm256_extracti128_si256(u01, 1);
+  const __m128i y75 = _mm256_castsi256_si128(u76), y64 = _mm256_extracti128_si256(u76, 1);
+  // Transpose 8 lines x 4 values: pairs of lines, then 32-bit 4x4.
+  const __m128i l01 = _mm_unpacklo_epi16(y02, y13), l23 = _mm_unpackhi_epi16(y02, y13);
+  const __m128i l45 = _mm_unpackhi_epi16(y64, y75), l67 = _mm_unpacklo_epi16(y64, y75);
+  const __m128i m0 = _mm_unpacklo_epi32(l01, l23), m1 = _mm_unpackhi_epi32(l01, l23);
+  const __m128i m2 = _mm_unpacklo_epi32(l45, l67), m3 = _mm_unpackhi_epi32(l45, l67);
+  z[0] = _mm_unpacklo_epi64(m0, m2);
+  z[1] = _mm_unpackhi_epi64(m0, m2);
+  z[2] = _mm_unpacklo_epi64(m1, m3);
+  z[3] = _mm_unpackhi_epi64(m1, m3);
+  z[4] = z[5] = z[6] = z[7] = _mm_setzero_si128();
 }
 
 MIVORA_AVX2_INLINE void Transpose(__m128i v[8]) {
@@ -147,10 +188,25 @@ MIVORA_AVX2 void Transform(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_
   const __m256i zero = _mm256_setzero_si256();
   for (int k = 0; k < 4; ++k) _mm256_storeu_si256(b + k, zero);
 
-  __m128i v[8] = {_mm256_castsi256_si128(b01), _mm256_extracti128_si256(b01, 1),
-                  _mm256_castsi256_si128(b23), _mm256_extracti128_si256(b23, 1),
-                  _mm256_castsi256_si128(b45), _mm256_extracti128_si256(b45, 1),
-                  _mm256_castsi256_si128(b67), _mm256_extracti128_si256(b67, 1)};
+  __m128i v[8];
+  // Only the top-left 4x4 values (frequent after coarse quantisation): a shorter first pass.
+  const __m256i right = _mm256_setr_epi16(0, 0, 0, 0, -1, -1, -1, -1, 0, 0, 0, 0, -1, -1, -1, -1);
+  const __m256i outside = _mm256_or_si256(_mm256_and_si256(_mm256_or_si256(b01, b23), right),
+                                          _mm256_or_si256(b45, b67));
+  if (_mm256_testz_si256(outside, outside)) {
+    FirstPass4x4(_mm256_castsi256_si128(b01), _mm256_extracti128_si256(b01, 1),
+                 _mm256_castsi256_si128(b23), _mm256_extracti128_si256(b23, 1), v);
+    Pass<256, 4, 3, 14, 8192>(v, v);
+    Transpose(v);
+    Write<kAdd>(v, dst, stride);
+    return;
+  }
+
+  const __m256i rows[4] = {b01, b23, b45, b67};
+  for (int k = 0; k < 4; ++k) {
+    v[2 * k] = _mm256_castsi256_si128(rows[k]);
+    v[2 * k + 1] = _mm256_extracti128_si256(rows[k], 1);
+  }
   __m128i w[8];
   Pass<2048, 0, 0, 8, 128>(v, w);  // columns, in the rows' lanes
   Transpose(w);

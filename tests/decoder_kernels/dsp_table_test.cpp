@@ -18,7 +18,8 @@ namespace mivora::decoder {
 namespace {
 
 // Coefficient blocks of the kinds that take different paths: DC only, a few low or anywhere,
-// dense, whole rows or columns, values at and beyond the 16-bit saturation of the first pass.
+// dense, the top-left 4x4, whole rows or columns, values at and beyond the 16-bit saturation of the
+// first pass.
 void FillBlock(std::mt19937& rng, int kind, std::int16_t b[64]) {
   std::fill(b, b + 64, 0);
   auto small = [&] { return static_cast<std::int16_t>(static_cast<int>(rng() % 4096) - 2048); };
@@ -27,7 +28,7 @@ void FillBlock(std::mt19937& rng, int kind, std::int16_t b[64]) {
     static constexpr std::int16_t kValues[] = {32767, -32768, 32766, -32767, 4095, -4096, 2047};
     return kValues[rng() % 7];
   };
-  switch (kind % 10) {
+  switch (kind % 11) {
     case 0:  // DC only
       b[0] = rng() % 4 == 0 ? extreme() : small();
       break;
@@ -51,6 +52,9 @@ void FillBlock(std::mt19937& rng, int kind, std::int16_t b[64]) {
       break;
     case 7:  // one column only (rows of one value after the first pass)
       for (int r = 0; r < 8; ++r) b[8 * r + kind % 8] = small();
+      break;
+    case 9:  // the top-left 4x4 only, dense, with extremes
+      for (int k = 0; k < 16; ++k) b[8 * (k / 4) + k % 4] = rng() % 4 ? small() : extreme();
       break;
     case 8:  // first row only
       for (int c = 0; c < 8; ++c) b[c] = rng() % 2 ? small() : extreme();
