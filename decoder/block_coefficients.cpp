@@ -12,55 +12,60 @@ namespace {
 
 constexpr std::int16_t kNoPredictionDc = 1024;
 constexpr CoefficientEvent kInvalidEvent{-1, -1, -1};
+constexpr int kEscapeLength = 7;
 
 bool IsIntraMode(int mode) {
   return mode == 3 || mode == 4;
 }
 
-// Codes the first-level table leaves out: codes longer than it covers, the escape code and its
-// three forms, or bits that begin no code; kept off the decoding loop. table: the full table.
-[[gnu::noinline]] CoefficientEvent ReadSpecial(BitReader& reader, const CoefficientEntry* table,
-                                               bool intra) {
-  CoefficientEntry e = table[reader.ShowBits(kCoefficientBits)];
-  if (!e.length) return kInvalidEvent;
-  if (!(e.flags & kCoefficientEscape)) {
-    const bool negative = (reader.ShowBits(32) << e.length) >> 31;
-    reader.Consume(e.length + 1);
-    return {e.flags & kCoefficientLast, e.run, negative ? -e.level : e.level};
-  }
-  reader.Consume(e.length);
-  const std::uint32_t type = reader.ShowBits(2);
-  if (type == 3) {
-    // last 1, run 6, marker, level 12 (two's complement), marker.
-    const std::uint32_t v = reader.ShowBits(23);
+// After the escape code: a fixed-length form (type 11), or a code whose level (type 0) or run
+// (type 10) is offset by the table's largest for it.
+[[gnu::always_inline]] inline CoefficientEvent ReadEscape(BitReader& reader,
+                                                          const CoefficientEntry* head,
+                                                          const CoefficientEntry* table,
+                                                          bool intra) {
+  reader.Consume(kEscapeLength);
+  const std::uint32_t w = reader.ShowBits(32);
+  if ((w >> 30) == 3) {
+    // type 2, last 1, run 6, marker, level 12 (two's complement), marker.
     reader.Consume(23);
-    const int last = static_cast<int>((v >> 20) & 1);
-    const int run = static_cast<int>((v >> 14) & 63);
-    int level = static_cast<int>((v >> 1) & 0xFFF);
-    if (level & 0x800) level -= 0x1000;
+    const int last = static_cast<int>((w >> 29) & 1);
+    const int run = static_cast<int>((w >> 23) & 63);
+    const int level = static_cast<int>(static_cast<std::int32_t>(w << 10) >> 20);
     return {last, run, level};
   }
-  reader.Consume(type == 2 ? 2 : 1);
-  e = table[reader.ShowBits(kCoefficientBits)];
+  const int typeLength = (w >> 31) ? 2 : 1;
+  const std::uint32_t code = w << typeLength;
+  CoefficientEntry e = head[code >> (32 - kCoefficientHeadBits)];
+  if (!e.length) e = table[code >> (32 - kCoefficientBits)];
   if (e.flags & kCoefficientSpecial) return kInvalidEvent;
-  reader.Consume(e.length);
+  const bool negative = (code << e.length) >> 31;
+  reader.Consume(typeLength + e.length + 1);
   const int last = e.flags & kCoefficientLast;
   int level = e.level, run = e.run;
-  if (type == 2) {
+  if (typeLength == 2) {
     run += MaxRun(intra, last, level) + 1;
   } else {
     level += MaxLevel(intra, last, run);
   }
-  const int sign = reader.GetBit();
-  return {last, run, sign ? -level : level};
+  return {last, run, negative ? -level : level};
 }
 
-// One coefficient code with its escapes, from the given first-level and full tables.
-inline CoefficientEvent ReadEvent(BitReader& reader, const CoefficientEntry* head,
-                                  const CoefficientEntry* table, bool intra) {
-  const std::uint32_t w = reader.ShowBits(32);
-  const CoefficientEntry e = head[w >> (32 - kCoefficientHeadBits)];
-  if (e.flags & kCoefficientSpecial) return ReadSpecial(reader, table, intra);
+// One coefficient code with its escapes. head: the first-level table, table: the full one. Inline
+// throughout, escapes included, so the reader never leaves registers.
+[[gnu::always_inline]] inline CoefficientEvent ReadEvent(BitReader& reader,
+                                                         const CoefficientEntry* head,
+                                                         const CoefficientEntry* table,
+                                                         bool intra) {
+  std::uint32_t w = reader.ShowBits(32);
+  CoefficientEntry e = head[w >> (32 - kCoefficientHeadBits)];
+  if (e.flags & kCoefficientSpecial) [[unlikely]] {
+    // Longer than the first-level table covers, the escape code, or bits that begin no code.
+    if (!e.length) e = table[w >> (32 - kCoefficientBits)];
+    if (e.flags & kCoefficientEscape) return ReadEscape(reader, head, table, intra);
+    if (!e.length) return kInvalidEvent;
+  }
+  // The sign bit follows the code word: already in the peeked bits.
   const bool negative = (w << e.length) >> 31;
   reader.Consume(e.length + 1);
   return {e.flags & kCoefficientLast, e.run, negative ? -e.level : e.level};
@@ -76,38 +81,20 @@ void ReadCoefficients(DecoderState& state, const std::uint8_t* scan, int pos, bo
   const CoefficientEntry* head = intra ? tables.intraHead : tables.interHead;
   const CoefficientEntry* table = intra ? tables.intra : tables.inter;
   std::int16_t* block = state.block;
-  // A local copy whose address never escapes keeps the window in registers; the rare escape path
-  // works on a copy of its own.
+  // A local copy whose address never escapes keeps the window in registers.
   BitReader r = state.reader;
   for (;;) {
-    const std::uint32_t w = r.ShowBits(32);
-    CoefficientEntry e = head[w >> (32 - kCoefficientHeadBits)];
-    // Codes longer than the first-level table covers: from the full table, still inline.
-    if (e.flags & kCoefficientSpecial) [[unlikely]] {
-      if (!e.length) e = table[w >> (32 - kCoefficientBits)];
+    const CoefficientEvent e = ReadEvent(r, head, table, intra);
+    if (e.last < 0) [[unlikely]] {
+      // An invalid code: the stream position is lost; the block keeps what it has.
+      state.damaged = state.lost = true;
+      break;
     }
-    int run, value, last;
-    if (__builtin_expect(!(e.flags & kCoefficientSpecial), 1)) {
-      // The sign bit follows the code word: already in the peeked bits.
-      const bool negative = (w << e.length) >> 31;
-      r.Consume(e.length + 1);
-      run = e.run;
-      last = e.flags & kCoefficientLast;
-      const int magnitude = e.level * m + c;
-      value = negative ? -magnitude : magnitude;
-    } else {
-      BitReader escaped = r;
-      const CoefficientEvent ev = ReadSpecial(escaped, table, intra);
-      r = escaped;
-      if (ev.last < 0) {
-        // An invalid code: the stream position is lost; the block keeps what it has.
-        state.damaged = state.lost = true;
-        break;
-      }
-      run = ev.run;
-      last = ev.last;
-      value = ev.level > 0 ? ev.level * m + c : ev.level * m - c;
-    }
+    const int run = e.run, last = e.last;
+    // level * m + c for positive levels, level * m - c otherwise (zero from a fixed-length
+    // escape included), without a branch on the sign, which is random.
+    const int minus = (e.level - 1) >> 31;
+    const int value = e.level * m + ((c ^ minus) - minus);
     const int k = pos + run;
     if (k > 63) {
       // Past the end of the block: only a damaged stream does this; the block ends here.
