@@ -11,11 +11,11 @@ namespace {
 
 constexpr int kQuantiserStep[4] = {-1, -2, 1, 2};
 
-int Median(int a, int b, int c) {
-  return a + b + c - std::min({a, b, c}) - std::max({a, b, c});
+inline int Median(int a, int b, int c) {
+  return std::max(std::min(a, b), std::min(std::max(a, b), c));
 }
 
-MotionVector Median(MotionVector a, MotionVector b, MotionVector c) {
+inline MotionVector Median(MotionVector a, MotionVector b, MotionVector c) {
   return {static_cast<std::int16_t>(Median(a.x, b.x, c.x)),
           static_cast<std::int16_t>(Median(a.y, b.y, c.y))};
 }
@@ -25,13 +25,36 @@ void ChangeQuantiser(DecoderState& state) {
   state.picture.quantiser = std::clamp(state.picture.quantiser + step, 1, 31);
 }
 
+// Inline forms of the code readers for the macroblock loop; the public ones call them.
+inline int McbpcCode(BitReader& reader, int pictureType) {
+  const VlcTables& t = Tables();
+  const VlcEntry e = (pictureType == 0 ? t.mcbpcI : t.mcbpcP)[reader.ShowBits(kMcbpcBits)];
+  if (!e.length) return kInvalidCode;
+  reader.Consume(e.length);
+  return e.value == kMcbpcStuffing ? kStuffing : e.value;
+}
+
+inline int CbpyCode(BitReader& reader) {
+  const VlcEntry e = Tables().cbpy[reader.ShowBits(kCbpyBits)];
+  if (!e.length) return kInvalidCode;
+  reader.Consume(e.length);
+  return e.value;
+}
+
+inline int MotionCode(BitReader& reader) {
+  const VlcTables& t = Tables();
+  const VlcEntry e = LookUp<kMotionHeadBits, kMotionBits>(t.motionHead, t.motion, reader);
+  if (!e.length) return kInvalidMotionCode;
+  reader.Consume(e.length);
+  return e.value;
+}
+
 // Adds the fcode residual to a motion code and wraps the result into the vector range.
-int VectorComponent(DecoderState& state, int code, int predictor) {
-  const int fcode = state.picture.fcode;
+inline int VectorComponent(BitReader& reader, int fcode, int code, int predictor) {
   const int f = 1 << (fcode - 1);
   int diff = code;
   if (f != 1 && code != 0) {
-    const int r = static_cast<int>(state.reader.GetBits(fcode - 1));
+    const int r = static_cast<int>(reader.GetBits(fcode - 1));
     const int magnitude = (std::abs(code) - 1) * f + r + 1;
     diff = code < 0 ? -magnitude : magnitude;
   }
@@ -45,34 +68,24 @@ int VectorComponent(DecoderState& state, int code, int predictor) {
 }  // namespace
 
 int ReadMcbpc(BitReader& reader, int pictureType) {
-  const VlcTables& t = Tables();
-  const VlcEntry e = (pictureType == 0 ? t.mcbpcI : t.mcbpcP)[reader.ShowBits(kMcbpcBits)];
-  if (!e.length) return kInvalidCode;
-  reader.Consume(e.length);
-  return e.value == kMcbpcStuffing ? kStuffing : e.value;
+  return McbpcCode(reader, pictureType);
 }
 
 int ReadCbpy(BitReader& reader) {
-  const VlcEntry e = Tables().cbpy[reader.ShowBits(kCbpyBits)];
-  if (!e.length) return kInvalidCode;
-  reader.Consume(e.length);
-  return e.value;
+  return CbpyCode(reader);
 }
 
 int ReadMotionCode(BitReader& reader) {
-  const VlcTables& t = Tables();
-  const VlcEntry e = LookUp<kMotionHeadBits, kMotionBits>(t.motionHead, t.motion, reader);
-  if (!e.length) return kInvalidMotionCode;
-  reader.Consume(e.length);
-  return e.value;
+  return MotionCode(reader);
 }
 
 MotionVector PredictVector(DecoderState& state, int index) {
   const int x = state.mbX, y = state.mbY;
+  // Neighbours at fixed distances in the map: four vectors per macroblock.
   const MotionVector* self = state.Vectors(x, y);
-  const MotionVector* left = state.Vectors(x - 1, y);
-  const MotionVector* above = state.Vectors(x, y - 1);
-  const MotionVector* aboveRight = state.Vectors(x + 1, y - 1);
+  const MotionVector* left = self - 4;
+  const MotionVector* above = self - 4 * state.mapColumns;
+  const MotionVector* aboveRight = above + 4;
   switch (index) {
     case 1:
       if (y == 0) return self[0];
@@ -89,12 +102,14 @@ MotionVector PredictVector(DecoderState& state, int index) {
 
 bool DecodeVector(DecoderState& state, int index) {
   const MotionVector predictor = PredictVector(state, index);
-  const int codeX = ReadMotionCode(state.reader);
+  BitReader& r = state.reader;
+  const int fcode = state.picture.fcode;
+  const int codeX = MotionCode(r);
   if (codeX == kInvalidMotionCode) return false;
-  const int x = VectorComponent(state, codeX, predictor.x);
-  const int codeY = ReadMotionCode(state.reader);
+  const int x = VectorComponent(r, fcode, codeX, predictor.x);
+  const int codeY = MotionCode(r);
   if (codeY == kInvalidMotionCode) return false;
-  const int y = VectorComponent(state, codeY, predictor.y);
+  const int y = VectorComponent(r, fcode, codeY, predictor.y);
   const MotionVector v{static_cast<std::int16_t>(x), static_cast<std::int16_t>(y)};
   MotionVector* vectors = state.Vectors(state.mbX, state.mbY);
   if (index < 0) {
@@ -124,7 +139,7 @@ bool DecodeMacroblock(DecoderState& state) {
       SkipMacroblock(state);
       return true;
     }
-    mcbpc = ReadMcbpc(r, pictureType);
+    mcbpc = McbpcCode(r, pictureType);
     if (mcbpc != kStuffing) break;
     if (r.PastEnd()) return false;
   }
@@ -138,7 +153,7 @@ bool DecodeMacroblock(DecoderState& state) {
   state.Mode(state.mbX, state.mbY) = static_cast<std::uint8_t>(type);
   const bool intra = type == 3 || type == 4;
   if (intra) state.acPredicted = r.GetBit();
-  int cbpy = ReadCbpy(r);
+  int cbpy = CbpyCode(r);
   if (cbpy == kInvalidCode) {
     state.damaged = true;
     return false;
