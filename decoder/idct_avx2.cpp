@@ -196,9 +196,10 @@ MIVORA_AVX2 void Transform(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_
   if (_mm256_testz_si256(outside, outside)) {
     FirstPass4x4(_mm256_castsi256_si128(b01), _mm256_extracti128_si256(b01, 1),
                  _mm256_castsi256_si128(b23), _mm256_extracti128_si256(b23, 1), v);
-    Pass<256, 4, 3, 14, 8192>(v, v);
-    Transpose(v);
-    Write<kAdd>(v, dst, stride);
+    __m128i w[8];
+    Pass<256, 4, 3, 14, 8192>(v, w);
+    Transpose(w);
+    Write<kAdd>(w, dst, stride);
     return;
   }
 

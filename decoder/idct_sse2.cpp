@@ -73,16 +73,22 @@ MIVORA_INLINE void Butterfly(__m128i x04, __m128i x17, __m128i x35, __m128i x26,
 }
 
 // Eight 16-bit vectors in, eight out: lanes of v[k] are the k-th values of eight lines.
-template <int kDc, int kSumRound, int kSumShift, int kOutShift, int kBias>
+// kLeftOnly: lines 4..7 are all zero and give zero (true of the first pass, whose bias of 128
+// vanishes in the shift by 8), so only the left half is computed.
+template <int kDc, int kSumRound, int kSumShift, int kOutShift, int kBias, bool kLeftOnly = false>
 MIVORA_INLINE void Pass(const __m128i v[8], __m128i out[8]) {
   const __m128i bias = _mm_set1_epi32(kBias);
   __m128i lo[8], hi[8];
   Butterfly<kDc, kSumRound, kSumShift, kOutShift>(
       _mm_unpacklo_epi16(v[0], v[4]), _mm_unpacklo_epi16(v[1], v[7]),
       _mm_unpacklo_epi16(v[3], v[5]), _mm_unpacklo_epi16(v[2], v[6]), bias, lo);
-  Butterfly<kDc, kSumRound, kSumShift, kOutShift>(
-      _mm_unpackhi_epi16(v[0], v[4]), _mm_unpackhi_epi16(v[1], v[7]),
-      _mm_unpackhi_epi16(v[3], v[5]), _mm_unpackhi_epi16(v[2], v[6]), bias, hi);
+  if constexpr (kLeftOnly) {
+    for (int k = 0; k < 8; ++k) hi[k] = _mm_setzero_si128();
+  } else {
+    Butterfly<kDc, kSumRound, kSumShift, kOutShift>(
+        _mm_unpackhi_epi16(v[0], v[4]), _mm_unpackhi_epi16(v[1], v[7]),
+        _mm_unpackhi_epi16(v[3], v[5]), _mm_unpackhi_epi16(v[2], v[6]), bias, hi);
+  }
   for (int k = 0; k < 8; ++k) out[k] = _mm_packs_epi32(lo[k], hi[k]);
 }
 
@@ -157,7 +163,13 @@ void Transform(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
   for (int k = 0; k < 8; ++k) _mm_storeu_si128(b + k, zero);
 
   __m128i w[8];
-  Pass<2048, 0, 0, 8, 128>(v, w);  // columns, in the rows' lanes
+  // Columns 4..7 all zero (frequent after quantisation): half a first pass.
+  __m128i all = v[0];
+  for (int k = 1; k < 8; ++k) all = _mm_or_si128(all, v[k]);
+  if ((_mm_movemask_epi8(_mm_cmpeq_epi8(all, zero)) & 0xFF00) == 0xFF00)
+    Pass<2048, 0, 0, 8, 128, true>(v, w);  // columns, in the rows' lanes
+  else
+    Pass<2048, 0, 0, 8, 128>(v, w);
   Transpose(w);
   Pass<256, 4, 3, 14, 8192>(w, v);  // rows, in the columns' lanes
   Transpose(v);
