@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "decoder/block_writer.h"
 #include "decoder/scan_tables.h"
 #include "decoder/vlc_tables.h"
 
@@ -71,41 +72,97 @@ bool IsIntraMode(int mode) {
   return {e.flags & kCoefficientLast, e.run, negative ? -e.level : e.level};
 }
 
-// Reads the coefficient codes of one block into state.block at the given scan from position pos,
-// inverse-quantised on the way.
-void ReadCoefficients(DecoderState& state, const std::uint8_t* scan, int pos, bool intra) {
+// What the coefficient loop needs for one macroblock's blocks of one kind.
+struct CoefficientContext {
+  const CoefficientEntry* head;
+  const CoefficientEntry* table;
+  int m, c;  // inverse quantisation: |level| * m + c
+  bool intra;
+};
+
+CoefficientContext MakeContext(const DecoderState& state, bool intra) {
   const int q = state.picture.quantiser;
-  const int m = 2 * q;
-  const int c = (q & 1) ? q : q - 1;
-  const VlcTables& tables = Tables();
-  const CoefficientEntry* head = intra ? tables.intraHead : tables.interHead;
-  const CoefficientEntry* table = intra ? tables.intra : tables.inter;
-  std::int16_t* block = state.block;
-  // A local copy whose address never escapes keeps the window in registers.
-  BitReader r = state.reader;
+  const VlcTables& t = Tables();
+  return {intra ? t.intraHead : t.interHead, intra ? t.intra : t.inter, 2 * q, (q & 1) ? q : q - 1,
+          intra};
+}
+
+// Reads the coefficient codes of one block into block at the given scan from position pos,
+// inverse-quantised on the way. False when the stream position is lost (the block keeps what it
+// has). The reader is the caller's local copy, so it stays in registers.
+[[gnu::always_inline]] inline bool ReadCoefficients(BitReader& r, std::int16_t* block,
+                                                    const std::uint8_t* scan, int pos,
+                                                    const CoefficientContext& x) {
   for (;;) {
-    const CoefficientEvent e = ReadEvent(r, head, table, intra);
+    const CoefficientEvent e = ReadEvent(r, x.head, x.table, x.intra);
     if (e.last < 0) [[unlikely]] {
-      // An invalid code: the stream position is lost; the block keeps what it has.
-      state.damaged = state.lost = true;
-      break;
+      return false;  // an invalid code
     }
-    const int run = e.run, last = e.last;
     // level * m + c for positive levels, level * m - c otherwise (zero from a fixed-length
     // escape included), without a branch on the sign, which is random.
     const int minus = (e.level - 1) >> 31;
-    const int value = e.level * m + ((c ^ minus) - minus);
-    const int k = pos + run;
-    if (k > 63) {
-      // Past the end of the block: only a damaged stream does this; the block ends here.
-      state.damaged = state.lost = true;
-      break;
+    const int value = e.level * x.m + ((x.c ^ minus) - minus);
+    const int k = pos + e.run;
+    if (k > 63) [[unlikely]] {
+      return false;  // past the end of the block: only a damaged stream does this
     }
     block[scan[k]] = static_cast<std::int16_t>(value);  // wraps, not saturated
     pos = k + 1;
-    if (last) break;
+    if (e.last) return true;
   }
-  state.reader = r;
+}
+
+// One intra block: DC with its prediction, the coefficients, AC prediction, and the values its
+// neighbours predict from. Leaves the block in state.block.
+[[gnu::always_inline]] inline void IntraBlock(DecoderState& state, BitReader& r, int i, bool coded,
+                                              const CoefficientContext& x) {
+  const bool luminance = i < 4;
+  PredictionGrid& grid = luminance ? state.luma : (i == 4 ? state.cb : state.cr);
+  const int bx = luminance ? 2 * state.mbX + (i & 1) : state.mbX;
+  const int by = luminance ? 2 * state.mbY + (i >> 1) : state.mbY;
+  // The neighbours sit at fixed distances from the block's own entry.
+  PredictionEntry* self = &grid.At(bx, by);
+  const PredictionEntry* left = self - 1;
+  const PredictionEntry* above = self - grid.columns;
+  const PredictionEntry* aboveLeft = above - 1;
+  std::int16_t* block = state.block;
+
+  const int s = DcScaler(state.picture.quantiser, luminance);
+  const int size = ReadDcSize(r, luminance);
+  int diff = 0;
+  if (size < 0) {
+    state.damaged = state.lost = true;
+  } else {
+    diff = ReadDcDifferential(r, size);
+  }
+
+  const int a = left->dc, b = aboveLeft->dc, c = above->dc;
+  state.predictFromAbove = std::abs(b - a) < std::abs(b - c);
+  const int predictor = ScaledPredictor(state.predictFromAbove ? c : a, s);
+  const auto dc = static_cast<std::int16_t>(diff + predictor);
+  block[0] = static_cast<std::int16_t>(dc * s);
+
+  const std::uint8_t* scan = kZigzagScan;
+  if (state.acPredicted) {
+    scan = state.predictFromAbove ? kAlternateHorizontalScan : kAlternateVerticalScan;
+  }
+  if (coded && !state.lost && !ReadCoefficients(r, block, scan, 1, x)) {
+    state.damaged = state.lost = true;
+  }
+
+  if (state.acPredicted) {
+    if (state.predictFromAbove) {
+      for (int k = 0; k < 7; ++k)
+        block[1 + k] = static_cast<std::int16_t>(block[1 + k] + above->row[k]);
+    } else {
+      for (int k = 0; k < 7; ++k) {
+        block[8 * (k + 1)] = static_cast<std::int16_t>(block[8 * (k + 1)] + left->column[k]);
+      }
+    }
+  }
+  self->dc = block[0];
+  std::memcpy(self->row, block + 1, sizeof self->row);
+  for (int k = 0; k < 7; ++k) self->column[k] = block[8 * (k + 1)];
 }
 
 }  // namespace
@@ -143,55 +200,45 @@ void ClearNonIntraNeighbours(DecoderState& state) {
 }
 
 void DecodeIntraBlock(DecoderState& state, int i, bool coded) {
-  const bool luminance = i < 4;
-  PredictionGrid& grid = luminance ? state.luma : (i == 4 ? state.cb : state.cr);
-  const int bx = luminance ? 2 * state.mbX + (i & 1) : state.mbX;
-  const int by = luminance ? 2 * state.mbY + (i >> 1) : state.mbY;
-  // The neighbours sit at fixed distances from the block's own entry.
-  PredictionEntry* self = &grid.At(bx, by);
-  const PredictionEntry* left = self - 1;
-  const PredictionEntry* above = self - grid.columns;
-  const PredictionEntry* aboveLeft = above - 1;
-  std::int16_t* block = state.block;
-
-  const int s = DcScaler(state.picture.quantiser, luminance);
-  const int size = ReadDcSize(state.reader, luminance);
-  int diff = 0;
-  if (size < 0) {
-    state.damaged = state.lost = true;
-  } else {
-    diff = ReadDcDifferential(state.reader, size);
-  }
-
-  const int a = left->dc, b = aboveLeft->dc, c = above->dc;
-  state.predictFromAbove = std::abs(b - a) < std::abs(b - c);
-  const int predictor = ScaledPredictor(state.predictFromAbove ? c : a, s);
-  const auto dc = static_cast<std::int16_t>(diff + predictor);
-  block[0] = static_cast<std::int16_t>(dc * s);
-
-  const std::uint8_t* scan = kZigzagScan;
-  if (state.acPredicted) {
-    scan = state.predictFromAbove ? kAlternateHorizontalScan : kAlternateVerticalScan;
-  }
-  if (coded && !state.lost) ReadCoefficients(state, scan, 1, true);
-
-  if (state.acPredicted) {
-    if (state.predictFromAbove) {
-      for (int k = 0; k < 7; ++k)
-        block[1 + k] = static_cast<std::int16_t>(block[1 + k] + above->row[k]);
-    } else {
-      for (int k = 0; k < 7; ++k) {
-        block[8 * (k + 1)] = static_cast<std::int16_t>(block[8 * (k + 1)] + left->column[k]);
-      }
-    }
-  }
-  self->dc = block[0];
-  std::memcpy(self->row, block + 1, sizeof self->row);
-  for (int k = 0; k < 7; ++k) self->column[k] = block[8 * (k + 1)];
+  BitReader r = state.reader;
+  IntraBlock(state, r, i, coded, MakeContext(state, true));
+  state.reader = r;
 }
 
 void DecodeInterBlock(DecoderState& state, int /*blockIndex*/) {
-  ReadCoefficients(state, kZigzagScan, 0, false);
+  BitReader r = state.reader;
+  if (!ReadCoefficients(r, state.block, kZigzagScan, 0, MakeContext(state, false))) {
+    state.damaged = state.lost = true;
+  }
+  state.reader = r;
+}
+
+// The macroblock's blocks with the reader in a local copy throughout (the block writer never
+// sees it), so the window stays in registers from block to block.
+void DecodeIntraBlocks(DecoderState& state, int cbp) {
+  const CoefficientContext x = MakeContext(state, true);
+  BitReader r = state.reader;
+  for (int i = 0; i < 6; ++i) {
+    IntraBlock(state, r, i, (cbp >> (5 - i)) & 1, x);
+    WriteBlock(state.pictures, state.block, i, state.mbX, state.mbY, false);
+  }
+  state.reader = r;
+}
+
+void DecodeInterBlocks(DecoderState& state, int cbp) {
+  const CoefficientContext x = MakeContext(state, false);
+  BitReader r = state.reader;
+  for (int i = 0; i < 6; ++i) {
+    if (!((cbp >> (5 - i)) & 1)) continue;
+    const bool ok = ReadCoefficients(r, state.block, kZigzagScan, 0, x);
+    // A damaged block is still written (it keeps what it had), then the macroblock ends.
+    WriteBlock(state.pictures, state.block, i, state.mbX, state.mbY, true);
+    if (!ok) {
+      state.damaged = state.lost = true;
+      break;
+    }
+  }
+  state.reader = r;
 }
 
 }  // namespace mivora::decoder

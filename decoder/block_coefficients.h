@@ -68,5 +68,10 @@ void ClearNonIntraNeighbours(DecoderState& state);
 // Leaves the block's inverse-quantised coefficients in state.block.
 void DecodeIntraBlock(DecoderState& state, int blockIndex, bool coded);
 void DecodeInterBlock(DecoderState& state, int blockIndex);
+// All six blocks of an intra macroblock, or the coded ones of an inter macroblock (whose
+// prediction is already in place; stops after a block that loses the stream position), each
+// transformed into the current picture. cbp: bit 5 - i for block i.
+void DecodeIntraBlocks(DecoderState& state, int cbp);
+void DecodeInterBlocks(DecoderState& state, int cbp);
 
 }  // namespace mivora::decoder

@@ -174,10 +174,7 @@ bool DecodeMacroblock(DecoderState& state) {
       for (int k = 0; k < 4; ++k) vectors[k] = {0, 0};
       ClearNonIntraNeighbours(state);
     }
-    for (int i = 0; i < 6; ++i) {
-      DecodeIntraBlock(state, i, (cbp >> (5 - i)) & 1);
-      WriteBlock(state.pictures, state.block, i, state.mbX, state.mbY, false);
-    }
+    DecodeIntraBlocks(state, cbp);
   } else {
     const bool ok = type == 2 ? DecodeVector(state, 0) && DecodeVector(state, 1) &&
                                     DecodeVector(state, 2) && DecodeVector(state, 3)
@@ -190,11 +187,7 @@ bool DecodeMacroblock(DecoderState& state) {
     }
     PredictMacroblock(state.pictures, state.mbX, state.mbY, type, vectors,
                       state.picture.roundingType);
-    for (int i = 0; i < 6 && !state.lost; ++i) {
-      if (!((cbp >> (5 - i)) & 1)) continue;
-      DecodeInterBlock(state, i);
-      WriteBlock(state.pictures, state.block, i, state.mbX, state.mbY, true);
-    }
+    DecodeInterBlocks(state, cbp);
   }
   return !state.lost;
 }
