@@ -12,8 +12,15 @@ namespace mivora::decoder {
 namespace {
 
 constexpr std::int16_t kNoPredictionDc = 1024;
-constexpr CoefficientEvent kInvalidEvent{-1, -1, -1};
 constexpr int kEscapeLength = 7;
+
+// A decoded code as the loop wants it: the level as magnitude and sign mask (0 or -1), so that
+// inverse quantisation is (magnitude * m + c) with the sign applied once. A zero level (only a
+// fixed-length escape gives one) counts as negative: its product is -c.
+struct Code {
+  int last, run, magnitude, minus;  // last -1: invalid
+};
+constexpr Code kInvalidCode{-1, -1, -1, 0};
 
 bool IsIntraMode(int mode) {
   return mode == 3 || mode == 4;
@@ -21,10 +28,8 @@ bool IsIntraMode(int mode) {
 
 // After the escape code: a fixed-length form (type 11), or a code whose level (type 0) or run
 // (type 10) is offset by the table's largest for it.
-[[gnu::always_inline]] inline CoefficientEvent ReadEscape(BitReader& reader,
-                                                          const CoefficientEntry* head,
-                                                          const CoefficientEntry* table,
-                                                          bool intra) {
+[[gnu::always_inline]] inline Code ReadEscape(BitReader& reader, const CoefficientEntry* head,
+                                              const CoefficientEntry* table, bool intra) {
   reader.Consume(kEscapeLength);
   const std::uint32_t w = reader.ShowBits(32);
   if ((w >> 30) == 3) {
@@ -33,14 +38,14 @@ bool IsIntraMode(int mode) {
     const int last = static_cast<int>((w >> 29) & 1);
     const int run = static_cast<int>((w >> 23) & 63);
     const int level = static_cast<int>(static_cast<std::int32_t>(w << 10) >> 20);
-    return {last, run, level};
+    return {last, run, level < 0 ? -level : level, level <= 0 ? -1 : 0};
   }
   const int typeLength = (w >> 31) ? 2 : 1;
   const std::uint32_t code = w << typeLength;
   CoefficientEntry e = head[code >> (32 - kCoefficientHeadBits)];
   if (!e.length) e = table[code >> (32 - kCoefficientBits)];
-  if (e.flags & kCoefficientSpecial) return kInvalidEvent;
-  const bool negative = (code << e.length) >> 31;
+  if (e.flags & kCoefficientSpecial) return kInvalidCode;
+  const int minus = static_cast<std::int32_t>(code << e.length) >> 31;
   reader.Consume(typeLength + e.length + 1);
   const int last = e.flags & kCoefficientLast;
   int level = e.level, run = e.run;
@@ -49,27 +54,25 @@ bool IsIntraMode(int mode) {
   } else {
     level += MaxLevel(intra, last, run);
   }
-  return {last, run, negative ? -level : level};
+  return {last, run, level, minus};
 }
 
 // One coefficient code with its escapes. head: the first-level table, table: the full one. Inline
 // throughout, escapes included, so the reader never leaves registers.
-[[gnu::always_inline]] inline CoefficientEvent ReadEvent(BitReader& reader,
-                                                         const CoefficientEntry* head,
-                                                         const CoefficientEntry* table,
-                                                         bool intra) {
+[[gnu::always_inline]] inline Code ReadEvent(BitReader& reader, const CoefficientEntry* head,
+                                             const CoefficientEntry* table, bool intra) {
   std::uint32_t w = reader.ShowBits(32);
   CoefficientEntry e = head[w >> (32 - kCoefficientHeadBits)];
   if (e.flags & kCoefficientSpecial) [[unlikely]] {
     // Longer than the first-level table covers, the escape code, or bits that begin no code.
     if (!e.length) e = table[w >> (32 - kCoefficientBits)];
     if (e.flags & kCoefficientEscape) return ReadEscape(reader, head, table, intra);
-    if (!e.length) return kInvalidEvent;
+    if (!e.length) return kInvalidCode;
   }
   // The sign bit follows the code word: already in the peeked bits.
-  const bool negative = (w << e.length) >> 31;
+  const int minus = static_cast<std::int32_t>(w << e.length) >> 31;
   reader.Consume(e.length + 1);
-  return {e.flags & kCoefficientLast, e.run, negative ? -e.level : e.level};
+  return {e.flags & kCoefficientLast, e.run, e.level, minus};
 }
 
 // What the coefficient loop needs for one macroblock's blocks of one kind.
@@ -94,14 +97,12 @@ CoefficientContext MakeContext(const DecoderState& state, bool intra) {
                                                     const std::uint8_t* scan, int pos,
                                                     const CoefficientContext& x) {
   for (;;) {
-    const CoefficientEvent e = ReadEvent(r, x.head, x.table, x.intra);
+    const Code e = ReadEvent(r, x.head, x.table, x.intra);
     if (e.last < 0) [[unlikely]] {
       return false;  // an invalid code
     }
-    // level * m + c for positive levels, level * m - c otherwise (zero from a fixed-length
-    // escape included), without a branch on the sign, which is random.
-    const int minus = (e.level - 1) >> 31;
-    const int value = e.level * x.m + ((x.c ^ minus) - minus);
+    // The sign applied without a branch: it is random.
+    const int value = ((e.magnitude * x.m + x.c) ^ e.minus) - e.minus;
     const int k = pos + e.run;
     if (k > 63) [[unlikely]] {
       return false;  // past the end of the block: only a damaged stream does this
@@ -169,8 +170,10 @@ CoefficientContext MakeContext(const DecoderState& state, bool intra) {
 
 CoefficientEvent ReadCoefficient(BitReader& reader, bool intra) {
   const VlcTables& t = Tables();
-  return intra ? ReadEvent(reader, t.intraHead, t.intra, true)
-               : ReadEvent(reader, t.interHead, t.inter, false);
+  const Code e = intra ? ReadEvent(reader, t.intraHead, t.intra, true)
+                       : ReadEvent(reader, t.interHead, t.inter, false);
+  if (e.last < 0) return {-1, -1, -1};
+  return {e.last, e.run, e.minus ? -e.magnitude : e.magnitude};
 }
 
 void ClearNonIntraNeighbours(DecoderState& state) {
