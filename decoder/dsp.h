@@ -56,6 +56,7 @@ namespace sse2 {
 void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
 void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
 void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
+// Sets the twelve interpolating entries; the copies stay as they are.
 void FillPredictTable(PredictFn table[16]);
 }  // namespace sse2
 #endif
