@@ -163,7 +163,15 @@ CoefficientContext MakeContext(const DecoderState& state, bool intra) {
   }
   self->dc = block[0];
   std::memcpy(self->row, block + 1, sizeof self->row);
-  for (int k = 0; k < 7; ++k) self->column[k] = block[8 * (k + 1)];
+  // Written out: as a loop the compiler builds a slow shuffle sequence for the strided loads.
+  std::int16_t* column = self->column;
+  column[0] = block[8];
+  column[1] = block[16];
+  column[2] = block[24];
+  column[3] = block[32];
+  column[4] = block[40];
+  column[5] = block[48];
+  column[6] = block[56];
 }
 
 }  // namespace
