@@ -22,6 +22,7 @@ bool DecodePicture(DecoderState& state) {
   const bool resyncPossible = !state.sequence.resyncMarkerDisable;
   const int markerZeros = state.picture.pictureType == 0 ? 16 : 15 + state.picture.fcode;
   BitReader& r = state.reader;
+  const bool predicted = state.picture.pictureType != 0;
   while (state.mbIndex < state.mbCount) {
     if (state.mbIndex > 0 && r.ZerosAfterStuffing()) {
       if (r.StuffedStartCodeAhead()) {
@@ -34,6 +35,14 @@ bool DecodePicture(DecoderState& state) {
         state.unsupported = "resync markers";
         return false;
       }
+    }
+    // Not coded: the common case in still scenes, taken here without the macroblock call.
+    if (predicted && r.ShowBits(1)) {
+      r.Consume(1);
+      SkipMacroblock(state);
+      ++state.mbIndex;
+      AdvanceMacroblock(state);
+      continue;
     }
     const bool ok = DecodeMacroblock(state);
     if (state.unsupported) return false;

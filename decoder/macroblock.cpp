@@ -120,11 +120,8 @@ bool DecodeVector(DecoderState& state, int index) {
   return true;
 }
 
-void SkipMacroblock(DecoderState& state) {
-  std::uint8_t& mode = state.Mode(state.mbX, state.mbY);
-  // Skipped in the picture before as well: both pictures already hold the same samples here.
-  if (mode == kNotCodedMode) return;
-  mode = kNotCodedMode;
+void CopyNotCodedMacroblock(DecoderState& state) {
+  state.Mode(state.mbX, state.mbY) = kNotCodedMode;
   MotionVector* vectors = state.Vectors(state.mbX, state.mbY);
   for (int k = 0; k < 4; ++k) vectors[k] = {0, 0};
   PredictMacroblock(state.pictures, state.mbX, state.mbY, 0, vectors, 0);

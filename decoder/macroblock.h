@@ -24,8 +24,15 @@ MotionVector PredictVector(DecoderState& state, int index);
 // Reads and reconstructs the macroblock at (mbX, mbY). False when the stream position was lost;
 // the caller then conceals the rest of the picture.
 bool DecodeMacroblock(DecoderState& state);
-// Treats the macroblock at (mbX, mbY) as not coded: copies the co-located reference samples.
-void SkipMacroblock(DecoderState& state);
+// Marks the macroblock at (mbX, mbY) not coded and copies the co-located reference samples.
+void CopyNotCodedMacroblock(DecoderState& state);
+// Treats the macroblock at (mbX, mbY) as not coded. Inline: most macroblocks of a still scene
+// take this path, and most of those were not coded in the picture before either.
+inline void SkipMacroblock(DecoderState& state) {
+  // Skipped in the picture before as well: both pictures already hold the same samples here.
+  if (state.Mode(state.mbX, state.mbY) == kNotCodedMode) return;
+  CopyNotCodedMacroblock(state);
+}
 inline void AdvanceMacroblock(DecoderState& state) {
   if (state.mbX < state.mbWidth - 1) {
     ++state.mbX;
