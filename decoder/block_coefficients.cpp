@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "decoder/block_writer.h"
+#include "decoder/dsp.h"
 #include "decoder/scan_tables.h"
 #include "decoder/vlc_tables.h"
 
@@ -224,26 +224,53 @@ void DecodeInterBlock(DecoderState& state, int /*blockIndex*/) {
   state.reader = r;
 }
 
-// The macroblock's blocks with the reader in a local copy throughout (the block writer never
-// sees it), so the window stays in registers from block to block.
+namespace {
+
+// Where the macroblock's six blocks go in the current picture, worked out once per macroblock
+// instead of once per block, with the kernel table looked up once too.
+struct BlockTargets {
+  std::uint8_t* dst[6];
+  std::ptrdiff_t stride[6];
+  const DecoderDsp& dsp;
+
+  explicit BlockTargets(const DecoderState& state) : dsp(Dsp()) {
+    const PictureStore& p = state.pictures;
+    const std::ptrdiff_t s = p.stride, c = p.stride >> 1;
+    std::uint8_t* y = p.current.y + 16 * state.mbY * s + 16 * state.mbX;
+    dst[0] = y;
+    dst[1] = y + 8;
+    dst[2] = y + 8 * s;
+    dst[3] = y + 8 * s + 8;
+    dst[4] = p.current.u + 8 * state.mbY * c + 8 * state.mbX;
+    dst[5] = p.current.v + 8 * state.mbY * c + 8 * state.mbX;
+    for (int i = 0; i < 6; ++i) stride[i] = i < 4 ? s : c;
+  }
+};
+
+}  // namespace
+
+// The macroblock's blocks with the reader in a local copy throughout (the transform never sees
+// it), so the window stays in registers from block to block.
 void DecodeIntraBlocks(DecoderState& state, int cbp) {
   const CoefficientContext x = MakeContext(state, true);
+  const BlockTargets targets(state);
   BitReader r = state.reader;
   for (int i = 0; i < 6; ++i) {
     IntraBlock(state, r, i, (cbp >> (5 - i)) & 1, x);
-    WriteBlock(state.pictures, state.block, i, state.mbX, state.mbY, false);
+    targets.dsp.idctPut(state.block, targets.dst[i], targets.stride[i]);
   }
   state.reader = r;
 }
 
 void DecodeInterBlocks(DecoderState& state, int cbp) {
   const CoefficientContext x = MakeContext(state, false);
+  const BlockTargets targets(state);
   BitReader r = state.reader;
   for (int i = 0; i < 6; ++i) {
     if (!((cbp >> (5 - i)) & 1)) continue;
     const bool ok = ReadCoefficients(r, state.block, kZigzagScan, 0, x);
-    // A damaged block is still written (it keeps what it had), then the macroblock ends.
-    WriteBlock(state.pictures, state.block, i, state.mbX, state.mbY, true);
+    // A damaged block is still added (it keeps what it had), then the macroblock ends.
+    targets.dsp.idctAdd(state.block, targets.dst[i], targets.stride[i]);
     if (!ok) {
       state.damaged = state.lost = true;
       break;

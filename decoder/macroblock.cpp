@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "decoder/block_coefficients.h"
-#include "decoder/block_writer.h"
 #include "decoder/vlc_tables.h"
 
 namespace mivora::decoder {
