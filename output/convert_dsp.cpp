@@ -1,5 +1,6 @@
 #include "output/convert_dsp.h"
 
+#include "output/convert_avx2.h"
 #include "output/convert_sample.h"
 #include "output/convert_sse2.h"
 
@@ -88,7 +89,38 @@ void RotatedDoubleRow(const SourceRows& rows, std::uint16_t* destination, std::i
   }
 }
 
-const ConvertDsp kReference = {&NormalRowPair, &RotatedRowPair, &DoubleRow, &RotatedDoubleRow};
+void RotatedRowGroup(const SourceRows& rows, std::ptrdiff_t strideY, std::ptrdiff_t strideU,
+                     std::uint16_t* destination, std::intptr_t stride, int last, int pairs) {
+  SourceRows pair = rows;
+  for (int p = 0; p < 4; ++p) {
+    RotatedRowPair(pair, destination + 2 * p, stride, last, pairs);
+    pair.y0 += 2 * strideY;
+    pair.y1 += 2 * strideY;
+    pair.u0 += strideU;
+    pair.v0 += strideU;
+    if (pair.prevY0) {
+      pair.prevY0 += 2 * strideY;
+      pair.prevU += strideU;
+      pair.prevV += strideU;
+    }
+  }
+}
+
+void RotatedDoubleRowGroup(const SourceRows& rows, std::ptrdiff_t strideY, std::ptrdiff_t strideU,
+                           std::uint16_t* destination, std::intptr_t stride, int width) {
+  SourceRows row = rows;
+  for (int r = 0; r < 8; ++r) {
+    RotatedDoubleRow(row, destination + 2 * r, stride, width);
+    row.y0 += strideY;
+    if (r & 1) {
+      row.u0 += strideU;
+      row.v0 += strideU;
+    }
+  }
+}
+
+const ConvertDsp kReference = {&NormalRowPair,    &RotatedRowPair,  &DoubleRow,
+                               &RotatedDoubleRow, &RotatedRowGroup, &RotatedDoubleRowGroup};
 
 }  // namespace
 
@@ -98,21 +130,36 @@ const ConvertDsp& ReferenceConvertDsp() {
 
 namespace {
 
-// Starts from the reference table; each instruction set the processor has overrides the kernels
-// it has faster versions of.
-ConvertDsp SelectConvertDsp() {
-  ConvertDsp dsp = kReference;
+// Each set starts from the one below it and overrides the kernels it has faster versions of;
+// the list holds the sets this processor can run, built once.
+std::vector<NamedConvertDsp> BuildSets() {
+  static ConvertDsp sse2 = kReference, avx2 = kReference;
+  std::vector<NamedConvertDsp> sets = {{"reference", &kReference}};
 #if defined(__x86_64__) || defined(__i386__)
-  if (__builtin_cpu_supports("sse2")) InstallSse2(dsp);
+  // The list may be built from a static initialiser, before the processor flags are read.
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("sse2") && InstallSse2(sse2)) {
+    sets.push_back({"sse2", &sse2});
+    avx2 = sse2;
+    if (__builtin_cpu_supports("avx2") && InstallAvx2(avx2)) sets.push_back({"avx2", &avx2});
+  }
 #endif
-  return dsp;
+  return sets;
+}
+
+const std::vector<NamedConvertDsp>& Sets() {
+  static const std::vector<NamedConvertDsp> sets = BuildSets();
+  return sets;
 }
 
 }  // namespace
 
+std::vector<NamedConvertDsp> AvailableConvertDsps() {
+  return Sets();
+}
+
 const ConvertDsp& FastestConvertDsp() {
-  static const ConvertDsp selected = SelectConvertDsp();
-  return selected;
+  return *Sets().back().dsp;
 }
 
 namespace {

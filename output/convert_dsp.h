@@ -3,7 +3,9 @@
 // kernels convert one row or row pair.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace mivora::convert {
 
@@ -38,10 +40,29 @@ struct ConvertDsp {
   // Mode 9: source row y0 becomes display columns 0 and 1, source column width-1 at the top.
   void (*rotatedDoubleRow)(const SourceRows& rows, std::uint16_t* destination, std::intptr_t stride,
                            int width);
+  // The turned modes write one display row per source column, so the fast kernels take eight
+  // source rows at once (strideY / strideU apart, previous planes likewise) and store eight or
+  // sixteen adjacent pixels per display row. Mode 7: four row pairs from rows.y0 (prevY1 unused)
+  // become display columns 0..7, columns as rotatedRowPair.
+  void (*rotatedRowGroup)(const SourceRows& rows, std::ptrdiff_t strideY, std::ptrdiff_t strideU,
+                          std::uint16_t* destination, std::intptr_t stride, int last, int pairs);
+  // Mode 9: eight source rows from rows.y0 (starting at an even row) become display columns
+  // 0..15.
+  void (*rotatedDoubleRowGroup)(const SourceRows& rows, std::ptrdiff_t strideY,
+                                std::ptrdiff_t strideU, std::uint16_t* destination,
+                                std::intptr_t stride, int width);
+};
+
+// A kernel set with the instruction set it needs, for tests and benchmarks.
+struct NamedConvertDsp {
+  const char* name;
+  const ConvertDsp* dsp;
 };
 
 // The plain C++ kernels; the reference every faster version must match byte for byte.
 const ConvertDsp& ReferenceConvertDsp();
+// Every kernel set this processor can run, the reference first and the fastest last.
+std::vector<NamedConvertDsp> AvailableConvertDsps();
 // The best kernels for this processor, chosen once on first call.
 const ConvertDsp& FastestConvertDsp();
 // The kernels the converters use: the fastest unless UseConvertDsp chose others.

@@ -56,7 +56,37 @@ void ConvertRotated(const std::uint8_t* y, std::int32_t strideY, const std::uint
   const int last = w - 1;
   std::uint16_t* const leftoverRow = (w & 1) ? destination + last * stride : nullptr;
 
-  for (int row = 0; row < h; row += 2) {
+  int row = 0;
+  // Eight source rows at a time while they exist: display rows then take eight adjacent pixels.
+  for (; row + 8 <= h; row += 8) {
+    const std::ptrdiff_t chromaRow = row / 2;
+    SourceRows rows;
+    rows.y0 = p.y + row * p.strideY;
+    rows.y1 = rows.y0 + p.strideY;
+    rows.u0 = p.u + chromaRow * p.strideU;
+    rows.v0 = p.v + chromaRow * p.strideU;
+    rows.brightness = b;
+    if (p.Skipping()) {
+      rows.prevY0 = p.prevY + row * p.strideY;
+      rows.prevU = p.prevU + chromaRow * p.strideU;
+      rows.prevV = p.prevV + chromaRow * p.strideU;
+    }
+    dsp.rotatedRowGroup(rows, p.strideY, p.strideU, destination + row, stride, last, pairs);
+    if (leftoverRow) {
+      for (int r = row; r < row + 8; r += 2) {
+        SourceRows pair = rows;
+        pair.y0 = p.y + r * p.strideY;
+        pair.y1 = pair.y0 + p.strideY;
+        pair.u0 = p.u + (r / 2) * p.strideU;
+        pair.v0 = p.v + (r / 2) * p.strideU;
+        if (Unchanged(p, pair, r, r / 2, 0, false)) continue;
+        const ChromaTerms terms = MakeTerms(pair.u0[0], pair.v0[0], b);
+        StorePair(leftoverRow + r, PixelFromTerms(pair.y0[0], terms),
+                  PixelFromTerms(pair.y1[0], terms));
+      }
+    }
+  }
+  for (; row < h; row += 2) {
     const std::ptrdiff_t chromaRow = row / 2;
     SourceRows rows;
     rows.y0 = p.y + row * p.strideY;

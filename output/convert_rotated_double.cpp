@@ -25,7 +25,16 @@ void ConvertRotatedDouble(const std::uint8_t* y, std::int32_t strideY, const std
   const std::ptrdiff_t stride = h + std::max<std::int32_t>(rowSkip, 0);
   const ConvertDsp& dsp = ActiveConvertDsp();
 
-  for (int row = 0; row < h; ++row) {
+  int row = 0;
+  // Eight source rows at a time while they exist: display rows then take sixteen adjacent pixels.
+  for (; row + 8 <= h; row += 8) {
+    SourceRows rows;
+    rows.y0 = p.y + row * p.strideY;
+    rows.u0 = p.u + (row >> 1) * p.strideU;
+    rows.v0 = p.v + (row >> 1) * p.strideU;
+    dsp.rotatedDoubleRowGroup(rows, p.strideY, p.strideU, destination + 2 * row, stride, w);
+  }
+  for (; row < h; ++row) {
     const std::ptrdiff_t chromaRow = row >> 1;
     SourceRows rows;
     rows.y0 = p.y + row * p.strideY;

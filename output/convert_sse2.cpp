@@ -1,7 +1,10 @@
-// SSE2 row kernels for the one-to-one modes: sixteen samples (eight chrominance pairs) per step.
-// Results are identical to the reference kernels; blocks the vector path cannot take whole (a
-// group with some unchanged blocks, the pairs left at the row end, mode 7 with an odd width) go
-// through the reference kernel.
+// SSE2 row kernels: sixteen samples (eight chrominance pairs) per step. Results are identical to
+// the reference kernels. The clipped sums of the one-addition modes are formed on bytes with
+// saturating arithmetic: clip(Y + d) = (Y -sat max(-d, 0)) +sat max(d, 0), with both terms
+// saturated to 255, which is exact for any d. Groups where only some blocks changed are
+// converted whole and only the changed blocks stored; steps that would run past the row end are
+// moved back to end at it (rewriting a few pixels with the same values) where the row is long
+// enough, and go through the reference kernel otherwise.
 #include "output/convert_sse2.h"
 
 #if defined(__SSE2__)
@@ -11,167 +14,294 @@
 #include <cstdint>
 #include <cstring>
 
+#include "output/convert_sample.h"
+
 namespace mivora::convert {
 namespace {
 
-struct Terms {
-  __m128i blue, red;  // per chrominance sample, 8 x int16
-  __m128i green;      // brightness - 16
+inline __m128i Load16(const std::uint8_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline __m128i Load8Bytes(const std::uint8_t* p) {
+  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+inline void Store(std::uint16_t* p, __m128i value) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), value);
+}
+
+// The saturated positive and negative parts of the chrominance terms of eight chrominance
+// samples, each byte repeated for the two luminance samples it covers; green's are constant.
+struct ByteTerms {
+  __m128i bluePos, blueNeg, redPos, redNeg, greenPos, greenNeg;
 };
 
-inline Terms LoadTerms(const std::uint8_t* u, const std::uint8_t* v, int brightness) {
+inline __m128i GreenByte(int value) {
+  return _mm_set1_epi8(static_cast<char>(Clip255(value)));
+}
+
+inline ByteTerms LoadByteTerms(const std::uint8_t* u, const std::uint8_t* v, int brightness) {
   const __m128i zero = _mm_setzero_si128();
+  // brightness - 144 + u lies within -1168..1135 for the clamped brightness: fits 16 bits.
   const __m128i bias = _mm_set1_epi16(static_cast<short>(brightness - 144));
-  Terms t;
-  t.blue = _mm_add_epi16(
-      _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u)), zero), bias);
-  t.red = _mm_add_epi16(
-      _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(v)), zero), bias);
-  t.green = _mm_set1_epi16(static_cast<short>(brightness - 16));
+  const __m128i blue = _mm_add_epi16(_mm_unpacklo_epi8(Load8Bytes(u), zero), bias);
+  const __m128i red = _mm_add_epi16(_mm_unpacklo_epi8(Load8Bytes(v), zero), bias);
+  const __m128i pos = _mm_packus_epi16(blue, red);
+  const __m128i neg = _mm_packus_epi16(_mm_sub_epi16(zero, blue), _mm_sub_epi16(zero, red));
+  ByteTerms t;
+  t.bluePos = _mm_unpacklo_epi8(pos, pos);
+  t.redPos = _mm_unpackhi_epi8(pos, pos);
+  t.blueNeg = _mm_unpacklo_epi8(neg, neg);
+  t.redNeg = _mm_unpackhi_epi8(neg, neg);
+  t.greenPos = GreenByte(brightness - 16);
+  t.greenNeg = GreenByte(16 - brightness);
   return t;
 }
 
-inline __m128i Clip(__m128i value) {
-  return _mm_min_epi16(_mm_max_epi16(value, _mm_setzero_si128()), _mm_set1_epi16(255));
+inline __m128i Channel(__m128i luma, __m128i pos, __m128i neg) {
+  return _mm_adds_epu8(_mm_subs_epu8(luma, neg), pos);
 }
 
-// Eight luminance samples (int16) with their chrominance terms (each used by two samples).
-inline __m128i Pack8(__m128i luma, __m128i blue, __m128i green, __m128i red) {
-  const __m128i b = Clip(_mm_add_epi16(luma, blue));
-  const __m128i g = Clip(_mm_add_epi16(luma, green));
-  const __m128i r = Clip(_mm_add_epi16(luma, red));
-  return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_and_si128(r, _mm_set1_epi16(0xF8)), 8),
-                                   _mm_slli_epi16(_mm_and_si128(g, _mm_set1_epi16(0xFC)), 3)),
-                      _mm_srli_epi16(b, 3));
-}
-
-// Sixteen samples at y, pixels 0..7 to low, 8..15 to high.
-inline void Pixels16(const std::uint8_t* y, const Terms& t, __m128i& low, __m128i& high) {
+// Sixteen samples at y to pixels 0..7 (low) and 8..15 (high).
+inline void Pixels16(const std::uint8_t* y, const ByteTerms& t, __m128i& low, __m128i& high) {
+  const __m128i luma = Load16(y);
+  const __m128i red = _mm_and_si128(Channel(luma, t.redPos, t.redNeg), _mm_set1_epi8(-8));
+  const __m128i green = _mm_and_si128(Channel(luma, t.greenPos, t.greenNeg), _mm_set1_epi8(-4));
+  const __m128i blue =
+      _mm_and_si128(_mm_srli_epi16(Channel(luma, t.bluePos, t.blueNeg), 3), _mm_set1_epi8(0x1F));
   const __m128i zero = _mm_setzero_si128();
-  const __m128i samples = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
-  low = Pack8(_mm_unpacklo_epi8(samples, zero), _mm_unpacklo_epi16(t.blue, t.blue), t.green,
-              _mm_unpacklo_epi16(t.red, t.red));
-  high = Pack8(_mm_unpackhi_epi8(samples, zero), _mm_unpackhi_epi16(t.blue, t.blue), t.green,
-               _mm_unpackhi_epi16(t.red, t.red));
+  low =
+      _mm_or_si128(_mm_unpacklo_epi8(blue, red), _mm_slli_epi16(_mm_unpacklo_epi8(green, zero), 3));
+  high =
+      _mm_or_si128(_mm_unpackhi_epi8(blue, red), _mm_slli_epi16(_mm_unpackhi_epi8(green, zero), 3));
 }
 
 inline __m128i Equal16(const std::uint8_t* a, const std::uint8_t* b) {
-  return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)));
-}
-inline __m128i Equal8(const std::uint8_t* a, const std::uint8_t* b) {
-  return _mm_cmpeq_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
-                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b)));
+  return _mm_cmpeq_epi8(Load16(a), Load16(b));
 }
 
-// Bit 2j of the result is set when block j of the eight counts as unchanged: sampleMask holds
-// 0xFF in the bytes of the luminance samples the mode compares, per 16-bit block lane.
-inline int UnchangedBlocks(__m128i lumaEqual, const SourceRows& rows, int k) {
-  const __m128i chroma =
-      _mm_and_si128(Equal8(rows.u0 + k, rows.prevU + k), Equal8(rows.v0 + k, rows.prevV + k));
+// Bit 2j of the result is set when block j of the eight counts as unchanged: lumaEqual holds
+// 0xFF in the bytes of the luminance samples the mode compares (and in the ones it does not).
+inline int UnchangedBlocks(__m128i lumaEqual, const std::uint8_t* u, const std::uint8_t* prevU,
+                           const std::uint8_t* v, const std::uint8_t* prevV) {
+  const __m128i chroma = _mm_and_si128(_mm_cmpeq_epi8(Load8Bytes(u), Load8Bytes(prevU)),
+                                       _mm_cmpeq_epi8(Load8Bytes(v), Load8Bytes(prevV)));
   const __m128i block = _mm_and_si128(lumaEqual, _mm_unpacklo_epi8(chroma, chroma));
-  // A block lane is unchanged when both of its bytes are all ones.
   const __m128i whole = _mm_cmpeq_epi16(block, _mm_set1_epi16(-1));
   return _mm_movemask_epi8(whole) & 0x5555;
 }
+constexpr int kAllUnchanged = 0x5555;
 
-SourceRows Shifted(const SourceRows& rows, int x, int k) {
-  SourceRows s = rows;
-  s.y0 += x;
-  s.y1 += x;
-  s.u0 += k;
-  s.v0 += k;
-  if (s.prevY0) {
-    s.prevY0 += x;
-    if (s.prevY1) s.prevY1 += x;
-    s.prevU += k;
-    s.prevV += k;
+// Stores the 32-bit words of the blocks whose bit (2j) is set in changed, from the converted
+// group in words.
+inline void StoreBlocks(std::uint16_t* destination, const std::uint16_t* words, int changed) {
+  while (changed) {
+    const int bit = __builtin_ctz(static_cast<unsigned>(changed));
+    std::memcpy(destination + bit, words + bit, 4);
+    changed &= changed - 1;
   }
-  return s;
 }
 
+// Mode 5: the left column of each block in both rows is compared (the even bytes).
 void NormalRowPair(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom, int pairs) {
-  const ConvertDsp& reference = ReferenceConvertDsp();
-  int k = 0;
-  for (; k + 8 <= pairs; k += 8) {
+  if (pairs < 8) {
+    ReferenceConvertDsp().normalRowPair(rows, top, bottom, pairs);
+    return;
+  }
+  // Odd bytes (the right columns) count as equal.
+  const __m128i oddBytes = _mm_set1_epi16(static_cast<short>(0xFF00));
+  for (int k = 0;; k += 8) {
+    if (k + 8 > pairs) k = pairs - 8;
     const int x = 2 * k;
+    int changed = kAllUnchanged;
     if (rows.prevY0) {
-      // Mode 5 compares the left column of each block in both rows: the even bytes.
-      const __m128i even = _mm_set1_epi16(0x00FF);
-      const __m128i luma =
-          _mm_or_si128(_mm_and_si128(_mm_and_si128(Equal16(rows.y0 + x, rows.prevY0 + x),
-                                                   Equal16(rows.y1 + x, rows.prevY1 + x)),
-                                     even),
-                       _mm_andnot_si128(even, _mm_set1_epi16(-1)));
-      const int unchanged = UnchangedBlocks(luma, rows, k);
-      if (unchanged == 0x5555) continue;
-      if (unchanged != 0) {
-        reference.normalRowPair(Shifted(rows, x, k), top + x, bottom + x, 8);
-        continue;
+      const __m128i luma = _mm_or_si128(_mm_and_si128(Equal16(rows.y0 + x, rows.prevY0 + x),
+                                                      Equal16(rows.y1 + x, rows.prevY1 + x)),
+                                        oddBytes);
+      changed ^= UnchangedBlocks(luma, rows.u0 + k, rows.prevU + k, rows.v0 + k, rows.prevV + k);
+    }
+    if (changed != 0) {
+      const ByteTerms t = LoadByteTerms(rows.u0 + k, rows.v0 + k, rows.brightness);
+      __m128i top0, top1, bottom0, bottom1;
+      Pixels16(rows.y0 + x, t, top0, top1);
+      Pixels16(rows.y1 + x, t, bottom0, bottom1);
+      if (changed == kAllUnchanged) {
+        Store(top + x, top0);
+        Store(top + x + 8, top1);
+        Store(bottom + x, bottom0);
+        Store(bottom + x + 8, bottom1);
+      } else {
+        alignas(16) std::uint16_t words[32];
+        Store(words, top0);
+        Store(words + 8, top1);
+        Store(words + 16, bottom0);
+        Store(words + 24, bottom1);
+        StoreBlocks(top + x, words, changed);
+        StoreBlocks(bottom + x, words + 16, changed);
       }
     }
-    const Terms t = LoadTerms(rows.u0 + k, rows.v0 + k, rows.brightness);
-    __m128i low, high;
-    Pixels16(rows.y0 + x, t, low, high);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(top + x), low);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(top + x + 8), high);
-    Pixels16(rows.y1 + x, t, low, high);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(bottom + x), low);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(bottom + x + 8), high);
+    if (k + 8 >= pairs) break;
   }
-  if (k < pairs)
-    reference.normalRowPair(Shifted(rows, 2 * k, k), top + 2 * k, bottom + 2 * k, pairs - k);
 }
 
-// Mode 7 with an even width pairs columns (2j + 1, 2j) with chrominance j, as mode 5 pairs
-// (2j, 2j + 1): the vector path converts sixteen columns of both rows at once and stores each
-// column's two pixels as one word on display row last - column.
+// Eight rows of eight 16-bit values turned into eight columns: r[c] afterwards holds value c of
+// each of the eight rows.
+inline void Transpose8(__m128i r[8]) {
+  const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+  const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+  const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+  const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+  const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+  const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+  const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+  const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+  r[0] = _mm_unpacklo_epi64(b0, b4);
+  r[1] = _mm_unpackhi_epi64(b0, b4);
+  r[2] = _mm_unpacklo_epi64(b1, b5);
+  r[3] = _mm_unpackhi_epi64(b1, b5);
+  r[4] = _mm_unpacklo_epi64(b2, b6);
+  r[5] = _mm_unpackhi_epi64(b2, b6);
+  r[6] = _mm_unpacklo_epi64(b3, b7);
+  r[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+// Sixteen columns from column x of eight source rows (chrominance rows shared by row pairs,
+// chrominance sample c for the first column pair) converted and turned: columns[i] holds the
+// eight pixels of column x + i, top source row first.
+inline void TurnedGroup(const SourceRows& rows, std::ptrdiff_t strideY, std::ptrdiff_t strideU,
+                        int x, int c, int brightness, __m128i columns[16]) {
+  for (int p = 0; p < 4; ++p) {
+    const ByteTerms t =
+        LoadByteTerms(rows.u0 + p * strideU + c, rows.v0 + p * strideU + c, brightness);
+    const std::uint8_t* y = rows.y0 + 2 * p * strideY + x;
+    Pixels16(y, t, columns[2 * p], columns[8 + 2 * p]);
+    Pixels16(y + strideY, t, columns[2 * p + 1], columns[9 + 2 * p]);
+  }
+  Transpose8(columns);
+  Transpose8(columns + 8);
+}
+
+// Mode 7 with an even width pairs columns (2j, 2j + 1) with chrominance j; with an odd width
+// (2j + 1, 2j + 2) with chrominance j + 1, column 0 being the converter's. first is the left
+// column of pair 0 in either case.
 void RotatedRowPair(const SourceRows& rows, std::uint16_t* destination, std::intptr_t stride,
                     int last, int pairs) {
   const ConvertDsp& reference = ReferenceConvertDsp();
-  if ((last & 1) == 0) {
+  const int first = (last & 1) ? 0 : 1;
+  if (pairs < 8) {
     reference.rotatedRowPair(rows, destination, stride, last, pairs);
     return;
   }
-  // Chrominance groups from the left edge: column pair j is columns 2j, 2j + 1 and is the
-  // reference kernel's pair number (last - 2j - 1) / 2.
-  int j = 0;
-  for (; j + 8 <= pairs; j += 8) {
-    const int x = 2 * j;
+  for (int j = 0;; j += 8) {
+    if (j + 8 > pairs) j = pairs - 8;
+    const int x = first + 2 * j, c = first + j;
+    int changed = kAllUnchanged;
     if (rows.prevY0) {
       // Mode 7 compares both columns of the block in the upper row only.
-      const __m128i luma = Equal16(rows.y0 + x, rows.prevY0 + x);
-      const int unchanged = UnchangedBlocks(luma, rows, j);
-      if (unchanged == 0x5555) continue;
-      if (unchanged != 0) {
-        // Pairs j .. j + 7 are the reference's pairs starting at column x + 15.
-        const int firstPair = (last - (x + 15)) / 2;
-        reference.rotatedRowPair(rows, destination + 2 * firstPair * stride, stride, x + 15, 8);
-        continue;
+      changed ^= UnchangedBlocks(Equal16(rows.y0 + x, rows.prevY0 + x), rows.u0 + c, rows.prevU + c,
+                                 rows.v0 + c, rows.prevV + c);
+    }
+    if (changed != 0) {
+      const ByteTerms t = LoadByteTerms(rows.u0 + c, rows.v0 + c, rows.brightness);
+      __m128i top0, top1, bottom0, bottom1;
+      Pixels16(rows.y0 + x, t, top0, top1);
+      Pixels16(rows.y1 + x, t, bottom0, bottom1);
+      alignas(16) std::uint32_t words[16];
+      Store(reinterpret_cast<std::uint16_t*>(words), _mm_unpacklo_epi16(top0, bottom0));
+      Store(reinterpret_cast<std::uint16_t*>(words + 4), _mm_unpackhi_epi16(top0, bottom0));
+      Store(reinterpret_cast<std::uint16_t*>(words + 8), _mm_unpacklo_epi16(top1, bottom1));
+      Store(reinterpret_cast<std::uint16_t*>(words + 12), _mm_unpackhi_epi16(top1, bottom1));
+      std::uint16_t* row = destination + (last - x) * stride;
+      for (int i = 0; i < 16; ++i, row -= stride) {
+        if (changed & (1 << (i & ~1))) std::memcpy(row, &words[i], 4);
       }
     }
-    const Terms t = LoadTerms(rows.u0 + j, rows.v0 + j, rows.brightness);
-    __m128i top0, top1, bottom0, bottom1;
-    Pixels16(rows.y0 + x, t, top0, top1);
-    Pixels16(rows.y1 + x, t, bottom0, bottom1);
-    alignas(16) std::uint32_t words[16];
-    _mm_store_si128(reinterpret_cast<__m128i*>(words), _mm_unpacklo_epi16(top0, bottom0));
-    _mm_store_si128(reinterpret_cast<__m128i*>(words + 4), _mm_unpackhi_epi16(top0, bottom0));
-    _mm_store_si128(reinterpret_cast<__m128i*>(words + 8), _mm_unpacklo_epi16(top1, bottom1));
-    _mm_store_si128(reinterpret_cast<__m128i*>(words + 12), _mm_unpackhi_epi16(top1, bottom1));
-    std::uint16_t* row = destination + (last - x) * stride;
-    for (int c = 0; c < 16; ++c, row -= stride) {
-      const std::uint32_t word = words[c];
-      row[0] = static_cast<std::uint16_t>(word);
-      row[1] = static_cast<std::uint16_t>(word >> 16);
+    if (j + 8 >= pairs) break;
+  }
+}
+
+void RotatedRowGroup(const SourceRows& rows, std::ptrdiff_t strideY, std::ptrdiff_t strideU,
+                     std::uint16_t* destination, std::intptr_t stride, int last, int pairs) {
+  const ConvertDsp& reference = ReferenceConvertDsp();
+  const int first = (last & 1) ? 0 : 1;
+  if (pairs < 8) {
+    reference.rotatedRowGroup(rows, strideY, strideU, destination, stride, last, pairs);
+    return;
+  }
+  for (int j = 0;; j += 8) {
+    if (j + 8 > pairs) j = pairs - 8;
+    const int x = first + 2 * j, c = first + j;
+    // changed[p]: bit 2i set when block i of row pair p changed.
+    int changed[4] = {kAllUnchanged, kAllUnchanged, kAllUnchanged, kAllUnchanged};
+    bool any = true, all = true;
+    if (rows.prevY0) {
+      any = all = false;
+      for (int p = 0; p < 4; ++p) {
+        const std::ptrdiff_t luma = 2 * p * strideY + x, chroma = p * strideU + c;
+        changed[p] ^= UnchangedBlocks(Equal16(rows.y0 + luma, rows.prevY0 + luma), rows.u0 + chroma,
+                                      rows.prevU + chroma, rows.v0 + chroma, rows.prevV + chroma);
+        any |= changed[p] != 0;
+        all &= changed[p] == kAllUnchanged;
+      }
+    }
+    if (any) {
+      __m128i columns[16];
+      TurnedGroup(rows, strideY, strideU, x, c, rows.brightness, columns);
+      std::uint16_t* row = destination + (last - x) * stride;
+      if (all) {
+        for (int i = 0; i < 16; ++i, row -= stride) Store(row, columns[i]);
+      } else {
+        alignas(16) std::uint32_t words[16][4];
+        for (int i = 0; i < 16; ++i) Store(reinterpret_cast<std::uint16_t*>(words[i]), columns[i]);
+        for (int i = 0; i < 16; ++i, row -= stride)
+          for (int p = 0; p < 4; ++p)
+            if (changed[p] & (1 << (i & ~1))) std::memcpy(row + 2 * p, &words[i][p], 4);
+      }
+    }
+    if (j + 8 >= pairs) break;
+  }
+}
+
+// Mode 9: every pixel written; a sample's pixel goes to two adjacent display columns of two
+// display rows.
+void RotatedDoubleRowGroup(const SourceRows& rows, std::ptrdiff_t strideY, std::ptrdiff_t strideU,
+                           std::uint16_t* destination, std::intptr_t stride, int width) {
+  const ConvertDsp& reference = ReferenceConvertDsp();
+  if (width < 16) {
+    reference.rotatedDoubleRowGroup(rows, strideY, strideU, destination, stride, width);
+    return;
+  }
+  // Steps start at even columns; with an odd width the last column is left to the loop below.
+  const int even = width & ~1;
+  for (int x = 0;; x += 16) {
+    if (x + 16 > even) x = even - 16;
+    __m128i columns[16];
+    TurnedGroup(rows, strideY, strideU, x, x >> 1, 0, columns);
+    std::uint16_t* row = destination + 2 * (width - 1 - x) * stride;
+    for (int i = 0; i < 16; ++i, row -= 2 * stride) {
+      const __m128i left = _mm_unpacklo_epi16(columns[i], columns[i]);
+      const __m128i right = _mm_unpackhi_epi16(columns[i], columns[i]);
+      Store(row, left);
+      Store(row + 8, right);
+      Store(row + stride, left);
+      Store(row + stride + 8, right);
+    }
+    if (x + 16 >= even) break;
+  }
+  if (width & 1) {
+    const int x = width - 1;
+    for (int r = 0; r < 8; ++r) {
+      const std::ptrdiff_t chroma = (r >> 1) * strideU + (x >> 1);
+      const std::uint16_t pixel =
+          ConvertSample(rows.y0[r * strideY + x], rows.u0[chroma], rows.v0[chroma], 0);
+      destination[2 * r] = destination[2 * r + 1] = pixel;
+      destination[stride + 2 * r] = destination[stride + 2 * r + 1] = pixel;
     }
   }
-  // Pairs left at the right edge (the display top): columns 2j .. last.
-  if (j < pairs) {
-    const int firstPair = (last - (2 * pairs - 1)) / 2;
-    reference.rotatedRowPair(rows, destination + 2 * firstPair * stride, stride, 2 * pairs - 1,
-                             pairs - j);
-  }
+}
+
+// Mode 8 interpolates unclipped values, so it works on 16-bit lanes.
+inline __m128i Clip(__m128i value) {
+  return _mm_min_epi16(_mm_max_epi16(value, _mm_setzero_si128()), _mm_set1_epi16(255));
 }
 
 // Four chrominance samples, each repeated for two luminance samples, minus 144 (8 x int16).
@@ -182,8 +312,7 @@ inline __m128i ChromaTerm4(const std::uint8_t* c) {
   return _mm_sub_epi16(_mm_unpacklo_epi16(four, four), _mm_set1_epi16(144));
 }
 inline __m128i Load8(const std::uint8_t* p) {
-  return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
-                           _mm_setzero_si128());
+  return _mm_unpacklo_epi8(Load8Bytes(p), _mm_setzero_si128());
 }
 inline __m128i PackClipped(__m128i blue, __m128i green, __m128i red) {
   return _mm_or_si128(
@@ -216,7 +345,8 @@ void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom
           _mm_and_si128(_mm_cmpeq_epi8(_mm_cvtsi32_si128(u), _mm_cvtsi32_si128(pu)),
                         _mm_cmpeq_epi8(_mm_cvtsi32_si128(v), _mm_cvtsi32_si128(pv)));
       const __m128i same =
-          _mm_and_si128(Equal8(rows.y0 + x, rows.prevY0 + x), _mm_unpacklo_epi8(chroma, chroma));
+          _mm_and_si128(_mm_cmpeq_epi8(Load8Bytes(rows.y0 + x), Load8Bytes(rows.prevY0 + x)),
+                        _mm_unpacklo_epi8(chroma, chroma));
       const int unchanged = _mm_movemask_epi8(same) & 0xFF;
       if (unchanged == 0xFF) continue;
       if (unchanged != 0) {
@@ -241,22 +371,23 @@ void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom
     const __m128i bottomRight = PackClipped(Mean(hb, _mm_add_epi16(belowRight, blue1)),
                                             Mean(hg, _mm_sub_epi16(belowRight, sixteen)),
                                             Mean(hr, _mm_add_epi16(belowRight, red1)));
-    __m128i* t = reinterpret_cast<__m128i*>(top + 2 * x);
-    __m128i* b = reinterpret_cast<__m128i*>(bottom + 2 * x);
-    _mm_storeu_si128(t, _mm_unpacklo_epi16(topLeft, topRight));
-    _mm_storeu_si128(t + 1, _mm_unpackhi_epi16(topLeft, topRight));
-    _mm_storeu_si128(b, _mm_unpacklo_epi16(bottomLeft, bottomRight));
-    _mm_storeu_si128(b + 1, _mm_unpackhi_epi16(bottomLeft, bottomRight));
+    Store(top + 2 * x, _mm_unpacklo_epi16(topLeft, topRight));
+    Store(top + 2 * x + 8, _mm_unpackhi_epi16(topLeft, topRight));
+    Store(bottom + 2 * x, _mm_unpacklo_epi16(bottomLeft, bottomRight));
+    Store(bottom + 2 * x + 8, _mm_unpackhi_epi16(bottomLeft, bottomRight));
   }
   if (x < end) reference.doubleRow(rows, top, bottom, x, end, width);
 }
 
 }  // namespace
 
-void InstallSse2(ConvertDsp& dsp) {
+bool InstallSse2(ConvertDsp& dsp) {
   dsp.normalRowPair = &NormalRowPair;
   dsp.rotatedRowPair = &RotatedRowPair;
   dsp.doubleRow = &DoubleRow;
+  dsp.rotatedRowGroup = &RotatedRowGroup;
+  dsp.rotatedDoubleRowGroup = &RotatedDoubleRowGroup;
+  return true;
 }
 
 }  // namespace mivora::convert
@@ -264,7 +395,9 @@ void InstallSse2(ConvertDsp& dsp) {
 #else
 
 namespace mivora::convert {
-void InstallSse2(ConvertDsp&) {}
+bool InstallSse2(ConvertDsp&) {
+  return false;
+}
 }  // namespace mivora::convert
 
 #endif

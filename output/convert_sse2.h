@@ -5,7 +5,8 @@
 
 namespace mivora::convert {
 
-// Replaces the kernels that have an SSE2 version; does nothing where SSE2 is not compiled in.
-void InstallSse2(ConvertDsp& dsp);
+// Replaces the kernels that have an SSE2 version. Returns false (changing nothing) where SSE2 is
+// not compiled in.
+bool InstallSse2(ConvertDsp& dsp);
 
 }  // namespace mivora::convert

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "output/convert_dsp.h"
@@ -202,17 +203,19 @@ void Check(const Picture& p, const Case& c, std::mt19937& random) {
   }
 }
 
-// Runs a test body once with the reference kernels and once with the fastest for this processor.
-class ConverterModel : public ::testing::TestWithParam<bool> {
+// Runs a test body once with each kernel set this processor can run.
+class ConverterModel : public ::testing::TestWithParam<std::size_t> {
  protected:
   void SetUp() override {
-    convert::UseConvertDsp(GetParam() ? convert::FastestConvertDsp()
-                                      : convert::ReferenceConvertDsp());
+    convert::UseConvertDsp(*convert::AvailableConvertDsps().at(GetParam()).dsp);
   }
   void TearDown() override { convert::UseConvertDsp(convert::FastestConvertDsp()); }
 };
-INSTANTIATE_TEST_SUITE_P(Kernels, ConverterModel, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Fastest" : "Reference"; });
+INSTANTIATE_TEST_SUITE_P(Kernels, ConverterModel,
+                         ::testing::Range<std::size_t>(0, convert::AvailableConvertDsps().size()),
+                         [](const auto& info) {
+                           return std::string(convert::AvailableConvertDsps()[info.param].name);
+                         });
 
 TEST_P(ConverterModel, EveryModeMatchesThePerPixelRules) {
   std::mt19937 random(20261208);
@@ -239,6 +242,26 @@ TEST_P(ConverterModel, EveryModeMatchesThePerPixelRules) {
           }
         }
       }
+    }
+  }
+}
+
+// Random sizes around the vector step widths and the display limits, random padding, every mode
+// with and without the skip check (whose previous planes differ in bands of rows).
+TEST_P(ConverterModel, RandomSizesMatchThePerPixelRules) {
+  std::mt19937 random(GetParam() + 99);
+  std::uniform_int_distribution<int> small(1, 70), large(200, 760), pad(0, 40), coin(0, 1);
+  std::uniform_int_distribution<int> bright(-300, 300);
+  for (int i = 0; i < 24; ++i) {
+    const int w = coin(random) ? small(random) : large(random);
+    const int h = coin(random) ? small(random) : large(random) - 100;
+    const int padY = pad(random);
+    const Picture p(w, h, padY, pad(random) / 2, random);
+    for (int mode : {5, 7, 8, 9}) {
+      const int extent = ExtentOf(mode, w, h).extent;
+      const int rowSkip = (mode >= 8 ? extent : 0) + pad(random);
+      Check(p, {mode, mode >= 8 ? 0 : bright(random), i % 2, rowSkip}, random);
+      if (HasFatalFailure()) return;
     }
   }
 }

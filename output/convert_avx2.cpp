@@ -1,0 +1,276 @@
+// AVX2 row kernels for modes 5 and 8, bit for bit the reference ones: the SSE2 arrangement (see
+// convert_sse2.cpp) on 32 samples (mode 5) or 16 samples (mode 8) per step. Compiled for AVX2
+// through a target attribute so the rest of the build stays at the baseline; installed only on
+// processors that report AVX2.
+#include "output/convert_avx2.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "output/convert_sample.h"
+
+#define MIVORA_AVX2 __attribute__((target("avx2")))
+#define MIVORA_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
+
+namespace mivora::convert {
+namespace {
+
+MIVORA_AVX2_INLINE __m256i Load32(const std::uint8_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+MIVORA_AVX2_INLINE __m128i Load16(const std::uint8_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+MIVORA_AVX2_INLINE __m128i Load8Bytes(const std::uint8_t* p) {
+  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+MIVORA_AVX2_INLINE void Store(std::uint16_t* p, __m256i value) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), value);
+}
+
+// Sixteen byte flags, each repeated for the two luminance samples of its pair, in the lane order
+// of a 32-byte luminance load (flags 0..7 in the low lane, 8..15 in the high one).
+MIVORA_AVX2_INLINE __m256i RepeatPairs(__m128i bytes) {
+  const __m256i spread = _mm256_permute4x64_epi64(_mm256_castsi128_si256(bytes), 0x50);
+  return _mm256_unpacklo_epi8(spread, spread);
+}
+
+// Saturated chrominance terms of sixteen chrominance samples (see convert_sse2.cpp).
+struct ByteTerms {
+  __m256i bluePos, blueNeg, redPos, redNeg, greenPos, greenNeg;
+};
+
+MIVORA_AVX2_INLINE ByteTerms LoadByteTerms(const std::uint8_t* u, const std::uint8_t* v,
+                                           int brightness) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i bias = _mm256_set1_epi16(static_cast<short>(brightness - 144));
+  const __m256i blue = _mm256_add_epi16(_mm256_cvtepu8_epi16(Load16(u)), bias);
+  const __m256i red = _mm256_add_epi16(_mm256_cvtepu8_epi16(Load16(v)), bias);
+  // Per lane: eight blue terms, then eight red terms.
+  const __m256i pos = _mm256_packus_epi16(blue, red);
+  const __m256i neg =
+      _mm256_packus_epi16(_mm256_sub_epi16(zero, blue), _mm256_sub_epi16(zero, red));
+  ByteTerms t;
+  t.bluePos = _mm256_unpacklo_epi8(pos, pos);
+  t.redPos = _mm256_unpackhi_epi8(pos, pos);
+  t.blueNeg = _mm256_unpacklo_epi8(neg, neg);
+  t.redNeg = _mm256_unpackhi_epi8(neg, neg);
+  t.greenPos = _mm256_set1_epi8(static_cast<char>(Clip255(brightness - 16)));
+  t.greenNeg = _mm256_set1_epi8(static_cast<char>(Clip255(16 - brightness)));
+  return t;
+}
+
+MIVORA_AVX2_INLINE __m256i Channel(__m256i luma, __m256i pos, __m256i neg) {
+  return _mm256_adds_epu8(_mm256_subs_epu8(luma, neg), pos);
+}
+
+// Thirty-two samples at y to pixels 0..15 (low) and 16..31 (high).
+MIVORA_AVX2_INLINE void Pixels32(const std::uint8_t* y, const ByteTerms& t, __m256i& low,
+                                 __m256i& high) {
+  const __m256i luma = Load32(y);
+  const __m256i red = _mm256_and_si256(Channel(luma, t.redPos, t.redNeg), _mm256_set1_epi8(-8));
+  const __m256i green =
+      _mm256_and_si256(Channel(luma, t.greenPos, t.greenNeg), _mm256_set1_epi8(-4));
+  const __m256i blue = _mm256_and_si256(_mm256_srli_epi16(Channel(luma, t.bluePos, t.blueNeg), 3),
+                                        _mm256_set1_epi8(0x1F));
+  const __m256i zero = _mm256_setzero_si256();
+  // Per lane: pixels 0..7 of the lane's sixteen in a, 8..15 in b.
+  const __m256i a = _mm256_or_si256(_mm256_unpacklo_epi8(blue, red),
+                                    _mm256_slli_epi16(_mm256_unpacklo_epi8(green, zero), 3));
+  const __m256i b = _mm256_or_si256(_mm256_unpackhi_epi8(blue, red),
+                                    _mm256_slli_epi16(_mm256_unpackhi_epi8(green, zero), 3));
+  low = _mm256_permute2x128_si256(a, b, 0x20);
+  high = _mm256_permute2x128_si256(a, b, 0x31);
+}
+
+MIVORA_AVX2_INLINE void StoreBlocks(std::uint16_t* destination, const std::uint16_t* words,
+                                    unsigned changed) {
+  while (changed) {
+    const int bit = __builtin_ctz(changed);
+    std::memcpy(destination + bit, words + bit, 4);
+    changed &= changed - 1;
+  }
+}
+
+constexpr unsigned kAllUnchanged = 0x55555555u;
+
+// Mode 5, sixteen chrominance pairs per step; bit 2j of changed stands for block j.
+MIVORA_AVX2 void NormalRowPair(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom,
+                               int pairs) {
+  if (pairs < 16) {
+    ReferenceConvertDsp().normalRowPair(rows, top, bottom, pairs);
+    return;
+  }
+  const __m256i oddBytes = _mm256_set1_epi16(static_cast<short>(0xFF00));
+  for (int k = 0;; k += 16) {
+    if (k + 16 > pairs) k = pairs - 16;
+    const int x = 2 * k;
+    unsigned changed = kAllUnchanged;
+    if (rows.prevY0) {
+      const __m256i luma = _mm256_or_si256(
+          _mm256_and_si256(_mm256_cmpeq_epi8(Load32(rows.y0 + x), Load32(rows.prevY0 + x)),
+                           _mm256_cmpeq_epi8(Load32(rows.y1 + x), Load32(rows.prevY1 + x))),
+          oddBytes);
+      const __m128i chroma =
+          _mm_and_si128(_mm_cmpeq_epi8(Load16(rows.u0 + k), Load16(rows.prevU + k)),
+                        _mm_cmpeq_epi8(Load16(rows.v0 + k), Load16(rows.prevV + k)));
+      const __m256i block = _mm256_and_si256(luma, RepeatPairs(chroma));
+      const __m256i whole = _mm256_cmpeq_epi16(block, _mm256_set1_epi16(-1));
+      changed ^= static_cast<unsigned>(_mm256_movemask_epi8(whole)) & kAllUnchanged;
+    }
+    if (changed != 0) {
+      const ByteTerms t = LoadByteTerms(rows.u0 + k, rows.v0 + k, rows.brightness);
+      __m256i top0, top1, bottom0, bottom1;
+      Pixels32(rows.y0 + x, t, top0, top1);
+      Pixels32(rows.y1 + x, t, bottom0, bottom1);
+      if (changed == kAllUnchanged) {
+        Store(top + x, top0);
+        Store(top + x + 16, top1);
+        Store(bottom + x, bottom0);
+        Store(bottom + x + 16, bottom1);
+      } else {
+        alignas(32) std::uint16_t words[64];
+        Store(words, top0);
+        Store(words + 16, top1);
+        Store(words + 32, bottom0);
+        Store(words + 48, bottom1);
+        StoreBlocks(top + x, words, changed);
+        StoreBlocks(bottom + x, words + 32, changed);
+      }
+    }
+    if (k + 16 >= pairs) break;
+  }
+}
+
+// Mode 8 on 16-bit lanes, sixteen samples per step.
+MIVORA_AVX2_INLINE __m256i Clip(__m256i value) {
+  return _mm256_min_epi16(_mm256_max_epi16(value, _mm256_setzero_si256()), _mm256_set1_epi16(255));
+}
+MIVORA_AVX2_INLINE __m256i PackClipped(__m256i blue, __m256i green, __m256i red) {
+  return _mm256_or_si256(
+      _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(Clip(red), _mm256_set1_epi16(0xF8)), 8),
+                      _mm256_slli_epi16(_mm256_and_si256(Clip(green), _mm256_set1_epi16(0xFC)), 3)),
+      _mm256_srli_epi16(Clip(blue), 3));
+}
+MIVORA_AVX2_INLINE __m256i Mean(__m256i a, __m256i b) {
+  return _mm256_srai_epi16(_mm256_add_epi16(a, b), 1);
+}
+// Eight chrominance samples, each repeated for two luminance samples, minus 144.
+MIVORA_AVX2_INLINE __m256i ChromaTerm8(const std::uint8_t* c) {
+  const __m128i eight = Load8Bytes(c);
+  return _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(eight, eight)),
+                          _mm256_set1_epi16(144));
+}
+MIVORA_AVX2_INLINE __m256i Widen16(const std::uint8_t* p) {
+  return _mm256_cvtepu8_epi16(Load16(p));
+}
+
+// Samples x .. x + 15 (x even, x + 16 within the row) converted; bit i of changed says whether
+// sample i's block is stored.
+MIVORA_AVX2_INLINE void DoubleStep(const SourceRows& rows, std::uint16_t* top,
+                                   std::uint16_t* bottom, int x, unsigned changed) {
+  const int c = x >> 1;
+  const __m256i sixteen = _mm256_set1_epi16(16);
+  const __m256i blue0 = ChromaTerm8(rows.u0 + c), red0 = ChromaTerm8(rows.v0 + c);
+  const __m256i blue1 = ChromaTerm8(rows.u1 + c), red1 = ChromaTerm8(rows.v1 + c);
+  const __m256i here = Widen16(rows.y0 + x), right = Widen16(rows.y0 + x + 1);
+  const __m256i below = Widen16(rows.y1 + x), belowRight = Widen16(rows.y1 + x + 1);
+  const __m256i hb = _mm256_add_epi16(here, blue0), hg = _mm256_sub_epi16(here, sixteen),
+                hr = _mm256_add_epi16(here, red0);
+  const __m256i topLeft = PackClipped(hb, hg, hr);
+  const __m256i topRight = PackClipped(Mean(hb, _mm256_add_epi16(right, blue0)),
+                                       Mean(hg, _mm256_sub_epi16(right, sixteen)),
+                                       Mean(hr, _mm256_add_epi16(right, red0)));
+  const __m256i bottomLeft = PackClipped(Mean(hb, _mm256_add_epi16(below, blue1)),
+                                         Mean(hg, _mm256_sub_epi16(below, sixteen)),
+                                         Mean(hr, _mm256_add_epi16(below, red1)));
+  const __m256i bottomRight = PackClipped(Mean(hb, _mm256_add_epi16(belowRight, blue1)),
+                                          Mean(hg, _mm256_sub_epi16(belowRight, sixteen)),
+                                          Mean(hr, _mm256_add_epi16(belowRight, red1)));
+  // Interleaving works per lane: samples 0..3 / 4..7 in the low lanes, 8..11 / 12..15 high.
+  const __m256i t0 = _mm256_unpacklo_epi16(topLeft, topRight);
+  const __m256i t1 = _mm256_unpackhi_epi16(topLeft, topRight);
+  const __m256i b0 = _mm256_unpacklo_epi16(bottomLeft, bottomRight);
+  const __m256i b1 = _mm256_unpackhi_epi16(bottomLeft, bottomRight);
+  const __m256i topFirst = _mm256_permute2x128_si256(t0, t1, 0x20);
+  const __m256i topSecond = _mm256_permute2x128_si256(t0, t1, 0x31);
+  const __m256i bottomFirst = _mm256_permute2x128_si256(b0, b1, 0x20);
+  const __m256i bottomSecond = _mm256_permute2x128_si256(b0, b1, 0x31);
+  if (changed == 0xFFFF) {
+    Store(top + 2 * x, topFirst);
+    Store(top + 2 * x + 16, topSecond);
+    Store(bottom + 2 * x, bottomFirst);
+    Store(bottom + 2 * x + 16, bottomSecond);
+    return;
+  }
+  alignas(32) std::uint16_t words[64];
+  Store(words, topFirst);
+  Store(words + 16, topSecond);
+  Store(words + 32, bottomFirst);
+  Store(words + 48, bottomSecond);
+  while (changed) {
+    const int i = __builtin_ctz(changed);
+    std::memcpy(top + 2 * (x + i), words + 2 * i, 4);
+    std::memcpy(bottom + 2 * (x + i), words + 32 + 2 * i, 4);
+    changed &= changed - 1;
+  }
+}
+
+// Bit i set when sample x + i (of sixteen) or its chrominance pair differs from the previous
+// picture; all set when the check is off.
+MIVORA_AVX2_INLINE unsigned ChangedSamples(const SourceRows& rows, int x) {
+  if (!rows.prevY0) return 0xFFFF;
+  const int c = x >> 1;
+  const __m128i chroma =
+      _mm_and_si128(_mm_cmpeq_epi8(Load8Bytes(rows.u0 + c), Load8Bytes(rows.prevU + c)),
+                    _mm_cmpeq_epi8(Load8Bytes(rows.v0 + c), Load8Bytes(rows.prevV + c)));
+  const __m128i same = _mm_and_si128(_mm_cmpeq_epi8(Load16(rows.y0 + x), Load16(rows.prevY0 + x)),
+                                     _mm_unpacklo_epi8(chroma, chroma));
+  return ~static_cast<unsigned>(_mm_movemask_epi8(same)) & 0xFFFF;
+}
+
+// Vector steps need the sample after the sixteenth; the last step is moved back to end as close
+// to the row end as that allows, and the one or two samples after it go through the reference.
+MIVORA_AVX2 void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom,
+                           int begin, int end, int width) {
+  int x = begin;
+  for (; x + 16 <= end && x + 17 <= width; x += 16) {
+    const unsigned changed = ChangedSamples(rows, x);
+    if (changed) DoubleStep(rows, top, bottom, x, changed);
+  }
+  if (x < end && end - begin >= 16) {
+    const int back = (std::min(end - 16, width - 17) - begin) & ~1;
+    if (back >= 0) {
+      const int start = begin + back;
+      const unsigned changed = ChangedSamples(rows, start);
+      if (changed) DoubleStep(rows, top, bottom, start, changed);
+      x = std::max(x, start + 16);
+    }
+  }
+  if (x < end) ReferenceConvertDsp().doubleRow(rows, top, bottom, x, end, width);
+}
+
+}  // namespace
+
+bool InstallAvx2(ConvertDsp& dsp) {
+  dsp.normalRowPair = &NormalRowPair;
+  dsp.doubleRow = &DoubleRow;
+  return true;
+}
+
+}  // namespace mivora::convert
+
+#else
+
+namespace mivora::convert {
+bool InstallAvx2(ConvertDsp&) {
+  return false;
+}
+}  // namespace mivora::convert
+
+#endif
