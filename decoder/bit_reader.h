@@ -17,6 +17,7 @@ class BitReader {
   void Reset(const std::uint8_t* data, std::size_t size) {
     data_ = data;
     size_ = data ? size : 0;
+    wordEnd_ = size_ >= 8 ? size_ - 7 : 0;
     Seek(0);
   }
 
@@ -29,7 +30,7 @@ class BitReader {
   void Consume(int n) {
     cache_ <<= n;
     count_ -= n;
-    if (next_ + 8 <= size_) [[likely]] {
+    if (next_ < wordEnd_) [[likely]] {
       LoadWord();
     } else if (count_ < 32) {
       RefillNearEnd();
@@ -80,7 +81,7 @@ class BitReader {
   // it brings beyond whole bytes are the stream's own next bits, so the next load ORs the same
   // values over them.
   void Refill() {
-    if (next_ + 8 <= size_) {
+    if (next_ < wordEnd_) {
       LoadWord();
     } else {
       RefillNearEnd();
@@ -91,7 +92,7 @@ class BitReader {
     std::uint64_t w;
     std::memcpy(&w, data_ + next_, 8);
     cache_ |= __builtin_bswap64(w) >> count_;
-    next_ += static_cast<std::size_t>((63 - count_) >> 3);
+    next_ += (~static_cast<unsigned>(count_) >> 3) & 7;  // (63 - count_) / 8
     count_ |= 56;
   }
   void RefillNearEnd() {
@@ -110,6 +111,7 @@ class BitReader {
 
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
+  std::size_t wordEnd_ = 0;  // eight bytes can be loaded from any byte before this one
   std::uint64_t cache_ = 0;  // the next bits, most significant first
   int count_ = 0;            // valid bits in cache_ (32..63 between calls)
   std::size_t next_ = 0;     // the byte that follows the window
