@@ -160,6 +160,21 @@ TEST(BlockCoefficients, InterInverseQuantisationWrapsAndStaysInTheBlock) {
     EXPECT_EQ(f.block()[0], 35);
   }
   {
+    // Signs through every path at q 3 (m 6, c 3): an eleven-bit code past the first-level table
+    // (-(12 * 6 + 3)), fixed-length escapes of level 0 (-c) and -2 (-2 * 6 - 3).
+    BitWriter w;
+    w.Code("00000100000 1")
+        .Code("0000 011 11 0 000000 1 000000000000 1")
+        .Code("0000 011 11 1 000000 1 111111111110 1");
+    Fixture f(w, 3);
+    DecodeInterBlock(*f.state, 0);
+    EXPECT_FALSE(f.state->damaged);
+    EXPECT_EQ(f.block()[kZigzagScan[0]], -75);
+    EXPECT_EQ(f.block()[kZigzagScan[1]], -3);
+    EXPECT_EQ(f.block()[kZigzagScan[2]], -15);
+    EXPECT_EQ(f.state->reader.BitsConsumed(), static_cast<std::size_t>(w.Count()));
+  }
+  {
     // 2047 * 62 + 31 = 126945 wraps to -4127.
     BitWriter w;
     w.Code("0000 011 11 1 000000 1 011111111111 1");
