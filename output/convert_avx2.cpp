@@ -45,12 +45,22 @@ struct ByteTerms {
   __m256i bluePos, blueNeg, redPos, redNeg, greenPos, greenNeg;
 };
 
+// The parts of the terms that depend on the brightness only, worked out once per kernel call.
+struct Bias {
+  __m256i chroma;  // brightness - 144 in 16-bit lanes
+  __m256i greenPos, greenNeg;
+};
+MIVORA_AVX2_INLINE Bias MakeBias(int brightness) {
+  return {_mm256_set1_epi16(static_cast<short>(brightness - 144)),
+          _mm256_set1_epi8(static_cast<char>(Clip255(brightness - 16))),
+          _mm256_set1_epi8(static_cast<char>(Clip255(16 - brightness)))};
+}
+
 MIVORA_AVX2_INLINE ByteTerms LoadByteTerms(const std::uint8_t* u, const std::uint8_t* v,
-                                           int brightness) {
+                                           const Bias& bias) {
   const __m256i zero = _mm256_setzero_si256();
-  const __m256i bias = _mm256_set1_epi16(static_cast<short>(brightness - 144));
-  const __m256i blue = _mm256_add_epi16(_mm256_cvtepu8_epi16(Load16(u)), bias);
-  const __m256i red = _mm256_add_epi16(_mm256_cvtepu8_epi16(Load16(v)), bias);
+  const __m256i blue = _mm256_add_epi16(_mm256_cvtepu8_epi16(Load16(u)), bias.chroma);
+  const __m256i red = _mm256_add_epi16(_mm256_cvtepu8_epi16(Load16(v)), bias.chroma);
   // Per lane: eight blue terms, then eight red terms.
   const __m256i pos = _mm256_packus_epi16(blue, red);
   const __m256i neg =
@@ -60,8 +70,8 @@ MIVORA_AVX2_INLINE ByteTerms LoadByteTerms(const std::uint8_t* u, const std::uin
   t.redPos = _mm256_unpackhi_epi8(pos, pos);
   t.blueNeg = _mm256_unpacklo_epi8(neg, neg);
   t.redNeg = _mm256_unpackhi_epi8(neg, neg);
-  t.greenPos = _mm256_set1_epi8(static_cast<char>(Clip255(brightness - 16)));
-  t.greenNeg = _mm256_set1_epi8(static_cast<char>(Clip255(16 - brightness)));
+  t.greenPos = bias.greenPos;
+  t.greenNeg = bias.greenNeg;
   return t;
 }
 
@@ -106,6 +116,7 @@ MIVORA_AVX2 void NormalRowPair(const SourceRows& rows, std::uint16_t* top, std::
     ReferenceConvertDsp().normalRowPair(rows, top, bottom, pairs);
     return;
   }
+  const Bias bias = MakeBias(rows.brightness);
   const __m256i oddBytes = _mm256_set1_epi16(static_cast<short>(0xFF00));
   for (int k = 0;; k += 16) {
     if (k + 16 > pairs) k = pairs - 16;
@@ -124,7 +135,7 @@ MIVORA_AVX2 void NormalRowPair(const SourceRows& rows, std::uint16_t* top, std::
       changed ^= static_cast<unsigned>(_mm256_movemask_epi8(whole)) & kAllUnchanged;
     }
     if (changed != 0) {
-      const ByteTerms t = LoadByteTerms(rows.u0 + k, rows.v0 + k, rows.brightness);
+      const ByteTerms t = LoadByteTerms(rows.u0 + k, rows.v0 + k, bias);
       __m256i top0, top1, bottom0, bottom1;
       Pixels32(rows.y0 + x, t, top0, top1);
       Pixels32(rows.y1 + x, t, bottom0, bottom1);

@@ -35,16 +35,21 @@ struct ByteTerms {
   __m128i bluePos, blueNeg, redPos, redNeg, greenPos, greenNeg;
 };
 
-inline __m128i GreenByte(int value) {
-  return _mm_set1_epi8(static_cast<char>(Clip255(value)));
-}
+// The parts of the terms that depend on the brightness only, worked out once per kernel call.
+struct Bias {
+  __m128i chroma;  // brightness - 144 in 16-bit lanes
+  __m128i greenPos, greenNeg;
+  explicit Bias(int brightness)
+      : chroma(_mm_set1_epi16(static_cast<short>(brightness - 144))),
+        greenPos(_mm_set1_epi8(static_cast<char>(Clip255(brightness - 16)))),
+        greenNeg(_mm_set1_epi8(static_cast<char>(Clip255(16 - brightness)))) {}
+};
 
-inline ByteTerms LoadByteTerms(const std::uint8_t* u, const std::uint8_t* v, int brightness) {
+inline ByteTerms LoadByteTerms(const std::uint8_t* u, const std::uint8_t* v, const Bias& bias) {
   const __m128i zero = _mm_setzero_si128();
   // brightness - 144 + u lies within -1168..1135 for the clamped brightness: fits 16 bits.
-  const __m128i bias = _mm_set1_epi16(static_cast<short>(brightness - 144));
-  const __m128i blue = _mm_add_epi16(_mm_unpacklo_epi8(Load8Bytes(u), zero), bias);
-  const __m128i red = _mm_add_epi16(_mm_unpacklo_epi8(Load8Bytes(v), zero), bias);
+  const __m128i blue = _mm_add_epi16(_mm_unpacklo_epi8(Load8Bytes(u), zero), bias.chroma);
+  const __m128i red = _mm_add_epi16(_mm_unpacklo_epi8(Load8Bytes(v), zero), bias.chroma);
   const __m128i pos = _mm_packus_epi16(blue, red);
   const __m128i neg = _mm_packus_epi16(_mm_sub_epi16(zero, blue), _mm_sub_epi16(zero, red));
   ByteTerms t;
@@ -52,8 +57,8 @@ inline ByteTerms LoadByteTerms(const std::uint8_t* u, const std::uint8_t* v, int
   t.redPos = _mm_unpackhi_epi8(pos, pos);
   t.blueNeg = _mm_unpacklo_epi8(neg, neg);
   t.redNeg = _mm_unpackhi_epi8(neg, neg);
-  t.greenPos = GreenByte(brightness - 16);
-  t.greenNeg = GreenByte(16 - brightness);
+  t.greenPos = bias.greenPos;
+  t.greenNeg = bias.greenNeg;
   return t;
 }
 
@@ -107,6 +112,7 @@ void NormalRowPair(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bo
     ReferenceConvertDsp().normalRowPair(rows, top, bottom, pairs);
     return;
   }
+  const Bias bias(rows.brightness);
   // Odd bytes (the right columns) count as equal.
   const __m128i oddBytes = _mm_set1_epi16(static_cast<short>(0xFF00));
   for (int k = 0;; k += 8) {
@@ -120,7 +126,7 @@ void NormalRowPair(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bo
       changed ^= UnchangedBlocks(luma, rows.u0 + k, rows.prevU + k, rows.v0 + k, rows.prevV + k);
     }
     if (changed != 0) {
-      const ByteTerms t = LoadByteTerms(rows.u0 + k, rows.v0 + k, rows.brightness);
+      const ByteTerms t = LoadByteTerms(rows.u0 + k, rows.v0 + k, bias);
       __m128i top0, top1, bottom0, bottom1;
       Pixels16(rows.y0 + x, t, top0, top1);
       Pixels16(rows.y1 + x, t, bottom0, bottom1);
@@ -168,10 +174,9 @@ inline void Transpose8(__m128i r[8]) {
 // chrominance sample c for the first column pair) converted and turned: columns[i] holds the
 // eight pixels of column x + i, top source row first.
 inline void TurnedGroup(const SourceRows& rows, std::ptrdiff_t strideY, std::ptrdiff_t strideU,
-                        int x, int c, int brightness, __m128i columns[16]) {
+                        int x, int c, const Bias& bias, __m128i columns[16]) {
   for (int p = 0; p < 4; ++p) {
-    const ByteTerms t =
-        LoadByteTerms(rows.u0 + p * strideU + c, rows.v0 + p * strideU + c, brightness);
+    const ByteTerms t = LoadByteTerms(rows.u0 + p * strideU + c, rows.v0 + p * strideU + c, bias);
     const std::uint8_t* y = rows.y0 + 2 * p * strideY + x;
     Pixels16(y, t, columns[2 * p], columns[8 + 2 * p]);
     Pixels16(y + strideY, t, columns[2 * p + 1], columns[9 + 2 * p]);
@@ -191,6 +196,7 @@ void RotatedRowPair(const SourceRows& rows, std::uint16_t* destination, std::int
     reference.rotatedRowPair(rows, destination, stride, last, pairs);
     return;
   }
+  const Bias bias(rows.brightness);
   for (int j = 0;; j += 8) {
     if (j + 8 > pairs) j = pairs - 8;
     const int x = first + 2 * j, c = first + j;
@@ -201,7 +207,7 @@ void RotatedRowPair(const SourceRows& rows, std::uint16_t* destination, std::int
                                  rows.v0 + c, rows.prevV + c);
     }
     if (changed != 0) {
-      const ByteTerms t = LoadByteTerms(rows.u0 + c, rows.v0 + c, rows.brightness);
+      const ByteTerms t = LoadByteTerms(rows.u0 + c, rows.v0 + c, bias);
       __m128i top0, top1, bottom0, bottom1;
       Pixels16(rows.y0 + x, t, top0, top1);
       Pixels16(rows.y1 + x, t, bottom0, bottom1);
@@ -227,6 +233,7 @@ void RotatedRowGroup(const SourceRows& rows, std::ptrdiff_t strideY, std::ptrdif
     reference.rotatedRowGroup(rows, strideY, strideU, destination, stride, last, pairs);
     return;
   }
+  const Bias bias(rows.brightness);
   for (int j = 0;; j += 8) {
     if (j + 8 > pairs) j = pairs - 8;
     const int x = first + 2 * j, c = first + j;
@@ -245,7 +252,7 @@ void RotatedRowGroup(const SourceRows& rows, std::ptrdiff_t strideY, std::ptrdif
     }
     if (any) {
       __m128i columns[16];
-      TurnedGroup(rows, strideY, strideU, x, c, rows.brightness, columns);
+      TurnedGroup(rows, strideY, strideU, x, c, bias, columns);
       std::uint16_t* row = destination + (last - x) * stride;
       if (all) {
         for (int i = 0; i < 16; ++i, row -= stride) Store(row, columns[i]);
@@ -272,10 +279,11 @@ void RotatedDoubleRowGroup(const SourceRows& rows, std::ptrdiff_t strideY, std::
   }
   // Steps start at even columns; with an odd width the last column is left to the loop below.
   const int even = width & ~1;
+  const Bias bias(0);
   for (int x = 0;; x += 16) {
     if (x + 16 > even) x = even - 16;
     __m128i columns[16];
-    TurnedGroup(rows, strideY, strideU, x, x >> 1, 0, columns);
+    TurnedGroup(rows, strideY, strideU, x, x >> 1, bias, columns);
     std::uint16_t* row = destination + 2 * (width - 1 - x) * stride;
     for (int i = 0; i < 16; ++i, row -= 2 * stride) {
       const __m128i left = _mm_unpacklo_epi16(columns[i], columns[i]);
