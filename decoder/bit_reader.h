@@ -1,6 +1,9 @@
 // Reads the compressed frame most significant bit first. Bounded: bytes past the end of the data
 // read as zero (which looks like a start code to the picture loop, so decoding stops there), and
-// the reader remembers that it went past the end.
+// the reader remembers that it went past the end. It keeps a 64-bit window filled by eight-byte
+// loads instead of rebuilding a four-byte window on every peek: the bits and consumed positions
+// are the same, a peek never depends on bytes beyond the 32 bits it returns, and no load reaches
+// past the data.
 #pragma once
 
 #include <cstddef>
