@@ -1,5 +1,5 @@
-// AVX2 row kernels for modes 5 and 8, bit for bit the reference ones: the SSE2 arrangement (see
-// convert_sse2.cpp) on 32 samples (mode 5) or 16 samples (mode 8) per step. Compiled for AVX2
+// AVX2 row kernels, bit for bit the reference ones: the SSE2 arrangement (see convert_sse2.cpp) on
+// 32 samples (modes 5, 7 and 9) or 16 samples (mode 8) per step. Compiled for AVX2
 // through a target attribute so the rest of the build stays at the baseline; installed only on
 // processors that report AVX2.
 #include "output/convert_avx2.h"
@@ -79,9 +79,10 @@ MIVORA_AVX2_INLINE __m256i Channel(__m256i luma, __m256i pos, __m256i neg) {
   return _mm256_adds_epu8(_mm256_subs_epu8(luma, neg), pos);
 }
 
-// Thirty-two samples at y to pixels 0..15 (low) and 16..31 (high).
-MIVORA_AVX2_INLINE void Pixels32(const std::uint8_t* y, const ByteTerms& t, __m256i& low,
-                                 __m256i& high) {
+// Thirty-two samples at y to pixels in lane order: a holds pixels 0..7 and 16..23, b 8..15 and
+// 24..31.
+MIVORA_AVX2_INLINE void PixelLanes(const std::uint8_t* y, const ByteTerms& t, __m256i& a,
+                                   __m256i& b) {
   const __m256i luma = Load32(y);
   const __m256i red = _mm256_and_si256(Channel(luma, t.redPos, t.redNeg), _mm256_set1_epi8(-8));
   const __m256i green =
@@ -89,13 +90,185 @@ MIVORA_AVX2_INLINE void Pixels32(const std::uint8_t* y, const ByteTerms& t, __m2
   const __m256i blue = _mm256_and_si256(_mm256_srli_epi16(Channel(luma, t.bluePos, t.blueNeg), 3),
                                         _mm256_set1_epi8(0x1F));
   const __m256i zero = _mm256_setzero_si256();
-  // Per lane: pixels 0..7 of the lane's sixteen in a, 8..15 in b.
-  const __m256i a = _mm256_or_si256(_mm256_unpacklo_epi8(blue, red),
-                                    _mm256_slli_epi16(_mm256_unpacklo_epi8(green, zero), 3));
-  const __m256i b = _mm256_or_si256(_mm256_unpackhi_epi8(blue, red),
-                                    _mm256_slli_epi16(_mm256_unpackhi_epi8(green, zero), 3));
+  a = _mm256_or_si256(_mm256_unpacklo_epi8(blue, red),
+                      _mm256_slli_epi16(_mm256_unpacklo_epi8(green, zero), 3));
+  b = _mm256_or_si256(_mm256_unpackhi_epi8(blue, red),
+                      _mm256_slli_epi16(_mm256_unpackhi_epi8(green, zero), 3));
+}
+
+// Thirty-two samples at y to pixels 0..15 (low) and 16..31 (high).
+MIVORA_AVX2_INLINE void Pixels32(const std::uint8_t* y, const ByteTerms& t, __m256i& low,
+                                 __m256i& high) {
+  __m256i a, b;
+  PixelLanes(y, t, a, b);
   low = _mm256_permute2x128_si256(a, b, 0x20);
   high = _mm256_permute2x128_si256(a, b, 0x31);
+}
+
+// Eight rows of sixteen 16-bit values, turned per lane: afterwards r[c] holds value c of each of
+// the eight rows in the low lane and value 8 + c in the high lane.
+MIVORA_AVX2_INLINE void Transpose8(__m256i r[8]) {
+  const __m256i a0 = _mm256_unpacklo_epi16(r[0], r[1]), a1 = _mm256_unpackhi_epi16(r[0], r[1]);
+  const __m256i a2 = _mm256_unpacklo_epi16(r[2], r[3]), a3 = _mm256_unpackhi_epi16(r[2], r[3]);
+  const __m256i a4 = _mm256_unpacklo_epi16(r[4], r[5]), a5 = _mm256_unpackhi_epi16(r[4], r[5]);
+  const __m256i a6 = _mm256_unpacklo_epi16(r[6], r[7]), a7 = _mm256_unpackhi_epi16(r[6], r[7]);
+  const __m256i b0 = _mm256_unpacklo_epi32(a0, a2), b1 = _mm256_unpackhi_epi32(a0, a2);
+  const __m256i b2 = _mm256_unpacklo_epi32(a1, a3), b3 = _mm256_unpackhi_epi32(a1, a3);
+  const __m256i b4 = _mm256_unpacklo_epi32(a4, a6), b5 = _mm256_unpackhi_epi32(a4, a6);
+  const __m256i b6 = _mm256_unpacklo_epi32(a5, a7), b7 = _mm256_unpackhi_epi32(a5, a7);
+  r[0] = _mm256_unpacklo_epi64(b0, b4);
+  r[1] = _mm256_unpackhi_epi64(b0, b4);
+  r[2] = _mm256_unpacklo_epi64(b1, b5);
+  r[3] = _mm256_unpackhi_epi64(b1, b5);
+  r[4] = _mm256_unpacklo_epi64(b2, b6);
+  r[5] = _mm256_unpackhi_epi64(b2, b6);
+  r[6] = _mm256_unpacklo_epi64(b3, b7);
+  r[7] = _mm256_unpackhi_epi64(b3, b7);
+}
+
+// Thirty-two columns from column x of eight source rows (chrominance rows shared by row pairs,
+// chrominance sample c for the first column pair) converted and turned. Afterwards a[i] holds
+// the eight pixels of column x + i (low lane) and x + 16 + i (high lane), b[i] those of columns
+// x + 8 + i and x + 24 + i, top source row first.
+MIVORA_AVX2_INLINE void TurnedGroup(const SourceRows& rows, std::ptrdiff_t strideY,
+                                    std::ptrdiff_t strideU, int x, int c, const Bias& bias,
+                                    __m256i a[8], __m256i b[8]) {
+  for (int p = 0; p < 4; ++p) {
+    const ByteTerms t = LoadByteTerms(rows.u0 + p * strideU + c, rows.v0 + p * strideU + c, bias);
+    const std::uint8_t* y = rows.y0 + 2 * p * strideY + x;
+    PixelLanes(y, t, a[2 * p], b[2 * p]);
+    PixelLanes(y + strideY, t, a[2 * p + 1], b[2 * p + 1]);
+  }
+  Transpose8(a);
+  Transpose8(b);
+}
+
+MIVORA_AVX2_INLINE void StoreLow(std::uint16_t* p, __m256i v) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(v));
+}
+MIVORA_AVX2_INLINE void StoreHigh(std::uint16_t* p, __m256i v) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_extracti128_si256(v, 1));
+}
+
+constexpr unsigned kAllUnchanged = 0x55555555u;
+
+// The SSE2 kernels, for rows too narrow for a 32-column step.
+void (*narrowRotatedRowGroup)(const SourceRows&, std::ptrdiff_t, std::ptrdiff_t, std::uint16_t*,
+                              std::intptr_t, int, int);
+void (*narrowRotatedDoubleRowGroup)(const SourceRows&, std::ptrdiff_t, std::ptrdiff_t,
+                                    std::uint16_t*, std::intptr_t, int);
+
+// Mode 7, sixteen column pairs of four row pairs per step; see the SSE2 kernel for the pairing.
+MIVORA_AVX2 void RotatedRowGroup(const SourceRows& rows, std::ptrdiff_t strideY,
+                                 std::ptrdiff_t strideU, std::uint16_t* destination,
+                                 std::intptr_t stride, int last, int pairs) {
+  if (pairs < 16) {
+    narrowRotatedRowGroup(rows, strideY, strideU, destination, stride, last, pairs);
+    return;
+  }
+  const int first = (last & 1) ? 0 : 1;
+  const Bias bias = MakeBias(rows.brightness);
+  for (int j = 0;; j += 16) {
+    if (j + 16 > pairs) j = pairs - 16;
+    const int x = first + 2 * j, c = first + j;
+    // changed[p]: bit 2i set when block i of row pair p changed.
+    unsigned changed[4] = {kAllUnchanged, kAllUnchanged, kAllUnchanged, kAllUnchanged};
+    bool any = true, all = true;
+    if (rows.prevY0) {
+      any = all = false;
+      for (int p = 0; p < 4; ++p) {
+        const std::ptrdiff_t luma = 2 * p * strideY + x, chroma = p * strideU + c;
+        const __m128i sameChroma =
+            _mm_and_si128(_mm_cmpeq_epi8(Load16(rows.u0 + chroma), Load16(rows.prevU + chroma)),
+                          _mm_cmpeq_epi8(Load16(rows.v0 + chroma), Load16(rows.prevV + chroma)));
+        const __m256i block =
+            _mm256_and_si256(_mm256_cmpeq_epi8(Load32(rows.y0 + luma), Load32(rows.prevY0 + luma)),
+                             RepeatPairs(sameChroma));
+        const __m256i whole = _mm256_cmpeq_epi16(block, _mm256_set1_epi16(-1));
+        changed[p] ^= static_cast<unsigned>(_mm256_movemask_epi8(whole)) & kAllUnchanged;
+        any |= changed[p] != 0;
+        all &= changed[p] == kAllUnchanged;
+      }
+    }
+    if (!any) {
+      if (j + 16 >= pairs) break;
+      continue;
+    }
+    __m256i a[8], b[8];
+    TurnedGroup(rows, strideY, strideU, x, c, bias, a, b);
+    // Column x + i goes to display row last - x - i.
+    std::uint16_t* row = destination + (last - x) * stride;
+    if (all) {
+      for (int i = 0; i < 8; ++i) {
+        StoreLow(row - i * stride, a[i]);
+        StoreLow(row - (8 + i) * stride, b[i]);
+        StoreHigh(row - (16 + i) * stride, a[i]);
+        StoreHigh(row - (24 + i) * stride, b[i]);
+      }
+    } else {
+      alignas(32) std::uint32_t words[32][4];
+      for (int i = 0; i < 8; ++i) {
+        StoreLow(reinterpret_cast<std::uint16_t*>(words[i]), a[i]);
+        StoreLow(reinterpret_cast<std::uint16_t*>(words[8 + i]), b[i]);
+        StoreHigh(reinterpret_cast<std::uint16_t*>(words[16 + i]), a[i]);
+        StoreHigh(reinterpret_cast<std::uint16_t*>(words[24 + i]), b[i]);
+      }
+      for (int i = 0; i < 32; ++i, row -= stride)
+        for (int p = 0; p < 4; ++p)
+          if (changed[p] & (1u << (i & ~1))) std::memcpy(row + 2 * p, &words[i][p], 4);
+    }
+    if (j + 16 >= pairs) break;
+  }
+}
+
+// Two columns' eight pixels (low and high lane), each doubled to sixteen, to two display rows
+// each: the first column's at row, the second's 32 display rows above.
+MIVORA_AVX2_INLINE void StoreDoubled(std::uint16_t* row, std::intptr_t stride, __m256i value) {
+  const __m256i low = _mm256_unpacklo_epi16(value, value);
+  const __m256i high = _mm256_unpackhi_epi16(value, value);
+  const __m256i first = _mm256_permute2x128_si256(low, high, 0x20);
+  const __m256i second = _mm256_permute2x128_si256(low, high, 0x31);
+  Store(row, first);
+  Store(row + stride, first);
+  row -= 32 * stride;
+  Store(row, second);
+  Store(row + stride, second);
+}
+
+// Mode 9, thirty-two columns of eight rows per step: each column's eight pixels, doubled, fill
+// sixteen pixels of two display rows.
+MIVORA_AVX2 void RotatedDoubleRowGroup(const SourceRows& rows, std::ptrdiff_t strideY,
+                                       std::ptrdiff_t strideU, std::uint16_t* destination,
+                                       std::intptr_t stride, int width) {
+  if (width < 32) {
+    narrowRotatedDoubleRowGroup(rows, strideY, strideU, destination, stride, width);
+    return;
+  }
+  const Bias bias = MakeBias(0);
+  // Steps start at even columns; with an odd width the last column is done after them.
+  const int even = width & ~1;
+  for (int x = 0;; x += 32) {
+    if (x + 32 > even) x = even - 32;
+    __m256i a[8], b[8];
+    TurnedGroup(rows, strideY, strideU, x, x >> 1, bias, a, b);
+    // Column x + i goes to display rows 2 (width - 1 - x - i) and the one below.
+    std::uint16_t* row = destination + 2 * (width - 1 - x) * stride;
+    for (int i = 0; i < 8; ++i) {
+      StoreDoubled(row - 2 * i * stride, stride, a[i]);
+      StoreDoubled(row - 2 * (8 + i) * stride, stride, b[i]);
+    }
+    if (x + 32 >= even) break;
+  }
+  if (width & 1) {
+    const int x = width - 1;
+    for (int r = 0; r < 8; ++r) {
+      const std::ptrdiff_t chroma = (r >> 1) * strideU + (x >> 1);
+      const std::uint16_t pixel =
+          ConvertSample(rows.y0[r * strideY + x], rows.u0[chroma], rows.v0[chroma], 0);
+      destination[2 * r] = destination[2 * r + 1] = pixel;
+      destination[stride + 2 * r] = destination[stride + 2 * r + 1] = pixel;
+    }
+  }
 }
 
 MIVORA_AVX2_INLINE void StoreBlocks(std::uint16_t* destination, const std::uint16_t* words,
@@ -106,8 +279,6 @@ MIVORA_AVX2_INLINE void StoreBlocks(std::uint16_t* destination, const std::uint1
     changed &= changed - 1;
   }
 }
-
-constexpr unsigned kAllUnchanged = 0x55555555u;
 
 // Mode 5, sixteen chrominance pairs per step; bit 2j of changed stands for block j.
 MIVORA_AVX2 void NormalRowPair(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom,
@@ -269,8 +440,12 @@ MIVORA_AVX2 void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::uint
 }  // namespace
 
 bool InstallAvx2(ConvertDsp& dsp) {
+  narrowRotatedRowGroup = dsp.rotatedRowGroup;
+  narrowRotatedDoubleRowGroup = dsp.rotatedDoubleRowGroup;
   dsp.normalRowPair = &NormalRowPair;
   dsp.doubleRow = &DoubleRow;
+  dsp.rotatedRowGroup = &RotatedRowGroup;
+  dsp.rotatedDoubleRowGroup = &RotatedDoubleRowGroup;
   return true;
 }
 
