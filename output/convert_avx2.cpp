@@ -79,21 +79,27 @@ MIVORA_AVX2_INLINE __m256i Channel(__m256i luma, __m256i pos, __m256i neg) {
   return _mm256_adds_epu8(_mm256_subs_epu8(luma, neg), pos);
 }
 
+// The bits of a where mask is set, of b elsewhere.
+MIVORA_AVX2_INLINE __m256i Select(__m256i a, __m256i b, __m256i mask) {
+  return _mm256_xor_si256(b, _mm256_and_si256(_mm256_xor_si256(a, b), mask));
+}
+
 // Thirty-two samples at y to pixels in lane order: a holds pixels 0..7 and 16..23, b 8..15 and
 // 24..31.
 MIVORA_AVX2_INLINE void PixelLanes(const std::uint8_t* y, const ByteTerms& t, __m256i& a,
                                    __m256i& b) {
   const __m256i luma = Load32(y);
-  const __m256i red = _mm256_and_si256(Channel(luma, t.redPos, t.redNeg), _mm256_set1_epi8(-8));
-  const __m256i green =
-      _mm256_and_si256(Channel(luma, t.greenPos, t.greenNeg), _mm256_set1_epi8(-4));
-  const __m256i blue = _mm256_and_si256(_mm256_srli_epi16(Channel(luma, t.bluePos, t.blueNeg), 3),
-                                        _mm256_set1_epi8(0x1F));
-  const __m256i zero = _mm256_setzero_si256();
-  a = _mm256_or_si256(_mm256_unpacklo_epi8(blue, red),
-                      _mm256_slli_epi16(_mm256_unpacklo_epi8(green, zero), 3));
-  b = _mm256_or_si256(_mm256_unpackhi_epi8(blue, red),
-                      _mm256_slli_epi16(_mm256_unpackhi_epi8(green, zero), 3));
+  const __m256i red = Channel(luma, t.redPos, t.redNeg);
+  const __m256i green = Channel(luma, t.greenPos, t.greenNeg);
+  const __m256i blue = Channel(luma, t.bluePos, t.blueNeg);
+  // The two bytes of each pixel formed in place: 16-bit shifts move each byte's bits to where
+  // they go (bits crossing between bytes fall outside the selected ones), then a bitwise select
+  // per byte: high = red 7..3 | green 7..5, low = green 4..2 | blue 7..3.
+  const __m256i high = Select(red, _mm256_srli_epi16(green, 5), _mm256_set1_epi8(-8));
+  const __m256i low =
+      Select(_mm256_slli_epi16(green, 3), _mm256_srli_epi16(blue, 3), _mm256_set1_epi8(-32));
+  a = _mm256_unpacklo_epi8(low, high);
+  b = _mm256_unpackhi_epi8(low, high);
 }
 
 // Thirty-two samples at y to pixels 0..15 (low) and 16..31 (high).
