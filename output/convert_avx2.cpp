@@ -1,5 +1,5 @@
 // AVX2 row kernels, bit for bit the reference ones: the SSE2 arrangement (see convert_sse2.cpp) on
-// 32 samples (modes 5, 7 and 9) or 16 samples (mode 8) per step. Compiled for AVX2
+// 32 samples per step, and mode 8 on bytes as well. Compiled for AVX2
 // through a target attribute so the rest of the build stays at the baseline; installed only on
 // processors that report AVX2.
 #include "output/convert_avx2.h"
@@ -56,11 +56,11 @@ MIVORA_AVX2_INLINE Bias MakeBias(int brightness) {
           _mm256_set1_epi8(static_cast<char>(Clip255(16 - brightness)))};
 }
 
-MIVORA_AVX2_INLINE ByteTerms LoadByteTerms(const std::uint8_t* u, const std::uint8_t* v,
-                                           const Bias& bias) {
+// Terms of sixteen chrominance samples given as bytes.
+MIVORA_AVX2_INLINE ByteTerms TermsOf(__m128i u, __m128i v, const Bias& bias) {
   const __m256i zero = _mm256_setzero_si256();
-  const __m256i blue = _mm256_add_epi16(_mm256_cvtepu8_epi16(Load16(u)), bias.chroma);
-  const __m256i red = _mm256_add_epi16(_mm256_cvtepu8_epi16(Load16(v)), bias.chroma);
+  const __m256i blue = _mm256_add_epi16(_mm256_cvtepu8_epi16(u), bias.chroma);
+  const __m256i red = _mm256_add_epi16(_mm256_cvtepu8_epi16(v), bias.chroma);
   // Per lane: eight blue terms, then eight red terms.
   const __m256i pos = _mm256_packus_epi16(blue, red);
   const __m256i neg =
@@ -75,6 +75,11 @@ MIVORA_AVX2_INLINE ByteTerms LoadByteTerms(const std::uint8_t* u, const std::uin
   return t;
 }
 
+MIVORA_AVX2_INLINE ByteTerms LoadByteTerms(const std::uint8_t* u, const std::uint8_t* v,
+                                           const Bias& bias) {
+  return TermsOf(Load16(u), Load16(v), bias);
+}
+
 MIVORA_AVX2_INLINE __m256i Channel(__m256i luma, __m256i pos, __m256i neg) {
   return _mm256_adds_epu8(_mm256_subs_epu8(luma, neg), pos);
 }
@@ -86,12 +91,8 @@ MIVORA_AVX2_INLINE __m256i Select(__m256i a, __m256i b, __m256i mask) {
 
 // Thirty-two samples at y to pixels in lane order: a holds pixels 0..7 and 16..23, b 8..15 and
 // 24..31.
-MIVORA_AVX2_INLINE void PixelLanes(const std::uint8_t* y, const ByteTerms& t, __m256i& a,
-                                   __m256i& b) {
-  const __m256i luma = Load32(y);
-  const __m256i red = Channel(luma, t.redPos, t.redNeg);
-  const __m256i green = Channel(luma, t.greenPos, t.greenNeg);
-  const __m256i blue = Channel(luma, t.bluePos, t.blueNeg);
+MIVORA_AVX2_INLINE void PackLanes(__m256i red, __m256i green, __m256i blue, __m256i& a,
+                                  __m256i& b) {
   // The two bytes of each pixel formed in place: 16-bit shifts move each byte's bits to where
   // they go (bits crossing between bytes fall outside the selected ones), then a bitwise select
   // per byte: high = red 7..3 | green 7..5, low = green 4..2 | blue 7..3.
@@ -100,6 +101,19 @@ MIVORA_AVX2_INLINE void PixelLanes(const std::uint8_t* y, const ByteTerms& t, __
       Select(_mm256_slli_epi16(green, 3), _mm256_srli_epi16(blue, 3), _mm256_set1_epi8(-32));
   a = _mm256_unpacklo_epi8(low, high);
   b = _mm256_unpackhi_epi8(low, high);
+}
+
+// Pixels of 32 luminance values, one per channel (they differ where mode 8 interpolates).
+MIVORA_AVX2_INLINE void PixelsOf(__m256i lumaBlue, __m256i lumaGreen, __m256i lumaRed,
+                                 const ByteTerms& t, __m256i& a, __m256i& b) {
+  PackLanes(Channel(lumaRed, t.redPos, t.redNeg), Channel(lumaGreen, t.greenPos, t.greenNeg),
+            Channel(lumaBlue, t.bluePos, t.blueNeg), a, b);
+}
+
+MIVORA_AVX2_INLINE void PixelLanes(const std::uint8_t* y, const ByteTerms& t, __m256i& a,
+                                   __m256i& b) {
+  const __m256i luma = Load32(y);
+  PixelsOf(luma, luma, luma, t, a, b);
 }
 
 // Thirty-two samples at y to pixels 0..15 (low) and 16..31 (high).
@@ -335,109 +349,109 @@ MIVORA_AVX2 void NormalRowPair(const SourceRows& rows, std::uint16_t* top, std::
   }
 }
 
-// Mode 8 on 16-bit lanes, sixteen samples per step.
-MIVORA_AVX2_INLINE __m256i Clip(__m256i value) {
-  return _mm256_min_epi16(_mm256_max_epi16(value, _mm256_setzero_si256()), _mm256_set1_epi16(255));
+// Mode 8 on bytes, thirty-two samples per step. The interpolated channels are halved sums of
+// two unclipped values, formed exactly from byte means: towards the right neighbour (same
+// chrominance) floor((a + a') / 2) + u - 144; towards a lower neighbour, with chrominance u0
+// above and u1 below, floor((a + b) / 2) + floor((u0 + u1) / 2) - 144, plus 1 where a + b and
+// u0 + u1 are both odd. Green has no chrominance term: floor((a + b) / 2) - 16.
+MIVORA_AVX2_INLINE __m256i FloorMean(__m256i a, __m256i b) {
+  return _mm256_sub_epi8(_mm256_avg_epu8(a, b),
+                         _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_set1_epi8(1)));
 }
-MIVORA_AVX2_INLINE __m256i PackClipped(__m256i blue, __m256i green, __m256i red) {
-  return _mm256_or_si256(
-      _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(Clip(red), _mm256_set1_epi16(0xF8)), 8),
-                      _mm256_slli_epi16(_mm256_and_si256(Clip(green), _mm256_set1_epi16(0xFC)), 3)),
-      _mm256_srli_epi16(Clip(blue), 3));
-}
-MIVORA_AVX2_INLINE __m256i Mean(__m256i a, __m256i b) {
-  return _mm256_srai_epi16(_mm256_add_epi16(a, b), 1);
-}
-// Eight chrominance samples, each repeated for two luminance samples, minus 144.
-MIVORA_AVX2_INLINE __m256i ChromaTerm8(const std::uint8_t* c) {
-  const __m128i eight = Load8Bytes(c);
-  return _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(eight, eight)),
-                          _mm256_set1_epi16(144));
-}
-MIVORA_AVX2_INLINE __m256i Widen16(const std::uint8_t* p) {
-  return _mm256_cvtepu8_epi16(Load16(p));
+MIVORA_AVX2_INLINE __m128i FloorMean(__m128i a, __m128i b) {
+  return _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
 }
 
-// Samples x .. x + 15 (x even, x + 16 within the row) converted; bit i of changed says whether
+// The pixels between samples here and other (the row below): oddU / oddV hold, in bit 0, whether
+// u0 + u1 / v0 + v1 is odd for each sample's chrominance pair.
+MIVORA_AVX2_INLINE void LowerPixels(__m256i here, __m256i other, __m256i oddU, __m256i oddV,
+                                    const ByteTerms& lower, __m256i& a, __m256i& b) {
+  const __m256i mean = FloorMean(here, other);
+  const __m256i odd = _mm256_and_si256(_mm256_xor_si256(here, other), _mm256_set1_epi8(1));
+  // mean <= 254 wherever a + b is odd, so the added 1 stays within the byte.
+  PixelsOf(_mm256_add_epi8(mean, _mm256_and_si256(odd, oddU)), mean,
+           _mm256_add_epi8(mean, _mm256_and_si256(odd, oddV)), lower, a, b);
+}
+
+// Left and right pixels of 32 samples (lane order, as PackLanes gives them) interleaved into 64
+// display pixels at p.
+MIVORA_AVX2_INLINE void StoreInterleaved(std::uint16_t* p, __m256i leftA, __m256i leftB,
+                                         __m256i rightA, __m256i rightB) {
+  const __m256i q0 = _mm256_unpacklo_epi16(leftA, rightA);  // samples 0..3 | 16..19
+  const __m256i q1 = _mm256_unpackhi_epi16(leftA, rightA);  // 4..7 | 20..23
+  const __m256i q2 = _mm256_unpacklo_epi16(leftB, rightB);  // 8..11 | 24..27
+  const __m256i q3 = _mm256_unpackhi_epi16(leftB, rightB);  // 12..15 | 28..31
+  Store(p, _mm256_permute2x128_si256(q0, q1, 0x20));
+  Store(p + 16, _mm256_permute2x128_si256(q2, q3, 0x20));
+  Store(p + 32, _mm256_permute2x128_si256(q0, q1, 0x31));
+  Store(p + 48, _mm256_permute2x128_si256(q2, q3, 0x31));
+}
+
+// Samples x .. x + 31 (x even, x + 32 within the row) converted; bit i of changed says whether
 // sample i's block is stored.
 MIVORA_AVX2_INLINE void DoubleStep(const SourceRows& rows, std::uint16_t* top,
-                                   std::uint16_t* bottom, int x, unsigned changed) {
+                                   std::uint16_t* bottom, int x, unsigned changed,
+                                   const Bias& bias) {
   const int c = x >> 1;
-  const __m256i sixteen = _mm256_set1_epi16(16);
-  const __m256i blue0 = ChromaTerm8(rows.u0 + c), red0 = ChromaTerm8(rows.v0 + c);
-  const __m256i blue1 = ChromaTerm8(rows.u1 + c), red1 = ChromaTerm8(rows.v1 + c);
-  const __m256i here = Widen16(rows.y0 + x), right = Widen16(rows.y0 + x + 1);
-  const __m256i below = Widen16(rows.y1 + x), belowRight = Widen16(rows.y1 + x + 1);
-  const __m256i hb = _mm256_add_epi16(here, blue0), hg = _mm256_sub_epi16(here, sixteen),
-                hr = _mm256_add_epi16(here, red0);
-  const __m256i topLeft = PackClipped(hb, hg, hr);
-  const __m256i topRight = PackClipped(Mean(hb, _mm256_add_epi16(right, blue0)),
-                                       Mean(hg, _mm256_sub_epi16(right, sixteen)),
-                                       Mean(hr, _mm256_add_epi16(right, red0)));
-  const __m256i bottomLeft = PackClipped(Mean(hb, _mm256_add_epi16(below, blue1)),
-                                         Mean(hg, _mm256_sub_epi16(below, sixteen)),
-                                         Mean(hr, _mm256_add_epi16(below, red1)));
-  const __m256i bottomRight = PackClipped(Mean(hb, _mm256_add_epi16(belowRight, blue1)),
-                                          Mean(hg, _mm256_sub_epi16(belowRight, sixteen)),
-                                          Mean(hr, _mm256_add_epi16(belowRight, red1)));
-  // Interleaving works per lane: samples 0..3 / 4..7 in the low lanes, 8..11 / 12..15 high.
-  const __m256i t0 = _mm256_unpacklo_epi16(topLeft, topRight);
-  const __m256i t1 = _mm256_unpackhi_epi16(topLeft, topRight);
-  const __m256i b0 = _mm256_unpacklo_epi16(bottomLeft, bottomRight);
-  const __m256i b1 = _mm256_unpackhi_epi16(bottomLeft, bottomRight);
-  const __m256i topFirst = _mm256_permute2x128_si256(t0, t1, 0x20);
-  const __m256i topSecond = _mm256_permute2x128_si256(t0, t1, 0x31);
-  const __m256i bottomFirst = _mm256_permute2x128_si256(b0, b1, 0x20);
-  const __m256i bottomSecond = _mm256_permute2x128_si256(b0, b1, 0x31);
-  if (changed == 0xFFFF) {
-    Store(top + 2 * x, topFirst);
-    Store(top + 2 * x + 16, topSecond);
-    Store(bottom + 2 * x, bottomFirst);
-    Store(bottom + 2 * x + 16, bottomSecond);
+  const __m128i u0 = Load16(rows.u0 + c), v0 = Load16(rows.v0 + c);
+  const __m128i u1 = Load16(rows.u1 + c), v1 = Load16(rows.v1 + c);
+  const ByteTerms upper = TermsOf(u0, v0, bias);
+  const ByteTerms lower = TermsOf(FloorMean(u0, u1), FloorMean(v0, v1), bias);
+  const __m256i oddU = RepeatPairs(_mm_xor_si128(u0, u1));
+  const __m256i oddV = RepeatPairs(_mm_xor_si128(v0, v1));
+  const __m256i here = Load32(rows.y0 + x);
+  const __m256i right = FloorMean(here, Load32(rows.y0 + x + 1));
+  __m256i topLeftA, topLeftB, topRightA, topRightB;
+  PixelsOf(here, here, here, upper, topLeftA, topLeftB);
+  PixelsOf(right, right, right, upper, topRightA, topRightB);
+  __m256i bottomLeftA, bottomLeftB, bottomRightA, bottomRightB;
+  LowerPixels(here, Load32(rows.y1 + x), oddU, oddV, lower, bottomLeftA, bottomLeftB);
+  LowerPixels(here, Load32(rows.y1 + x + 1), oddU, oddV, lower, bottomRightA, bottomRightB);
+  if (changed == 0xFFFFFFFFu) {
+    StoreInterleaved(top + 2 * x, topLeftA, topLeftB, topRightA, topRightB);
+    StoreInterleaved(bottom + 2 * x, bottomLeftA, bottomLeftB, bottomRightA, bottomRightB);
     return;
   }
-  alignas(32) std::uint16_t words[64];
-  Store(words, topFirst);
-  Store(words + 16, topSecond);
-  Store(words + 32, bottomFirst);
-  Store(words + 48, bottomSecond);
+  alignas(32) std::uint16_t words[128];
+  StoreInterleaved(words, topLeftA, topLeftB, topRightA, topRightB);
+  StoreInterleaved(words + 64, bottomLeftA, bottomLeftB, bottomRightA, bottomRightB);
   while (changed) {
     const int i = __builtin_ctz(changed);
     std::memcpy(top + 2 * (x + i), words + 2 * i, 4);
-    std::memcpy(bottom + 2 * (x + i), words + 32 + 2 * i, 4);
+    std::memcpy(bottom + 2 * (x + i), words + 64 + 2 * i, 4);
     changed &= changed - 1;
   }
 }
 
-// Bit i set when sample x + i (of sixteen) or its chrominance pair differs from the previous
+// Bit i set when sample x + i (of 32) or its chrominance pair differs from the previous
 // picture; all set when the check is off.
 MIVORA_AVX2_INLINE unsigned ChangedSamples(const SourceRows& rows, int x) {
-  if (!rows.prevY0) return 0xFFFF;
+  if (!rows.prevY0) return 0xFFFFFFFFu;
   const int c = x >> 1;
-  const __m128i chroma =
-      _mm_and_si128(_mm_cmpeq_epi8(Load8Bytes(rows.u0 + c), Load8Bytes(rows.prevU + c)),
-                    _mm_cmpeq_epi8(Load8Bytes(rows.v0 + c), Load8Bytes(rows.prevV + c)));
-  const __m128i same = _mm_and_si128(_mm_cmpeq_epi8(Load16(rows.y0 + x), Load16(rows.prevY0 + x)),
-                                     _mm_unpacklo_epi8(chroma, chroma));
-  return ~static_cast<unsigned>(_mm_movemask_epi8(same)) & 0xFFFF;
+  const __m128i chroma = _mm_and_si128(_mm_cmpeq_epi8(Load16(rows.u0 + c), Load16(rows.prevU + c)),
+                                       _mm_cmpeq_epi8(Load16(rows.v0 + c), Load16(rows.prevV + c)));
+  const __m256i same = _mm256_and_si256(
+      _mm256_cmpeq_epi8(Load32(rows.y0 + x), Load32(rows.prevY0 + x)), RepeatPairs(chroma));
+  return ~static_cast<unsigned>(_mm256_movemask_epi8(same));
 }
 
-// Vector steps need the sample after the sixteenth; the last step is moved back to end as close
-// to the row end as that allows, and the one or two samples after it go through the reference.
+// Vector steps need the sample after the 32nd; the last step is moved back to end as close to
+// the row end as that allows, and the one or two samples after it go through the reference.
 MIVORA_AVX2 void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom,
                            int begin, int end, int width) {
+  const Bias bias = MakeBias(0);
   int x = begin;
-  for (; x + 16 <= end && x + 17 <= width; x += 16) {
+  for (; x + 32 <= end && x + 33 <= width; x += 32) {
     const unsigned changed = ChangedSamples(rows, x);
-    if (changed) DoubleStep(rows, top, bottom, x, changed);
+    if (changed) DoubleStep(rows, top, bottom, x, changed, bias);
   }
-  if (x < end && end - begin >= 16) {
-    const int back = (std::min(end - 16, width - 17) - begin) & ~1;
+  if (x < end && end - begin >= 32) {
+    const int back = (std::min(end - 32, width - 33) - begin) & ~1;
     if (back >= 0) {
       const int start = begin + back;
       const unsigned changed = ChangedSamples(rows, start);
-      if (changed) DoubleStep(rows, top, bottom, start, changed);
-      x = std::max(x, start + 16);
+      if (changed) DoubleStep(rows, top, bottom, start, changed, bias);
+      x = std::max(x, start + 32);
     }
   }
   if (x < end) ReferenceConvertDsp().doubleRow(rows, top, bottom, x, end, width);
