@@ -42,23 +42,37 @@ struct Source {
   }
 };
 
-// The best of three runs of a third of the time each: the machine is shared, and the best run is
-// the one least disturbed.
+// Conversions per second over one run of about the given time.
+template <typename Body>
+double Rate(double seconds, Body& body) {
+  long count = 0;
+  const auto start = Clock::now();
+  double elapsed = 0;
+  do {
+    for (int i = 0; i < 8; ++i) body();
+    count += 8;
+    elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+  } while (elapsed < seconds);
+  return count / elapsed;
+}
+
+// The machine is shared: each figure is the best of five short runs (the least disturbed), and
+// figures that are compared run in alternation, so both see the same load.
+constexpr int kRuns = 5;
 template <typename Body>
 double PerSecond(double seconds, Body body) {
   double best = 0;
-  for (int run = 0; run < 3; ++run) {
-    long count = 0;
-    const auto start = Clock::now();
-    double elapsed = 0;
-    do {
-      for (int i = 0; i < 8; ++i) body();
-      count += 8;
-      elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    } while (elapsed < seconds / 3);
-    best = std::max(best, count / elapsed);
-  }
+  for (int run = 0; run < kRuns; ++run) best = std::max(best, Rate(seconds / kRuns, body));
   return best;
+}
+template <typename First, typename Second>
+std::pair<double, double> SideBySide(double seconds, First& first, Second& second) {
+  double a = 0, b = 0;
+  for (int run = 0; run < kRuns; ++run) {
+    a = std::max(a, Rate(seconds / kRuns, first));
+    b = std::max(b, Rate(seconds / kRuns, second));
+  }
+  return {a, b};
 }
 
 // The source region an output type converts: its size and its first luminance row and column
@@ -81,79 +95,111 @@ Region RegionOf(int type, int w, int h) {
   }
 }
 
-double Mivora(const Source& s, int type, bool skip, double seconds) {
-  mivora::SelectConverter(0, type);
-  const mivora::DisplayLayout layout = mivora::LayoutForOutputType(s.width, s.height, type);
-  std::uint16_t* destination = mivora::platform::DisplayDestination(layout.startOffset);
-  // Skip-unchanged against an identical previous picture: the best case, nothing written.
-  const std::uint8_t* py = skip ? s.y.data() : nullptr;
-  const std::uint8_t* pu = skip ? s.u.data() : nullptr;
-  const std::uint8_t* pv = skip ? s.v.data() : nullptr;
-  return PerSecond(seconds, [&] {
+// Converts the whole source with output type 'type' through the converter slot.
+struct MivoraConversion {
+  const Source& s;
+  const std::uint8_t *py, *pu, *pv;
+  std::uint16_t* destination;
+  mivora::DisplayLayout layout;
+  MivoraConversion(const Source& source, int type, bool skip) : s(source) {
+    mivora::SelectConverter(0, type);
+    layout = mivora::LayoutForOutputType(s.width, s.height, type);
+    destination = mivora::platform::DisplayDestination(layout.startOffset);
+    // Skip-unchanged against an identical previous picture: the best case, nothing written.
+    py = skip ? s.y.data() : nullptr;
+    pu = skip ? s.u.data() : nullptr;
+    pv = skip ? s.v.data() : nullptr;
+  }
+  void operator()() const {
     mivora::ConverterHook(s.y.data(), s.width, s.u.data(), s.v.data(), s.width / 2, destination,
-                          s.width, s.height, layout.rowSkip, 0, 0, py, pu, pv, skip ? 1 : 0, 0);
-  });
-}
+                          s.width, s.height, layout.rowSkip, 0, 0, py, pu, pv, py ? 1 : 0, 0);
+  }
+};
 
-double Swscale(const Source& s, const Region& r, double seconds) {
-  SwsContext* context = sws_getContext(r.width, r.height, AV_PIX_FMT_YUV420P, r.width, r.height,
-                                       AV_PIX_FMT_RGB565LE, SWS_POINT, nullptr, nullptr, nullptr);
-  if (!context) return 0;
-  // swscale's vector code writes whole blocks past narrow rows' ends: rows get room for that.
-  const int outStride = (r.width + 31) & ~31;
-  std::vector<std::uint16_t> out(static_cast<std::size_t>(outStride) * (r.height + 1) + 64);
-  const int chroma = (r.row / 2) * (s.width / 2) + r.column / 2;
-  const std::uint8_t* planes[3] = {s.y.data() + r.row * s.width + r.column, s.u.data() + chroma,
-                                   s.v.data() + chroma};
-  const int strides[3] = {s.width, s.width / 2, s.width / 2};
-  std::uint8_t* destination[1] = {reinterpret_cast<std::uint8_t*>(out.data())};
-  const int destinationStride[1] = {2 * outStride};
-  const double rate = PerSecond(seconds, [&] {
-    sws_scale(context, planes, strides, 0, r.height, destination, destinationStride);
-  });
-  sws_freeContext(context);
-  return rate;
-}
+// swscale's unscaled yuv420p -> rgb565 of a region of the source into a buffer of its own.
+class SwscaleConversion {
+ public:
+  SwscaleConversion(const Source& s, const Region& r) : r_(r) {
+    context_ = sws_getContext(r.width, r.height, AV_PIX_FMT_YUV420P, r.width, r.height,
+                              AV_PIX_FMT_RGB565LE, SWS_POINT, nullptr, nullptr, nullptr);
+    // swscale's vector code writes whole blocks past narrow rows' ends: rows get room for that.
+    const int outStride = (r.width + 31) & ~31;
+    out_.resize(static_cast<std::size_t>(outStride) * (r.height + 1) + 64);
+    const int chroma = (r.row / 2) * (s.width / 2) + r.column / 2;
+    planes_[0] = s.y.data() + r.row * s.width + r.column;
+    planes_[1] = s.u.data() + chroma;
+    planes_[2] = s.v.data() + chroma;
+    strides_[0] = s.width;
+    strides_[1] = strides_[2] = s.width / 2;
+    destination_[0] = reinterpret_cast<std::uint8_t*>(out_.data());
+    destinationStride_[0] = 2 * outStride;
+  }
+  ~SwscaleConversion() { sws_freeContext(context_); }
+  SwscaleConversion(const SwscaleConversion&) = delete;
+  SwscaleConversion& operator=(const SwscaleConversion&) = delete;
+  bool Valid() const { return context_ != nullptr; }
+  void operator()() {
+    sws_scale(context_, planes_, strides_, 0, r_.height, destination_, destinationStride_);
+  }
+
+ private:
+  Region r_;
+  SwsContext* context_;
+  std::vector<std::uint16_t> out_;
+  const std::uint8_t* planes_[3];
+  int strides_[3];
+  std::uint8_t* destination_[1];
+  int destinationStride_[1];
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 0.5;
   const auto sets = mivora::convert::AvailableConvertDsps();
-  std::printf("conversions per second into the 640x240 RGB 5-6-5 display, best of three runs\n");
+  std::printf("conversions per second into the 640x240 RGB 5-6-5 display, best of %d runs\n",
+              kRuns);
   std::printf("%-8s %-4s %-8s", "source", "type", "region");
   for (const auto& set : sets) std::printf(" %9s", set.name);
   std::printf(" %9s %9s %6s %9s %6s\n", "unchanged", "sws reg.", "ratio", "sws all", "ratio");
   for (const auto& size : {std::pair{320, 240}, std::pair{640, 480}}) {
     const Source s(size.first, size.second);
-    const Region whole{s.width, s.height, 0, 0};
-    const double swsWhole = Swscale(s, whole, seconds);
-    char name[16];
+    SwscaleConversion swsWhole(s, Region{s.width, s.height, 0, 0});
+    char name[32];
     std::snprintf(name, sizeof name, "%dx%d", s.width, s.height);
     for (int type : {5, 7, 8, 9}) {
       const Region region = RegionOf(type, s.width, s.height);
-      char extent[16];
+      SwscaleConversion swsRegion(s, region);
+      if (!swsRegion.Valid() || !swsWhole.Valid()) {
+        std::fprintf(stderr, "swscale has no yuv420p -> rgb565 conversion\n");
+        return 1;
+      }
+      char extent[32];
       std::snprintf(extent, sizeof extent, "%dx%d", region.width, region.height);
       std::printf("%-8s %-4d %-8s", name, type, extent);
-      double fastest = 0;
-      for (const auto& set : sets) {
-        mivora::convert::UseConvertDsp(*set.dsp);
-        fastest = Mivora(s, type, false, seconds);
-        std::printf(" %9.0f", fastest);
+      // Every set but the fastest alone; the fastest side by side with swscale.
+      for (std::size_t i = 0; i + 1 < sets.size(); ++i) {
+        mivora::convert::UseConvertDsp(*sets[i].dsp);
+        std::printf(" %9.0f", PerSecond(seconds, MivoraConversion(s, type, false)));
       }
+      mivora::convert::UseConvertDsp(*sets.back().dsp);
+      const MivoraConversion conversion(s, type, false);
+      const auto [fastest, regionRate] = SideBySide(seconds, conversion, swsRegion);
+      std::printf(" %9.0f", fastest);
       // Type 9 never skips; its figure would repeat the full conversion.
       if (type == 9)
         std::printf(" %9s", "-");
       else
-        std::printf(" %9.0f", Mivora(s, type, true, seconds));
-      const double swsRegion = Swscale(s, region, seconds);
-      std::printf(" %9.0f %6.2f %9.0f %6.2f\n", swsRegion, fastest / swsRegion, swsWhole,
-                  fastest / swsWhole);
+        std::printf(" %9.0f", PerSecond(seconds, MivoraConversion(s, type, true)));
+      const auto [again, wholeRate] = SideBySide(seconds, conversion, swsWhole);
+      std::printf(" %9.0f %6.2f %9.0f %6.2f\n", regionRate, fastest / regionRate, wholeRate,
+                  again / wholeRate);
     }
   }
   std::printf(
       "(sets in increasing order; 'unchanged': the fastest set with skip-unchanged against an\n"
       "identical previous picture, nothing written; 'sws reg.': swscale on the region the type\n"
-      "converts; 'sws all': swscale on the whole source; ratios: fastest set / swscale)\n");
+      "converts; 'sws all': swscale on the whole source; ratios: fastest set / swscale, each\n"
+      "pair measured in alternation)\n");
   return 0;
 }
