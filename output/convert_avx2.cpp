@@ -388,25 +388,34 @@ MIVORA_AVX2_INLINE void StoreInterleaved(std::uint16_t* p, __m256i leftA, __m256
 }
 
 // Samples x .. x + 31 (x even, x + 32 within the row) converted; bit i of changed says whether
-// sample i's block is stored.
+// sample i's block is stored. kOneChromaRow: the row below has the same chrominance row (an even
+// row, or the last one), so the lower pixels need no chrominance mean.
+template <bool kOneChromaRow>
 MIVORA_AVX2_INLINE void DoubleStep(const SourceRows& rows, std::uint16_t* top,
                                    std::uint16_t* bottom, int x, unsigned changed,
                                    const Bias& bias) {
   const int c = x >> 1;
   const __m128i u0 = Load16(rows.u0 + c), v0 = Load16(rows.v0 + c);
-  const __m128i u1 = Load16(rows.u1 + c), v1 = Load16(rows.v1 + c);
   const ByteTerms upper = TermsOf(u0, v0, bias);
-  const ByteTerms lower = TermsOf(FloorMean(u0, u1), FloorMean(v0, v1), bias);
-  const __m256i oddU = RepeatPairs(_mm_xor_si128(u0, u1));
-  const __m256i oddV = RepeatPairs(_mm_xor_si128(v0, v1));
   const __m256i here = Load32(rows.y0 + x);
   const __m256i right = FloorMean(here, Load32(rows.y0 + x + 1));
   __m256i topLeftA, topLeftB, topRightA, topRightB;
   PixelsOf(here, here, here, upper, topLeftA, topLeftB);
   PixelsOf(right, right, right, upper, topRightA, topRightB);
   __m256i bottomLeftA, bottomLeftB, bottomRightA, bottomRightB;
-  LowerPixels(here, Load32(rows.y1 + x), oddU, oddV, lower, bottomLeftA, bottomLeftB);
-  LowerPixels(here, Load32(rows.y1 + x + 1), oddU, oddV, lower, bottomRightA, bottomRightB);
+  const __m256i below = Load32(rows.y1 + x), belowRight = Load32(rows.y1 + x + 1);
+  if constexpr (kOneChromaRow) {
+    const __m256i left = FloorMean(here, below), diagonal = FloorMean(here, belowRight);
+    PixelsOf(left, left, left, upper, bottomLeftA, bottomLeftB);
+    PixelsOf(diagonal, diagonal, diagonal, upper, bottomRightA, bottomRightB);
+  } else {
+    const __m128i u1 = Load16(rows.u1 + c), v1 = Load16(rows.v1 + c);
+    const ByteTerms lower = TermsOf(FloorMean(u0, u1), FloorMean(v0, v1), bias);
+    const __m256i oddU = RepeatPairs(_mm_xor_si128(u0, u1));
+    const __m256i oddV = RepeatPairs(_mm_xor_si128(v0, v1));
+    LowerPixels(here, below, oddU, oddV, lower, bottomLeftA, bottomLeftB);
+    LowerPixels(here, belowRight, oddU, oddV, lower, bottomRightA, bottomRightB);
+  }
   if (changed == 0xFFFFFFFFu) {
     StoreInterleaved(top + 2 * x, topLeftA, topLeftB, topRightA, topRightB);
     StoreInterleaved(bottom + 2 * x, bottomLeftA, bottomLeftB, bottomRightA, bottomRightB);
@@ -437,24 +446,33 @@ MIVORA_AVX2_INLINE unsigned ChangedSamples(const SourceRows& rows, int x) {
 
 // Vector steps need the sample after the 32nd; the last step is moved back to end as close to
 // the row end as that allows, and the one or two samples after it go through the reference.
-MIVORA_AVX2 void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom,
-                           int begin, int end, int width) {
+template <bool kOneChromaRow>
+MIVORA_AVX2_INLINE void DoubleRowWith(const SourceRows& rows, std::uint16_t* top,
+                                      std::uint16_t* bottom, int begin, int end, int width) {
   const Bias bias = MakeBias(0);
   int x = begin;
   for (; x + 32 <= end && x + 33 <= width; x += 32) {
     const unsigned changed = ChangedSamples(rows, x);
-    if (changed) DoubleStep(rows, top, bottom, x, changed, bias);
+    if (changed) DoubleStep<kOneChromaRow>(rows, top, bottom, x, changed, bias);
   }
   if (x < end && end - begin >= 32) {
     const int back = (std::min(end - 32, width - 33) - begin) & ~1;
     if (back >= 0) {
       const int start = begin + back;
       const unsigned changed = ChangedSamples(rows, start);
-      if (changed) DoubleStep(rows, top, bottom, start, changed, bias);
+      if (changed) DoubleStep<kOneChromaRow>(rows, top, bottom, start, changed, bias);
       x = std::max(x, start + 32);
     }
   }
   if (x < end) ReferenceConvertDsp().doubleRow(rows, top, bottom, x, end, width);
+}
+
+MIVORA_AVX2 void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom,
+                           int begin, int end, int width) {
+  if (rows.u1 == rows.u0 && rows.v1 == rows.v0)
+    DoubleRowWith<true>(rows, top, bottom, begin, end, width);
+  else
+    DoubleRowWith<false>(rows, top, bottom, begin, end, width);
 }
 
 }  // namespace
