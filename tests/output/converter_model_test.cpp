@@ -246,6 +246,22 @@ TEST_P(ConverterModel, EveryModeMatchesThePerPixelRules) {
   }
 }
 
+// Widths and heights at the edges of the vector steps (16 and 32 samples, groups of eight rows),
+// so that the steps moved back to end at the row end, and the last odd column, are exercised.
+TEST_P(ConverterModel, SizesAtTheVectorStepEdges) {
+  std::mt19937 random(GetParam() + 5);
+  for (int w : {15, 16, 17, 31, 32, 33, 34, 35, 47, 65, 66}) {
+    for (int h : {7, 8, 9, 16, 17, 18}) {
+      const Picture p(w, h, w % 3, w % 2, random);
+      for (int mode : {5, 7, 8, 9}) {
+        const int extent = ExtentOf(mode, w, h).extent;
+        Check(p, {mode, mode >= 8 ? 0 : 21, (w + h) % 2, mode >= 8 ? extent : 1}, random);
+        if (HasFatalFailure()) return;
+      }
+    }
+  }
+}
+
 // Random sizes around the vector step widths and the display limits, random padding, every mode
 // with and without the skip check (whose previous planes differ in bands of rows).
 TEST_P(ConverterModel, RandomSizesMatchThePerPixelRules) {
