@@ -11,6 +11,7 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -45,11 +46,12 @@ struct Bias {
         greenNeg(_mm_set1_epi8(static_cast<char>(Clip255(16 - brightness)))) {}
 };
 
-inline ByteTerms LoadByteTerms(const std::uint8_t* u, const std::uint8_t* v, const Bias& bias) {
+// Terms of eight chrominance samples given in the low bytes of u and v.
+inline ByteTerms TermsOf(__m128i u, __m128i v, const Bias& bias) {
   const __m128i zero = _mm_setzero_si128();
   // brightness - 144 + u lies within -1168..1135 for the clamped brightness: fits 16 bits.
-  const __m128i blue = _mm_add_epi16(_mm_unpacklo_epi8(Load8Bytes(u), zero), bias.chroma);
-  const __m128i red = _mm_add_epi16(_mm_unpacklo_epi8(Load8Bytes(v), zero), bias.chroma);
+  const __m128i blue = _mm_add_epi16(_mm_unpacklo_epi8(u, zero), bias.chroma);
+  const __m128i red = _mm_add_epi16(_mm_unpacklo_epi8(v, zero), bias.chroma);
   const __m128i pos = _mm_packus_epi16(blue, red);
   const __m128i neg = _mm_packus_epi16(_mm_sub_epi16(zero, blue), _mm_sub_epi16(zero, red));
   ByteTerms t;
@@ -62,22 +64,35 @@ inline ByteTerms LoadByteTerms(const std::uint8_t* u, const std::uint8_t* v, con
   return t;
 }
 
+inline ByteTerms LoadByteTerms(const std::uint8_t* u, const std::uint8_t* v, const Bias& bias) {
+  return TermsOf(Load8Bytes(u), Load8Bytes(v), bias);
+}
+
 inline __m128i Channel(__m128i luma, __m128i pos, __m128i neg) {
   return _mm_adds_epu8(_mm_subs_epu8(luma, neg), pos);
 }
 
 // Sixteen samples at y to pixels 0..7 (low) and 8..15 (high).
-inline void Pixels16(const std::uint8_t* y, const ByteTerms& t, __m128i& low, __m128i& high) {
-  const __m128i luma = Load16(y);
-  const __m128i red = _mm_and_si128(Channel(luma, t.redPos, t.redNeg), _mm_set1_epi8(-8));
-  const __m128i green = _mm_and_si128(Channel(luma, t.greenPos, t.greenNeg), _mm_set1_epi8(-4));
-  const __m128i blue =
-      _mm_and_si128(_mm_srli_epi16(Channel(luma, t.bluePos, t.blueNeg), 3), _mm_set1_epi8(0x1F));
+// Pixels of sixteen luminance values, one per channel (they differ where mode 8 interpolates):
+// pixels 0..7 to low, 8..15 to high.
+inline void PixelsOf(__m128i lumaBlue, __m128i lumaGreen, __m128i lumaRed, const ByteTerms& t,
+                     __m128i& low, __m128i& high) {
+  const __m128i red = _mm_and_si128(Channel(lumaRed, t.redPos, t.redNeg), _mm_set1_epi8(-8));
+  const __m128i green =
+      _mm_and_si128(Channel(lumaGreen, t.greenPos, t.greenNeg), _mm_set1_epi8(-4));
+  const __m128i blue = _mm_and_si128(_mm_srli_epi16(Channel(lumaBlue, t.bluePos, t.blueNeg), 3),
+                                     _mm_set1_epi8(0x1F));
   const __m128i zero = _mm_setzero_si128();
   low =
       _mm_or_si128(_mm_unpacklo_epi8(blue, red), _mm_slli_epi16(_mm_unpacklo_epi8(green, zero), 3));
   high =
       _mm_or_si128(_mm_unpackhi_epi8(blue, red), _mm_slli_epi16(_mm_unpackhi_epi8(green, zero), 3));
+}
+
+// Sixteen samples at y to pixels 0..7 (low) and 8..15 (high).
+inline void Pixels16(const std::uint8_t* y, const ByteTerms& t, __m128i& low, __m128i& high) {
+  const __m128i luma = Load16(y);
+  PixelsOf(luma, luma, luma, t, low, high);
 }
 
 inline __m128i Equal16(const std::uint8_t* a, const std::uint8_t* b) {
@@ -307,84 +322,103 @@ void RotatedDoubleRowGroup(const SourceRows& rows, std::ptrdiff_t strideY, std::
   }
 }
 
-// Mode 8 interpolates unclipped values, so it works on 16-bit lanes.
-inline __m128i Clip(__m128i value) {
-  return _mm_min_epi16(_mm_max_epi16(value, _mm_setzero_si128()), _mm_set1_epi16(255));
+// Mode 8 on bytes, sixteen samples per step. The interpolated channels are halved sums of two
+// unclipped values, formed exactly from byte means: towards the right neighbour (same
+// chrominance) floor((a + a') / 2) + u - 144; towards a lower neighbour, with chrominance u0
+// above and u1 below, floor((a + b) / 2) + floor((u0 + u1) / 2) - 144, plus 1 where a + b and
+// u0 + u1 are both odd. Green has no chrominance term: floor((a + b) / 2) - 16.
+inline __m128i FloorMean(__m128i a, __m128i b) {
+  return _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
 }
 
-// Four chrominance samples, each repeated for two luminance samples, minus 144 (8 x int16).
-inline __m128i ChromaTerm4(const std::uint8_t* c) {
-  int packed;
-  std::memcpy(&packed, c, 4);
-  const __m128i four = _mm_unpacklo_epi8(_mm_cvtsi32_si128(packed), _mm_setzero_si128());
-  return _mm_sub_epi16(_mm_unpacklo_epi16(four, four), _mm_set1_epi16(144));
-}
-inline __m128i Load8(const std::uint8_t* p) {
-  return _mm_unpacklo_epi8(Load8Bytes(p), _mm_setzero_si128());
-}
-inline __m128i PackClipped(__m128i blue, __m128i green, __m128i red) {
-  return _mm_or_si128(
-      _mm_or_si128(_mm_slli_epi16(_mm_and_si128(Clip(red), _mm_set1_epi16(0xF8)), 8),
-                   _mm_slli_epi16(_mm_and_si128(Clip(green), _mm_set1_epi16(0xFC)), 3)),
-      _mm_srli_epi16(Clip(blue), 3));
-}
-inline __m128i Mean(__m128i a, __m128i b) {
-  return _mm_srai_epi16(_mm_add_epi16(a, b), 1);
+// The pixels between samples here and other (the row below): oddU / oddV hold, in bit 0, whether
+// u0 + u1 / v0 + v1 is odd for each sample's chrominance pair.
+inline void LowerPixels(__m128i here, __m128i other, __m128i oddU, __m128i oddV,
+                        const ByteTerms& lower, __m128i& low, __m128i& high) {
+  const __m128i mean = FloorMean(here, other);
+  const __m128i odd = _mm_and_si128(_mm_xor_si128(here, other), _mm_set1_epi8(1));
+  // mean <= 254 wherever a + b is odd, so the added 1 stays within the byte.
+  PixelsOf(_mm_add_epi8(mean, _mm_and_si128(odd, oddU)), mean,
+           _mm_add_epi8(mean, _mm_and_si128(odd, oddV)), lower, low, high);
 }
 
-// Mode 8, eight samples per step while the sample right of the eighth exists (the last column
-// repeats its own pixel and goes through the reference kernel, as do groups that are partly
-// unchanged).
+// Left and right pixels of sixteen samples interleaved into 32 display pixels at p.
+inline void StoreInterleaved(std::uint16_t* p, __m128i leftLow, __m128i leftHigh, __m128i rightLow,
+                             __m128i rightHigh) {
+  Store(p, _mm_unpacklo_epi16(leftLow, rightLow));
+  Store(p + 8, _mm_unpackhi_epi16(leftLow, rightLow));
+  Store(p + 16, _mm_unpacklo_epi16(leftHigh, rightHigh));
+  Store(p + 24, _mm_unpackhi_epi16(leftHigh, rightHigh));
+}
+
+// Samples x .. x + 15 (x even, x + 16 within the row) converted; bit i of changed says whether
+// sample i's block is stored.
+void DoubleStep(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom, int x,
+                unsigned changed, const Bias& bias) {
+  const int c = x >> 1;
+  const __m128i u0 = Load8Bytes(rows.u0 + c), v0 = Load8Bytes(rows.v0 + c);
+  const __m128i u1 = Load8Bytes(rows.u1 + c), v1 = Load8Bytes(rows.v1 + c);
+  const ByteTerms upper = TermsOf(u0, v0, bias);
+  const ByteTerms lower = TermsOf(FloorMean(u0, u1), FloorMean(v0, v1), bias);
+  const __m128i oddU = _mm_unpacklo_epi8(_mm_xor_si128(u0, u1), _mm_xor_si128(u0, u1));
+  const __m128i oddV = _mm_unpacklo_epi8(_mm_xor_si128(v0, v1), _mm_xor_si128(v0, v1));
+  const __m128i here = Load16(rows.y0 + x);
+  const __m128i right = FloorMean(here, Load16(rows.y0 + x + 1));
+  __m128i topLeft0, topLeft1, topRight0, topRight1, bottomLeft0, bottomLeft1, bottomRight0,
+      bottomRight1;
+  PixelsOf(here, here, here, upper, topLeft0, topLeft1);
+  PixelsOf(right, right, right, upper, topRight0, topRight1);
+  LowerPixels(here, Load16(rows.y1 + x), oddU, oddV, lower, bottomLeft0, bottomLeft1);
+  LowerPixels(here, Load16(rows.y1 + x + 1), oddU, oddV, lower, bottomRight0, bottomRight1);
+  if (changed == 0xFFFF) {
+    StoreInterleaved(top + 2 * x, topLeft0, topLeft1, topRight0, topRight1);
+    StoreInterleaved(bottom + 2 * x, bottomLeft0, bottomLeft1, bottomRight0, bottomRight1);
+    return;
+  }
+  alignas(16) std::uint16_t words[64];
+  StoreInterleaved(words, topLeft0, topLeft1, topRight0, topRight1);
+  StoreInterleaved(words + 32, bottomLeft0, bottomLeft1, bottomRight0, bottomRight1);
+  while (changed) {
+    const int i = __builtin_ctz(changed);
+    std::memcpy(top + 2 * (x + i), words + 2 * i, 4);
+    std::memcpy(bottom + 2 * (x + i), words + 32 + 2 * i, 4);
+    changed &= changed - 1;
+  }
+}
+
+// Bit i set when sample x + i (of sixteen) or its chrominance pair differs from the previous
+// picture; all set when the check is off.
+unsigned ChangedSamples(const SourceRows& rows, int x) {
+  if (!rows.prevY0) return 0xFFFF;
+  const int c = x >> 1;
+  const __m128i chroma =
+      _mm_and_si128(_mm_cmpeq_epi8(Load8Bytes(rows.u0 + c), Load8Bytes(rows.prevU + c)),
+                    _mm_cmpeq_epi8(Load8Bytes(rows.v0 + c), Load8Bytes(rows.prevV + c)));
+  const __m128i same =
+      _mm_and_si128(Equal16(rows.y0 + x, rows.prevY0 + x), _mm_unpacklo_epi8(chroma, chroma));
+  return ~static_cast<unsigned>(_mm_movemask_epi8(same)) & 0xFFFF;
+}
+
+// Vector steps need the sample after the sixteenth; the last step is moved back to end as close
+// to the row end as that allows, and the one or two samples after it go through the reference.
 void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom, int begin,
                int end, int width) {
-  const ConvertDsp& reference = ReferenceConvertDsp();
-  const __m128i sixteen = _mm_set1_epi16(16);
-  // Vector steps need the sample after the eighth; begin is even (chrominance pairs).
+  const Bias bias(0);
   int x = begin;
-  for (; x + 9 <= end && x + 9 <= width; x += 8) {
-    const int c = x >> 1;
-    if (rows.prevY0) {
-      int u, v, pu, pv;
-      std::memcpy(&u, rows.u0 + c, 4);
-      std::memcpy(&v, rows.v0 + c, 4);
-      std::memcpy(&pu, rows.prevU + c, 4);
-      std::memcpy(&pv, rows.prevV + c, 4);
-      const __m128i chroma =
-          _mm_and_si128(_mm_cmpeq_epi8(_mm_cvtsi32_si128(u), _mm_cvtsi32_si128(pu)),
-                        _mm_cmpeq_epi8(_mm_cvtsi32_si128(v), _mm_cvtsi32_si128(pv)));
-      const __m128i same =
-          _mm_and_si128(_mm_cmpeq_epi8(Load8Bytes(rows.y0 + x), Load8Bytes(rows.prevY0 + x)),
-                        _mm_unpacklo_epi8(chroma, chroma));
-      const int unchanged = _mm_movemask_epi8(same) & 0xFF;
-      if (unchanged == 0xFF) continue;
-      if (unchanged != 0) {
-        reference.doubleRow(rows, top, bottom, x, x + 8, width);
-        continue;
-      }
-    }
-    const __m128i blue0 = ChromaTerm4(rows.u0 + c), red0 = ChromaTerm4(rows.v0 + c);
-    const __m128i blue1 = ChromaTerm4(rows.u1 + c), red1 = ChromaTerm4(rows.v1 + c);
-    const __m128i here = Load8(rows.y0 + x), right = Load8(rows.y0 + x + 1);
-    const __m128i below = Load8(rows.y1 + x), belowRight = Load8(rows.y1 + x + 1);
-    // Unclipped channels: blue = Y - 144 + U, green = Y - 16, red = Y - 144 + V.
-    const __m128i hb = _mm_add_epi16(here, blue0), hg = _mm_sub_epi16(here, sixteen),
-                  hr = _mm_add_epi16(here, red0);
-    const __m128i topLeft = PackClipped(hb, hg, hr);
-    const __m128i topRight =
-        PackClipped(Mean(hb, _mm_add_epi16(right, blue0)), Mean(hg, _mm_sub_epi16(right, sixteen)),
-                    Mean(hr, _mm_add_epi16(right, red0)));
-    const __m128i bottomLeft =
-        PackClipped(Mean(hb, _mm_add_epi16(below, blue1)), Mean(hg, _mm_sub_epi16(below, sixteen)),
-                    Mean(hr, _mm_add_epi16(below, red1)));
-    const __m128i bottomRight = PackClipped(Mean(hb, _mm_add_epi16(belowRight, blue1)),
-                                            Mean(hg, _mm_sub_epi16(belowRight, sixteen)),
-                                            Mean(hr, _mm_add_epi16(belowRight, red1)));
-    Store(top + 2 * x, _mm_unpacklo_epi16(topLeft, topRight));
-    Store(top + 2 * x + 8, _mm_unpackhi_epi16(topLeft, topRight));
-    Store(bottom + 2 * x, _mm_unpacklo_epi16(bottomLeft, bottomRight));
-    Store(bottom + 2 * x + 8, _mm_unpackhi_epi16(bottomLeft, bottomRight));
+  for (; x + 16 <= end && x + 17 <= width; x += 16) {
+    const unsigned changed = ChangedSamples(rows, x);
+    if (changed) DoubleStep(rows, top, bottom, x, changed, bias);
   }
-  if (x < end) reference.doubleRow(rows, top, bottom, x, end, width);
+  if (x < end && end - begin >= 16) {
+    const int back = (std::min(end - 16, width - 17) - begin) & ~1;
+    if (back >= 0) {
+      const int start = begin + back;
+      const unsigned changed = ChangedSamples(rows, start);
+      if (changed) DoubleStep(rows, top, bottom, start, changed, bias);
+      x = std::max(x, start + 16);
+    }
+  }
+  if (x < end) ReferenceConvertDsp().doubleRow(rows, top, bottom, x, end, width);
 }
 
 }  // namespace
