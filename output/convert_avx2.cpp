@@ -26,9 +26,6 @@ MIVORA_AVX2_INLINE __m256i Load32(const std::uint8_t* p) {
 MIVORA_AVX2_INLINE __m128i Load16(const std::uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
-MIVORA_AVX2_INLINE __m128i Load8Bytes(const std::uint8_t* p) {
-  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-}
 MIVORA_AVX2_INLINE void Store(std::uint16_t* p, __m256i value) {
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), value);
 }
