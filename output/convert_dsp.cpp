@@ -1,6 +1,7 @@
 #include "output/convert_dsp.h"
 
 #include "output/convert_avx2.h"
+#include "output/convert_avx512.h"
 #include "output/convert_sample.h"
 #include "output/convert_sse2.h"
 
@@ -133,7 +134,7 @@ namespace {
 // Each set starts from the one below it and overrides the kernels it has faster versions of;
 // the list holds the sets this processor can run, built once.
 std::vector<NamedConvertDsp> BuildSets() {
-  static ConvertDsp sse2 = kReference, avx2 = kReference;
+  static ConvertDsp sse2 = kReference, avx2 = kReference, avx512 = kReference;
   std::vector<NamedConvertDsp> sets = {{"reference", &kReference}};
 #if defined(__x86_64__) || defined(__i386__)
   // The list may be built from a static initialiser, before the processor flags are read.
@@ -141,7 +142,13 @@ std::vector<NamedConvertDsp> BuildSets() {
   if (__builtin_cpu_supports("sse2") && InstallSse2(sse2)) {
     sets.push_back({"sse2", &sse2});
     avx2 = sse2;
-    if (__builtin_cpu_supports("avx2") && InstallAvx2(avx2)) sets.push_back({"avx2", &avx2});
+    if (__builtin_cpu_supports("avx2") && InstallAvx2(avx2)) {
+      sets.push_back({"avx2", &avx2});
+      avx512 = avx2;
+      if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+          __builtin_cpu_supports("avx512vl") && InstallAvx512(avx512))
+        sets.push_back({"avx512", &avx512});
+    }
   }
 #endif
   return sets;

@@ -1,0 +1,473 @@
+// The AVX2 row kernels, shared by the AVX2 set and the AVX-512 one, which compiles them again with
+// the wider instruction set (three-input bitwise selects, thirty-two registers) and overrides the
+// kernels it has wider versions of. Bit for bit the reference kernels: the SSE2 arrangement (see
+// convert_sse2.cpp) on 32 samples per step, and mode 8 on bytes as well. The including file
+// defines MIVORA_KERNEL and MIVORA_KERNEL_INLINE as the target attributes of its set, so the rest
+// of the build stays at the baseline. Included once per set, inside no namespace.
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "output/convert_dsp.h"
+#include "output/convert_sample.h"
+
+namespace mivora::convert {
+namespace {
+
+MIVORA_KERNEL_INLINE __m256i Load32(const std::uint8_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+MIVORA_KERNEL_INLINE __m128i Load16(const std::uint8_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+MIVORA_KERNEL_INLINE void Store(std::uint16_t* p, __m256i value) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), value);
+}
+
+// Sixteen byte flags, each repeated for the two luminance samples of its pair, in the lane order
+// of a 32-byte luminance load (flags 0..7 in the low lane, 8..15 in the high one).
+MIVORA_KERNEL_INLINE __m256i RepeatPairs(__m128i bytes) {
+  const __m256i spread = _mm256_permute4x64_epi64(_mm256_castsi128_si256(bytes), 0x50);
+  return _mm256_unpacklo_epi8(spread, spread);
+}
+
+// Saturated chrominance terms of sixteen chrominance samples (see convert_sse2.cpp).
+struct ByteTerms {
+  __m256i bluePos, blueNeg, redPos, redNeg, greenPos, greenNeg;
+};
+
+// The parts of the terms that depend on the brightness only, worked out once per kernel call.
+struct Bias {
+  __m256i chroma;  // brightness - 144 in 16-bit lanes
+  __m256i greenPos, greenNeg;
+};
+MIVORA_KERNEL_INLINE Bias MakeBias(int brightness) {
+  return {_mm256_set1_epi16(static_cast<short>(brightness - 144)),
+          _mm256_set1_epi8(static_cast<char>(Clip255(brightness - 16))),
+          _mm256_set1_epi8(static_cast<char>(Clip255(16 - brightness)))};
+}
+
+// Terms of sixteen chrominance samples given as bytes.
+MIVORA_KERNEL_INLINE ByteTerms TermsOf(__m128i u, __m128i v, const Bias& bias) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i blue = _mm256_add_epi16(_mm256_cvtepu8_epi16(u), bias.chroma);
+  const __m256i red = _mm256_add_epi16(_mm256_cvtepu8_epi16(v), bias.chroma);
+  // Per lane: eight blue terms, then eight red terms.
+  const __m256i pos = _mm256_packus_epi16(blue, red);
+  const __m256i neg =
+      _mm256_packus_epi16(_mm256_sub_epi16(zero, blue), _mm256_sub_epi16(zero, red));
+  ByteTerms t;
+  t.bluePos = _mm256_unpacklo_epi8(pos, pos);
+  t.redPos = _mm256_unpackhi_epi8(pos, pos);
+  t.blueNeg = _mm256_unpacklo_epi8(neg, neg);
+  t.redNeg = _mm256_unpackhi_epi8(neg, neg);
+  t.greenPos = bias.greenPos;
+  t.greenNeg = bias.greenNeg;
+  return t;
+}
+
+MIVORA_KERNEL_INLINE ByteTerms LoadByteTerms(const std::uint8_t* u, const std::uint8_t* v,
+                                             const Bias& bias) {
+  return TermsOf(Load16(u), Load16(v), bias);
+}
+
+MIVORA_KERNEL_INLINE __m256i Channel(__m256i luma, __m256i pos, __m256i neg) {
+  return _mm256_adds_epu8(_mm256_subs_epu8(luma, neg), pos);
+}
+
+// The bits of a where mask is set, of b elsewhere.
+MIVORA_KERNEL_INLINE __m256i Select(__m256i a, __m256i b, __m256i mask) {
+  return _mm256_xor_si256(b, _mm256_and_si256(_mm256_xor_si256(a, b), mask));
+}
+
+// Thirty-two samples at y to pixels in lane order: a holds pixels 0..7 and 16..23, b 8..15 and
+// 24..31.
+MIVORA_KERNEL_INLINE void PackLanes(__m256i red, __m256i green, __m256i blue, __m256i& a,
+                                    __m256i& b) {
+  // The two bytes of each pixel formed in place: 16-bit shifts move each byte's bits to where
+  // they go (bits crossing between bytes fall outside the selected ones), then a bitwise select
+  // per byte: high = red 7..3 | green 7..5, low = green 4..2 | blue 7..3.
+  const __m256i high = Select(red, _mm256_srli_epi16(green, 5), _mm256_set1_epi8(-8));
+  const __m256i low =
+      Select(_mm256_slli_epi16(green, 3), _mm256_srli_epi16(blue, 3), _mm256_set1_epi8(-32));
+  a = _mm256_unpacklo_epi8(low, high);
+  b = _mm256_unpackhi_epi8(low, high);
+}
+
+// Pixels of 32 luminance values, one per channel (they differ where mode 8 interpolates).
+MIVORA_KERNEL_INLINE void PixelsOf(__m256i lumaBlue, __m256i lumaGreen, __m256i lumaRed,
+                                   const ByteTerms& t, __m256i& a, __m256i& b) {
+  PackLanes(Channel(lumaRed, t.redPos, t.redNeg), Channel(lumaGreen, t.greenPos, t.greenNeg),
+            Channel(lumaBlue, t.bluePos, t.blueNeg), a, b);
+}
+
+MIVORA_KERNEL_INLINE void PixelLanes(const std::uint8_t* y, const ByteTerms& t, __m256i& a,
+                                     __m256i& b) {
+  const __m256i luma = Load32(y);
+  PixelsOf(luma, luma, luma, t, a, b);
+}
+
+// Thirty-two samples at y to pixels 0..15 (low) and 16..31 (high).
+MIVORA_KERNEL_INLINE void Pixels32(const std::uint8_t* y, const ByteTerms& t, __m256i& low,
+                                   __m256i& high) {
+  __m256i a, b;
+  PixelLanes(y, t, a, b);
+  low = _mm256_permute2x128_si256(a, b, 0x20);
+  high = _mm256_permute2x128_si256(a, b, 0x31);
+}
+
+// Eight rows of sixteen 16-bit values, turned per lane: afterwards r[c] holds value c of each of
+// the eight rows in the low lane and value 8 + c in the high lane.
+MIVORA_KERNEL_INLINE void Transpose8(__m256i r[8]) {
+  const __m256i a0 = _mm256_unpacklo_epi16(r[0], r[1]), a1 = _mm256_unpackhi_epi16(r[0], r[1]);
+  const __m256i a2 = _mm256_unpacklo_epi16(r[2], r[3]), a3 = _mm256_unpackhi_epi16(r[2], r[3]);
+  const __m256i a4 = _mm256_unpacklo_epi16(r[4], r[5]), a5 = _mm256_unpackhi_epi16(r[4], r[5]);
+  const __m256i a6 = _mm256_unpacklo_epi16(r[6], r[7]), a7 = _mm256_unpackhi_epi16(r[6], r[7]);
+  const __m256i b0 = _mm256_unpacklo_epi32(a0, a2), b1 = _mm256_unpackhi_epi32(a0, a2);
+  const __m256i b2 = _mm256_unpacklo_epi32(a1, a3), b3 = _mm256_unpackhi_epi32(a1, a3);
+  const __m256i b4 = _mm256_unpacklo_epi32(a4, a6), b5 = _mm256_unpackhi_epi32(a4, a6);
+  const __m256i b6 = _mm256_unpacklo_epi32(a5, a7), b7 = _mm256_unpackhi_epi32(a5, a7);
+  r[0] = _mm256_unpacklo_epi64(b0, b4);
+  r[1] = _mm256_unpackhi_epi64(b0, b4);
+  r[2] = _mm256_unpacklo_epi64(b1, b5);
+  r[3] = _mm256_unpackhi_epi64(b1, b5);
+  r[4] = _mm256_unpacklo_epi64(b2, b6);
+  r[5] = _mm256_unpackhi_epi64(b2, b6);
+  r[6] = _mm256_unpacklo_epi64(b3, b7);
+  r[7] = _mm256_unpackhi_epi64(b3, b7);
+}
+
+// Thirty-two columns from column x of eight source rows (chrominance rows shared by row pairs,
+// chrominance sample c for the first column pair) converted and turned. Afterwards a[i] holds
+// the eight pixels of column x + i (low lane) and x + 16 + i (high lane), b[i] those of columns
+// x + 8 + i and x + 24 + i, top source row first.
+MIVORA_KERNEL_INLINE void TurnedGroup(const SourceRows& rows, std::ptrdiff_t strideY,
+                                      std::ptrdiff_t strideU, int x, int c, const Bias& bias,
+                                      __m256i a[8], __m256i b[8]) {
+  for (int p = 0; p < 4; ++p) {
+    const ByteTerms t = LoadByteTerms(rows.u0 + p * strideU + c, rows.v0 + p * strideU + c, bias);
+    const std::uint8_t* y = rows.y0 + 2 * p * strideY + x;
+    PixelLanes(y, t, a[2 * p], b[2 * p]);
+    PixelLanes(y + strideY, t, a[2 * p + 1], b[2 * p + 1]);
+  }
+  Transpose8(a);
+  Transpose8(b);
+}
+
+MIVORA_KERNEL_INLINE void StoreLow(std::uint16_t* p, __m256i v) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(v));
+}
+MIVORA_KERNEL_INLINE void StoreHigh(std::uint16_t* p, __m256i v) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_extracti128_si256(v, 1));
+}
+
+constexpr unsigned kAllUnchanged = 0x55555555u;
+
+// The SSE2 kernels, for rows too narrow for a 32-column step.
+void (*narrowRotatedRowGroup)(const SourceRows&, std::ptrdiff_t, std::ptrdiff_t, std::uint16_t*,
+                              std::intptr_t, int, int);
+void (*narrowRotatedDoubleRowGroup)(const SourceRows&, std::ptrdiff_t, std::ptrdiff_t,
+                                    std::uint16_t*, std::intptr_t, int);
+
+// Mode 7, sixteen column pairs of four row pairs per step; see the SSE2 kernel for the pairing.
+MIVORA_KERNEL void RotatedRowGroup(const SourceRows& rows, std::ptrdiff_t strideY,
+                                   std::ptrdiff_t strideU, std::uint16_t* destination,
+                                   std::intptr_t stride, int last, int pairs) {
+  if (pairs < 16) {
+    narrowRotatedRowGroup(rows, strideY, strideU, destination, stride, last, pairs);
+    return;
+  }
+  const int first = (last & 1) ? 0 : 1;
+  const Bias bias = MakeBias(rows.brightness);
+  for (int j = 0;; j += 16) {
+    if (j + 16 > pairs) j = pairs - 16;
+    const int x = first + 2 * j, c = first + j;
+    // changed[p]: bit 2i set when block i of row pair p changed.
+    unsigned changed[4] = {kAllUnchanged, kAllUnchanged, kAllUnchanged, kAllUnchanged};
+    bool any = true, all = true;
+    if (rows.prevY0) {
+      any = all = false;
+      for (int p = 0; p < 4; ++p) {
+        const std::ptrdiff_t luma = 2 * p * strideY + x, chroma = p * strideU + c;
+        const __m128i sameChroma =
+            _mm_and_si128(_mm_cmpeq_epi8(Load16(rows.u0 + chroma), Load16(rows.prevU + chroma)),
+                          _mm_cmpeq_epi8(Load16(rows.v0 + chroma), Load16(rows.prevV + chroma)));
+        const __m256i block =
+            _mm256_and_si256(_mm256_cmpeq_epi8(Load32(rows.y0 + luma), Load32(rows.prevY0 + luma)),
+                             RepeatPairs(sameChroma));
+        const __m256i whole = _mm256_cmpeq_epi16(block, _mm256_set1_epi16(-1));
+        changed[p] ^= static_cast<unsigned>(_mm256_movemask_epi8(whole)) & kAllUnchanged;
+        any |= changed[p] != 0;
+        all &= changed[p] == kAllUnchanged;
+      }
+    }
+    if (!any) {
+      if (j + 16 >= pairs) break;
+      continue;
+    }
+    __m256i a[8], b[8];
+    TurnedGroup(rows, strideY, strideU, x, c, bias, a, b);
+    // Column x + i goes to display row last - x - i.
+    std::uint16_t* row = destination + (last - x) * stride;
+    if (all) {
+      for (int i = 0; i < 8; ++i) {
+        StoreLow(row - i * stride, a[i]);
+        StoreLow(row - (8 + i) * stride, b[i]);
+        StoreHigh(row - (16 + i) * stride, a[i]);
+        StoreHigh(row - (24 + i) * stride, b[i]);
+      }
+    } else {
+      alignas(32) std::uint32_t words[32][4];
+      for (int i = 0; i < 8; ++i) {
+        StoreLow(reinterpret_cast<std::uint16_t*>(words[i]), a[i]);
+        StoreLow(reinterpret_cast<std::uint16_t*>(words[8 + i]), b[i]);
+        StoreHigh(reinterpret_cast<std::uint16_t*>(words[16 + i]), a[i]);
+        StoreHigh(reinterpret_cast<std::uint16_t*>(words[24 + i]), b[i]);
+      }
+      for (int i = 0; i < 32; ++i, row -= stride)
+        for (int p = 0; p < 4; ++p)
+          if (changed[p] & (1u << (i & ~1))) std::memcpy(row + 2 * p, &words[i][p], 4);
+    }
+    if (j + 16 >= pairs) break;
+  }
+}
+
+// Two columns' eight pixels (low and high lane), each doubled to sixteen, to two display rows
+// each: the first column's at row, the second's 32 display rows above.
+MIVORA_KERNEL_INLINE void StoreDoubled(std::uint16_t* row, std::intptr_t stride, __m256i value) {
+  const __m256i low = _mm256_unpacklo_epi16(value, value);
+  const __m256i high = _mm256_unpackhi_epi16(value, value);
+  const __m256i first = _mm256_permute2x128_si256(low, high, 0x20);
+  const __m256i second = _mm256_permute2x128_si256(low, high, 0x31);
+  Store(row, first);
+  Store(row + stride, first);
+  row -= 32 * stride;
+  Store(row, second);
+  Store(row + stride, second);
+}
+
+// Mode 9, thirty-two columns of eight rows per step: each column's eight pixels, doubled, fill
+// sixteen pixels of two display rows.
+MIVORA_KERNEL void RotatedDoubleRowGroup(const SourceRows& rows, std::ptrdiff_t strideY,
+                                         std::ptrdiff_t strideU, std::uint16_t* destination,
+                                         std::intptr_t stride, int width) {
+  if (width < 32) {
+    narrowRotatedDoubleRowGroup(rows, strideY, strideU, destination, stride, width);
+    return;
+  }
+  const Bias bias = MakeBias(0);
+  // Steps start at even columns; with an odd width the last column is done after them.
+  const int even = width & ~1;
+  for (int x = 0;; x += 32) {
+    if (x + 32 > even) x = even - 32;
+    __m256i a[8], b[8];
+    TurnedGroup(rows, strideY, strideU, x, x >> 1, bias, a, b);
+    // Column x + i goes to display rows 2 (width - 1 - x - i) and the one below.
+    std::uint16_t* row = destination + 2 * (width - 1 - x) * stride;
+    for (int i = 0; i < 8; ++i) {
+      StoreDoubled(row - 2 * i * stride, stride, a[i]);
+      StoreDoubled(row - 2 * (8 + i) * stride, stride, b[i]);
+    }
+    if (x + 32 >= even) break;
+  }
+  if (width & 1) {
+    const int x = width - 1;
+    for (int r = 0; r < 8; ++r) {
+      const std::ptrdiff_t chroma = (r >> 1) * strideU + (x >> 1);
+      const std::uint16_t pixel =
+          ConvertSample(rows.y0[r * strideY + x], rows.u0[chroma], rows.v0[chroma], 0);
+      destination[2 * r] = destination[2 * r + 1] = pixel;
+      destination[stride + 2 * r] = destination[stride + 2 * r + 1] = pixel;
+    }
+  }
+}
+
+MIVORA_KERNEL_INLINE void StoreBlocks(std::uint16_t* destination, const std::uint16_t* words,
+                                      unsigned changed) {
+  while (changed) {
+    const int bit = __builtin_ctz(changed);
+    std::memcpy(destination + bit, words + bit, 4);
+    changed &= changed - 1;
+  }
+}
+
+// Mode 5, sixteen chrominance pairs per step; bit 2j of changed stands for block j.
+MIVORA_KERNEL void NormalRowPair(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom,
+                                 int pairs) {
+  if (pairs < 16) {
+    ReferenceConvertDsp().normalRowPair(rows, top, bottom, pairs);
+    return;
+  }
+  const Bias bias = MakeBias(rows.brightness);
+  const __m256i oddBytes = _mm256_set1_epi16(static_cast<short>(0xFF00));
+  for (int k = 0;; k += 16) {
+    if (k + 16 > pairs) k = pairs - 16;
+    const int x = 2 * k;
+    unsigned changed = kAllUnchanged;
+    if (rows.prevY0) {
+      const __m256i luma = _mm256_or_si256(
+          _mm256_and_si256(_mm256_cmpeq_epi8(Load32(rows.y0 + x), Load32(rows.prevY0 + x)),
+                           _mm256_cmpeq_epi8(Load32(rows.y1 + x), Load32(rows.prevY1 + x))),
+          oddBytes);
+      const __m128i chroma =
+          _mm_and_si128(_mm_cmpeq_epi8(Load16(rows.u0 + k), Load16(rows.prevU + k)),
+                        _mm_cmpeq_epi8(Load16(rows.v0 + k), Load16(rows.prevV + k)));
+      const __m256i block = _mm256_and_si256(luma, RepeatPairs(chroma));
+      const __m256i whole = _mm256_cmpeq_epi16(block, _mm256_set1_epi16(-1));
+      changed ^= static_cast<unsigned>(_mm256_movemask_epi8(whole)) & kAllUnchanged;
+    }
+    if (changed != 0) {
+      const ByteTerms t = LoadByteTerms(rows.u0 + k, rows.v0 + k, bias);
+      __m256i top0, top1, bottom0, bottom1;
+      Pixels32(rows.y0 + x, t, top0, top1);
+      Pixels32(rows.y1 + x, t, bottom0, bottom1);
+      if (changed == kAllUnchanged) {
+        Store(top + x, top0);
+        Store(top + x + 16, top1);
+        Store(bottom + x, bottom0);
+        Store(bottom + x + 16, bottom1);
+      } else {
+        alignas(32) std::uint16_t words[64];
+        Store(words, top0);
+        Store(words + 16, top1);
+        Store(words + 32, bottom0);
+        Store(words + 48, bottom1);
+        StoreBlocks(top + x, words, changed);
+        StoreBlocks(bottom + x, words + 32, changed);
+      }
+    }
+    if (k + 16 >= pairs) break;
+  }
+}
+
+// Mode 8 on bytes, thirty-two samples per step. The interpolated channels are halved sums of
+// two unclipped values, formed exactly from byte means: towards the right neighbour (same
+// chrominance) floor((a + a') / 2) + u - 144; towards a lower neighbour, with chrominance u0
+// above and u1 below, floor((a + b) / 2) + floor((u0 + u1) / 2) - 144, plus 1 where a + b and
+// u0 + u1 are both odd. Green has no chrominance term: floor((a + b) / 2) - 16.
+MIVORA_KERNEL_INLINE __m256i FloorMean(__m256i a, __m256i b) {
+  return _mm256_sub_epi8(_mm256_avg_epu8(a, b),
+                         _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_set1_epi8(1)));
+}
+MIVORA_KERNEL_INLINE __m128i FloorMean(__m128i a, __m128i b) {
+  return _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
+}
+
+// The pixels between samples here and other (the row below): oddU / oddV hold, in bit 0, whether
+// u0 + u1 / v0 + v1 is odd for each sample's chrominance pair.
+MIVORA_KERNEL_INLINE void LowerPixels(__m256i here, __m256i other, __m256i oddU, __m256i oddV,
+                                      const ByteTerms& lower, __m256i& a, __m256i& b) {
+  const __m256i mean = FloorMean(here, other);
+  const __m256i odd = _mm256_and_si256(_mm256_xor_si256(here, other), _mm256_set1_epi8(1));
+  // mean <= 254 wherever a + b is odd, so the added 1 stays within the byte.
+  PixelsOf(_mm256_add_epi8(mean, _mm256_and_si256(odd, oddU)), mean,
+           _mm256_add_epi8(mean, _mm256_and_si256(odd, oddV)), lower, a, b);
+}
+
+// Left and right pixels of 32 samples (lane order, as PackLanes gives them) interleaved into 64
+// display pixels at p.
+MIVORA_KERNEL_INLINE void StoreInterleaved(std::uint16_t* p, __m256i leftA, __m256i leftB,
+                                           __m256i rightA, __m256i rightB) {
+  const __m256i q0 = _mm256_unpacklo_epi16(leftA, rightA);  // samples 0..3 | 16..19
+  const __m256i q1 = _mm256_unpackhi_epi16(leftA, rightA);  // 4..7 | 20..23
+  const __m256i q2 = _mm256_unpacklo_epi16(leftB, rightB);  // 8..11 | 24..27
+  const __m256i q3 = _mm256_unpackhi_epi16(leftB, rightB);  // 12..15 | 28..31
+  Store(p, _mm256_permute2x128_si256(q0, q1, 0x20));
+  Store(p + 16, _mm256_permute2x128_si256(q2, q3, 0x20));
+  Store(p + 32, _mm256_permute2x128_si256(q0, q1, 0x31));
+  Store(p + 48, _mm256_permute2x128_si256(q2, q3, 0x31));
+}
+
+// Samples x .. x + 31 (x even, x + 32 within the row) converted; bit i of changed says whether
+// sample i's block is stored. kOneChromaRow: the row below has the same chrominance row (an even
+// row, or the last one), so the lower pixels need no chrominance mean.
+template <bool kOneChromaRow>
+MIVORA_KERNEL_INLINE void DoubleStep(const SourceRows& rows, std::uint16_t* top,
+                                     std::uint16_t* bottom, int x, unsigned changed,
+                                     const Bias& bias) {
+  const int c = x >> 1;
+  const __m128i u0 = Load16(rows.u0 + c), v0 = Load16(rows.v0 + c);
+  const ByteTerms upper = TermsOf(u0, v0, bias);
+  const __m256i here = Load32(rows.y0 + x);
+  const __m256i right = FloorMean(here, Load32(rows.y0 + x + 1));
+  __m256i topLeftA, topLeftB, topRightA, topRightB;
+  PixelsOf(here, here, here, upper, topLeftA, topLeftB);
+  PixelsOf(right, right, right, upper, topRightA, topRightB);
+  __m256i bottomLeftA, bottomLeftB, bottomRightA, bottomRightB;
+  const __m256i below = Load32(rows.y1 + x), belowRight = Load32(rows.y1 + x + 1);
+  if constexpr (kOneChromaRow) {
+    const __m256i left = FloorMean(here, below), diagonal = FloorMean(here, belowRight);
+    PixelsOf(left, left, left, upper, bottomLeftA, bottomLeftB);
+    PixelsOf(diagonal, diagonal, diagonal, upper, bottomRightA, bottomRightB);
+  } else {
+    const __m128i u1 = Load16(rows.u1 + c), v1 = Load16(rows.v1 + c);
+    const ByteTerms lower = TermsOf(FloorMean(u0, u1), FloorMean(v0, v1), bias);
+    const __m256i oddU = RepeatPairs(_mm_xor_si128(u0, u1));
+    const __m256i oddV = RepeatPairs(_mm_xor_si128(v0, v1));
+    LowerPixels(here, below, oddU, oddV, lower, bottomLeftA, bottomLeftB);
+    LowerPixels(here, belowRight, oddU, oddV, lower, bottomRightA, bottomRightB);
+  }
+  if (changed == 0xFFFFFFFFu) {
+    StoreInterleaved(top + 2 * x, topLeftA, topLeftB, topRightA, topRightB);
+    StoreInterleaved(bottom + 2 * x, bottomLeftA, bottomLeftB, bottomRightA, bottomRightB);
+    return;
+  }
+  alignas(32) std::uint16_t words[128];
+  StoreInterleaved(words, topLeftA, topLeftB, topRightA, topRightB);
+  StoreInterleaved(words + 64, bottomLeftA, bottomLeftB, bottomRightA, bottomRightB);
+  while (changed) {
+    const int i = __builtin_ctz(changed);
+    std::memcpy(top + 2 * (x + i), words + 2 * i, 4);
+    std::memcpy(bottom + 2 * (x + i), words + 64 + 2 * i, 4);
+    changed &= changed - 1;
+  }
+}
+
+// Bit i set when sample x + i (of 32) or its chrominance pair differs from the previous
+// picture; all set when the check is off.
+MIVORA_KERNEL_INLINE unsigned ChangedSamples(const SourceRows& rows, int x) {
+  if (!rows.prevY0) return 0xFFFFFFFFu;
+  const int c = x >> 1;
+  const __m128i chroma = _mm_and_si128(_mm_cmpeq_epi8(Load16(rows.u0 + c), Load16(rows.prevU + c)),
+                                       _mm_cmpeq_epi8(Load16(rows.v0 + c), Load16(rows.prevV + c)));
+  const __m256i same = _mm256_and_si256(
+      _mm256_cmpeq_epi8(Load32(rows.y0 + x), Load32(rows.prevY0 + x)), RepeatPairs(chroma));
+  return ~static_cast<unsigned>(_mm256_movemask_epi8(same));
+}
+
+// Vector steps need the sample after the 32nd; the last step is moved back to end as close to
+// the row end as that allows, and the one or two samples after it go through the reference.
+template <bool kOneChromaRow>
+MIVORA_KERNEL_INLINE void DoubleRowWith(const SourceRows& rows, std::uint16_t* top,
+                                        std::uint16_t* bottom, int begin, int end, int width) {
+  const Bias bias = MakeBias(0);
+  int x = begin;
+  for (; x + 32 <= end && x + 33 <= width; x += 32) {
+    const unsigned changed = ChangedSamples(rows, x);
+    if (changed) DoubleStep<kOneChromaRow>(rows, top, bottom, x, changed, bias);
+  }
+  if (x < end && end - begin >= 32) {
+    const int back = (std::min(end - 32, width - 33) - begin) & ~1;
+    if (back >= 0) {
+      const int start = begin + back;
+      const unsigned changed = ChangedSamples(rows, start);
+      if (changed) DoubleStep<kOneChromaRow>(rows, top, bottom, start, changed, bias);
+      x = std::max(x, start + 32);
+    }
+  }
+  if (x < end) ReferenceConvertDsp().doubleRow(rows, top, bottom, x, end, width);
+}
+
+MIVORA_KERNEL void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom,
+                             int begin, int end, int width) {
+  if (rows.u1 == rows.u0 && rows.v1 == rows.v0)
+    DoubleRowWith<true>(rows, top, bottom, begin, end, width);
+  else
+    DoubleRowWith<false>(rows, top, bottom, begin, end, width);
+}
+
+}  // namespace
+
+}  // namespace mivora::convert
