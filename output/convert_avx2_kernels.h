@@ -383,7 +383,15 @@ MIVORA_KERNEL_INLINE void StoreInterleaved(std::uint16_t* p, __m256i leftA, __m2
 // Samples x .. x + 31 (x even, x + 32 within the row) converted; bit i of changed says whether
 // sample i's block is stored. kOneChromaRow: the row below has the same chrominance row (an even
 // row, or the last one), so the lower pixels need no chrominance mean.
-template <bool kOneChromaRow>
+// The 32 bytes after the first of the 32 at p, without reading past them: the last is 0.
+MIVORA_KERNEL_INLINE __m256i NextBytes(const std::uint8_t* p) {
+  const __m256i v = Load32(p);
+  return _mm256_alignr_epi8(_mm256_permute2x128_si256(v, v, 0x81), v, 1);
+}
+
+// kAtRowEnd: sample x + 31 is the row's last, so the right neighbours are not read; its right
+// pixels repeat its top-left one, as the reference has them.
+template <bool kOneChromaRow, bool kAtRowEnd = false>
 MIVORA_KERNEL_INLINE void DoubleStep(const SourceRows& rows, std::uint16_t* top,
                                      std::uint16_t* bottom, int x, unsigned changed,
                                      const Bias& bias) {
@@ -391,12 +399,14 @@ MIVORA_KERNEL_INLINE void DoubleStep(const SourceRows& rows, std::uint16_t* top,
   const __m128i u0 = Load16(rows.u0 + c), v0 = Load16(rows.v0 + c);
   const ByteTerms upper = TermsOf(u0, v0, bias);
   const __m256i here = Load32(rows.y0 + x);
-  const __m256i right = FloorMean(here, Load32(rows.y0 + x + 1));
+  const __m256i right =
+      FloorMean(here, kAtRowEnd ? NextBytes(rows.y0 + x) : Load32(rows.y0 + x + 1));
   __m256i topLeftA, topLeftB, topRightA, topRightB;
   PixelsOf(here, here, here, upper, topLeftA, topLeftB);
   PixelsOf(right, right, right, upper, topRightA, topRightB);
   __m256i bottomLeftA, bottomLeftB, bottomRightA, bottomRightB;
-  const __m256i below = Load32(rows.y1 + x), belowRight = Load32(rows.y1 + x + 1);
+  const __m256i below = Load32(rows.y1 + x);
+  const __m256i belowRight = kAtRowEnd ? NextBytes(rows.y1 + x) : Load32(rows.y1 + x + 1);
   if constexpr (kOneChromaRow) {
     const __m256i left = FloorMean(here, below), diagonal = FloorMean(here, belowRight);
     PixelsOf(left, left, left, upper, bottomLeftA, bottomLeftB);
@@ -408,6 +418,12 @@ MIVORA_KERNEL_INLINE void DoubleStep(const SourceRows& rows, std::uint16_t* top,
     const __m256i oddV = RepeatPairs(_mm_xor_si128(v0, v1));
     LowerPixels(here, below, oddU, oddV, lower, bottomLeftA, bottomLeftB);
     LowerPixels(here, belowRight, oddU, oddV, lower, bottomRightA, bottomRightB);
+  }
+  if constexpr (kAtRowEnd) {
+    // Sample 31 is the last word of the B vectors.
+    const __m256i last = _mm256_set_epi16(-1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    topRightB = _mm256_blendv_epi8(topRightB, topLeftB, last);
+    bottomRightB = _mm256_blendv_epi8(bottomRightB, topLeftB, last);
   }
   if (changed == 0xFFFFFFFFu) {
     StoreInterleaved(top + 2 * x, topLeftA, topLeftB, topRightA, topRightB);
@@ -456,6 +472,14 @@ MIVORA_KERNEL_INLINE void DoubleRowWith(const SourceRows& rows, std::uint16_t* t
       if (changed) DoubleStep<kOneChromaRow>(rows, top, bottom, start, changed, bias);
       x = std::max(x, start + 32);
     }
+  }
+  // An even row width leaves its last two samples after the moved-back step: one more step ends
+  // exactly at the row end, without its right neighbours.
+  if (x < end && end == width && !(width & 1) && end - begin >= 32) {
+    const int start = width - 32;
+    const unsigned changed = ChangedSamples(rows, start);
+    if (changed) DoubleStep<kOneChromaRow, true>(rows, top, bottom, start, changed, bias);
+    x = end;
   }
   if (x < end) ReferenceConvertDsp().doubleRow(rows, top, bottom, x, end, width);
 }
