@@ -3,7 +3,12 @@
 // kernels it has wider versions of. Bit for bit the reference kernels: the SSE2 arrangement (see
 // convert_sse2.cpp) on 32 samples per step, and mode 8 on bytes as well. The including file
 // defines MIVORA_KERNEL and MIVORA_KERNEL_INLINE as the target attributes of its set, so the rest
-// of the build stays at the baseline. Included once per set, inside no namespace.
+// of the build stays at the baseline; MIVORA_KERNEL_WORD_PERMUTES (0 when undefined) says whether
+// the set may use the AVX-512 BW/VL cross-lane word permute. Included once per set, inside no
+// namespace.
+#ifndef MIVORA_KERNEL_WORD_PERMUTES
+#define MIVORA_KERNEL_WORD_PERMUTES 0
+#endif
 #include <immintrin.h>
 
 #include <algorithm>
@@ -237,10 +242,18 @@ MIVORA_KERNEL void RotatedRowGroup(const SourceRows& rows, std::ptrdiff_t stride
 // Two columns' eight pixels (low and high lane), each doubled to sixteen, to two display rows
 // each: the first column's at row, the second's 32 display rows above.
 MIVORA_KERNEL_INLINE void StoreDoubled(std::uint16_t* row, std::intptr_t stride, __m256i value) {
+#if MIVORA_KERNEL_WORD_PERMUTES
+  // One cross-lane word permute per doubled column.
+  const __m256i first = _mm256_permutexvar_epi16(
+      _mm256_set_epi16(7, 7, 6, 6, 5, 5, 4, 4, 3, 3, 2, 2, 1, 1, 0, 0), value);
+  const __m256i second = _mm256_permutexvar_epi16(
+      _mm256_set_epi16(15, 15, 14, 14, 13, 13, 12, 12, 11, 11, 10, 10, 9, 9, 8, 8), value);
+#else
   const __m256i low = _mm256_unpacklo_epi16(value, value);
   const __m256i high = _mm256_unpackhi_epi16(value, value);
   const __m256i first = _mm256_permute2x128_si256(low, high, 0x20);
   const __m256i second = _mm256_permute2x128_si256(low, high, 0x31);
+#endif
   Store(row, first);
   Store(row + stride, first);
   row -= 32 * stride;

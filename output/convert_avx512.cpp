@@ -8,6 +8,7 @@
 #define MIVORA_KERNEL_INLINE \
   __attribute__((target("avx2,avx512f,avx512bw,avx512vl"), always_inline)) inline
 
+#define MIVORA_KERNEL_WORD_PERMUTES 1
 #include "output/convert_avx2_kernels.h"
 
 namespace mivora::convert {
