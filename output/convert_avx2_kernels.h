@@ -47,15 +47,30 @@ struct ByteTerms {
 struct Bias {
   __m256i chroma;  // brightness - 144 in 16-bit lanes
   __m256i greenPos, greenNeg;
+  // With brightness in -111..144, 144 - brightness fits a byte and the chrominance terms are
+  // u - down, saturated both ways on bytes: pos = max(u - down, 0), neg = max(down - u, 0).
+  bool onBytes;
+  __m256i down;  // 144 - brightness in bytes, when onBytes
 };
 MIVORA_KERNEL_INLINE Bias MakeBias(int brightness) {
+  const bool onBytes = brightness >= -111 && brightness <= 144;
   return {_mm256_set1_epi16(static_cast<short>(brightness - 144)),
           _mm256_set1_epi8(static_cast<char>(Clip255(brightness - 16))),
-          _mm256_set1_epi8(static_cast<char>(Clip255(16 - brightness)))};
+          _mm256_set1_epi8(static_cast<char>(Clip255(16 - brightness))), onBytes,
+          _mm256_set1_epi8(static_cast<char>(onBytes ? 144 - brightness : 0))};
 }
 
 // Terms of sixteen chrominance samples given as bytes.
 MIVORA_KERNEL_INLINE ByteTerms TermsOf(__m128i u, __m128i v, const Bias& bias) {
+  if (bias.onBytes) {
+    const __m256i us = RepeatPairs(u), vs = RepeatPairs(v);
+    return {_mm256_subs_epu8(us, bias.down),
+            _mm256_subs_epu8(bias.down, us),
+            _mm256_subs_epu8(vs, bias.down),
+            _mm256_subs_epu8(bias.down, vs),
+            bias.greenPos,
+            bias.greenNeg};
+  }
   const __m256i zero = _mm256_setzero_si256();
   const __m256i blue = _mm256_add_epi16(_mm256_cvtepu8_epi16(u), bias.chroma);
   const __m256i red = _mm256_add_epi16(_mm256_cvtepu8_epi16(v), bias.chroma);
