@@ -117,16 +117,22 @@ MIVORA_KERNEL_INLINE void PackLanes(__m256i red, __m256i green, __m256i blue, __
 }
 
 // Pixels of 32 luminance values, one per channel (they differ where mode 8 interpolates).
+// kNoBrightness: the terms are those of brightness 0 (modes 8 and 9), whose green term only
+// subtracts, so green needs one saturating step.
+template <bool kNoBrightness = false>
 MIVORA_KERNEL_INLINE void PixelsOf(__m256i lumaBlue, __m256i lumaGreen, __m256i lumaRed,
                                    const ByteTerms& t, __m256i& a, __m256i& b) {
-  PackLanes(Channel(lumaRed, t.redPos, t.redNeg), Channel(lumaGreen, t.greenPos, t.greenNeg),
-            Channel(lumaBlue, t.bluePos, t.blueNeg), a, b);
+  const __m256i green = kNoBrightness ? _mm256_subs_epu8(lumaGreen, t.greenNeg)
+                                      : Channel(lumaGreen, t.greenPos, t.greenNeg);
+  PackLanes(Channel(lumaRed, t.redPos, t.redNeg), green, Channel(lumaBlue, t.bluePos, t.blueNeg), a,
+            b);
 }
 
+template <bool kNoBrightness = false>
 MIVORA_KERNEL_INLINE void PixelLanes(const std::uint8_t* y, const ByteTerms& t, __m256i& a,
                                      __m256i& b) {
   const __m256i luma = Load32(y);
-  PixelsOf(luma, luma, luma, t, a, b);
+  PixelsOf<kNoBrightness>(luma, luma, luma, t, a, b);
 }
 
 // Thirty-two samples at y to pixels 0..15 (low) and 16..31 (high).
@@ -163,14 +169,15 @@ MIVORA_KERNEL_INLINE void Transpose8(__m256i r[8]) {
 // chrominance sample c for the first column pair) converted and turned. Afterwards a[i] holds
 // the eight pixels of column x + i (low lane) and x + 16 + i (high lane), b[i] those of columns
 // x + 8 + i and x + 24 + i, top source row first.
+template <bool kNoBrightness = false>
 MIVORA_KERNEL_INLINE void TurnedGroup(const SourceRows& rows, std::ptrdiff_t strideY,
                                       std::ptrdiff_t strideU, int x, int c, const Bias& bias,
                                       __m256i a[8], __m256i b[8]) {
   for (int p = 0; p < 4; ++p) {
     const ByteTerms t = LoadByteTerms(rows.u0 + p * strideU + c, rows.v0 + p * strideU + c, bias);
     const std::uint8_t* y = rows.y0 + 2 * p * strideY + x;
-    PixelLanes(y, t, a[2 * p], b[2 * p]);
-    PixelLanes(y + strideY, t, a[2 * p + 1], b[2 * p + 1]);
+    PixelLanes<kNoBrightness>(y, t, a[2 * p], b[2 * p]);
+    PixelLanes<kNoBrightness>(y + strideY, t, a[2 * p + 1], b[2 * p + 1]);
   }
   Transpose8(a);
   Transpose8(b);
@@ -291,7 +298,7 @@ MIVORA_KERNEL void RotatedDoubleRowGroup(const SourceRows& rows, std::ptrdiff_t 
   for (int x = 0;; x += 32) {
     if (x + 32 > even) x = even - 32;
     __m256i a[8], b[8];
-    TurnedGroup(rows, strideY, strideU, x, x >> 1, bias, a, b);
+    TurnedGroup<true>(rows, strideY, strideU, x, x >> 1, bias, a, b);
     // Column x + i goes to display rows 2 (width - 1 - x - i) and the one below.
     std::uint16_t* row = destination + 2 * (width - 1 - x) * stride;
     for (int i = 0; i < 8; ++i) {
@@ -390,8 +397,8 @@ MIVORA_KERNEL_INLINE void LowerPixels(__m256i here, __m256i other, __m256i oddU,
   const __m256i mean = FloorMean(here, other);
   const __m256i odd = _mm256_and_si256(_mm256_xor_si256(here, other), _mm256_set1_epi8(1));
   // mean <= 254 wherever a + b is odd, so the added 1 stays within the byte.
-  PixelsOf(_mm256_add_epi8(mean, _mm256_and_si256(odd, oddU)), mean,
-           _mm256_add_epi8(mean, _mm256_and_si256(odd, oddV)), lower, a, b);
+  PixelsOf<true>(_mm256_add_epi8(mean, _mm256_and_si256(odd, oddU)), mean,
+                 _mm256_add_epi8(mean, _mm256_and_si256(odd, oddV)), lower, a, b);
 }
 
 // Left and right pixels of 32 samples (lane order, as PackLanes gives them) interleaved into 64
@@ -430,15 +437,15 @@ MIVORA_KERNEL_INLINE void DoubleStep(const SourceRows& rows, std::uint16_t* top,
   const __m256i right =
       FloorMean(here, kAtRowEnd ? NextBytes(rows.y0 + x) : Load32(rows.y0 + x + 1));
   __m256i topLeftA, topLeftB, topRightA, topRightB;
-  PixelsOf(here, here, here, upper, topLeftA, topLeftB);
-  PixelsOf(right, right, right, upper, topRightA, topRightB);
+  PixelsOf<true>(here, here, here, upper, topLeftA, topLeftB);
+  PixelsOf<true>(right, right, right, upper, topRightA, topRightB);
   __m256i bottomLeftA, bottomLeftB, bottomRightA, bottomRightB;
   const __m256i below = Load32(rows.y1 + x);
   const __m256i belowRight = kAtRowEnd ? NextBytes(rows.y1 + x) : Load32(rows.y1 + x + 1);
   if constexpr (kOneChromaRow) {
     const __m256i left = FloorMean(here, below), diagonal = FloorMean(here, belowRight);
-    PixelsOf(left, left, left, upper, bottomLeftA, bottomLeftB);
-    PixelsOf(diagonal, diagonal, diagonal, upper, bottomRightA, bottomRightB);
+    PixelsOf<true>(left, left, left, upper, bottomLeftA, bottomLeftB);
+    PixelsOf<true>(diagonal, diagonal, diagonal, upper, bottomRightA, bottomRightB);
   } else {
     const __m128i u1 = Load16(rows.u1 + c), v1 = Load16(rows.v1 + c);
     const ByteTerms lower = TermsOf(FloorMean(u0, u1), FloorMean(v0, v1), bias);
