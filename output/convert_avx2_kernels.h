@@ -117,8 +117,8 @@ MIVORA_KERNEL_INLINE void PackLanes(__m256i red, __m256i green, __m256i blue, __
 }
 
 // Pixels of 32 luminance values, one per channel (they differ where mode 8 interpolates).
-// kNoBrightness: the terms are those of brightness 0 (modes 8 and 9), whose green term only
-// subtracts, so green needs one saturating step.
+// kNoBrightness: the terms are those of a brightness of 16 or less (always 0 in modes 8 and 9),
+// whose green term only subtracts, so green needs one saturating step.
 template <bool kNoBrightness = false>
 MIVORA_KERNEL_INLINE void PixelsOf(__m256i lumaBlue, __m256i lumaGreen, __m256i lumaRed,
                                    const ByteTerms& t, __m256i& a, __m256i& b) {
@@ -136,10 +136,11 @@ MIVORA_KERNEL_INLINE void PixelLanes(const std::uint8_t* y, const ByteTerms& t, 
 }
 
 // Thirty-two samples at y to pixels 0..15 (low) and 16..31 (high).
+template <bool kNoBrightness = false>
 MIVORA_KERNEL_INLINE void Pixels32(const std::uint8_t* y, const ByteTerms& t, __m256i& low,
                                    __m256i& high) {
   __m256i a, b;
-  PixelLanes(y, t, a, b);
+  PixelLanes<kNoBrightness>(y, t, a, b);
   low = _mm256_permute2x128_si256(a, b, 0x20);
   high = _mm256_permute2x128_si256(a, b, 0x31);
 }
@@ -199,9 +200,11 @@ void (*narrowRotatedDoubleRowGroup)(const SourceRows&, std::ptrdiff_t, std::ptrd
                                     std::uint16_t*, std::intptr_t, int);
 
 // Mode 7, sixteen column pairs of four row pairs per step; see the SSE2 kernel for the pairing.
-MIVORA_KERNEL void RotatedRowGroup(const SourceRows& rows, std::ptrdiff_t strideY,
-                                   std::ptrdiff_t strideU, std::uint16_t* destination,
-                                   std::intptr_t stride, int last, int pairs) {
+// kNoBrightness: brightness 16 or less, where the green term only subtracts.
+template <bool kNoBrightness>
+MIVORA_KERNEL_INLINE void RotatedRowGroupWith(const SourceRows& rows, std::ptrdiff_t strideY,
+                                              std::ptrdiff_t strideU, std::uint16_t* destination,
+                                              std::intptr_t stride, int last, int pairs) {
   if (pairs < 16) {
     narrowRotatedRowGroup(rows, strideY, strideU, destination, stride, last, pairs);
     return;
@@ -235,7 +238,7 @@ MIVORA_KERNEL void RotatedRowGroup(const SourceRows& rows, std::ptrdiff_t stride
       continue;
     }
     __m256i a[8], b[8];
-    TurnedGroup(rows, strideY, strideU, x, c, bias, a, b);
+    TurnedGroup<kNoBrightness>(rows, strideY, strideU, x, c, bias, a, b);
     // Column x + i goes to display row last - x - i.
     std::uint16_t* row = destination + (last - x) * stride;
     if (all) {
@@ -259,6 +262,15 @@ MIVORA_KERNEL void RotatedRowGroup(const SourceRows& rows, std::ptrdiff_t stride
     }
     if (j + 16 >= pairs) break;
   }
+}
+
+MIVORA_KERNEL void RotatedRowGroup(const SourceRows& rows, std::ptrdiff_t strideY,
+                                   std::ptrdiff_t strideU, std::uint16_t* destination,
+                                   std::intptr_t stride, int last, int pairs) {
+  if (rows.brightness <= 16)
+    RotatedRowGroupWith<true>(rows, strideY, strideU, destination, stride, last, pairs);
+  else
+    RotatedRowGroupWith<false>(rows, strideY, strideU, destination, stride, last, pairs);
 }
 
 // Two columns' eight pixels (low and high lane), each doubled to sixteen, to two display rows
@@ -329,8 +341,9 @@ MIVORA_KERNEL_INLINE void StoreBlocks(std::uint16_t* destination, const std::uin
 }
 
 // Mode 5, sixteen chrominance pairs per step; bit 2j of changed stands for block j.
-MIVORA_KERNEL void NormalRowPair(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom,
-                                 int pairs) {
+template <bool kNoBrightness>
+MIVORA_KERNEL_INLINE void NormalRowPairWith(const SourceRows& rows, std::uint16_t* top,
+                                            std::uint16_t* bottom, int pairs) {
   if (pairs < 16) {
     ReferenceConvertDsp().normalRowPair(rows, top, bottom, pairs);
     return;
@@ -356,8 +369,8 @@ MIVORA_KERNEL void NormalRowPair(const SourceRows& rows, std::uint16_t* top, std
     if (changed != 0) {
       const ByteTerms t = LoadByteTerms(rows.u0 + k, rows.v0 + k, bias);
       __m256i top0, top1, bottom0, bottom1;
-      Pixels32(rows.y0 + x, t, top0, top1);
-      Pixels32(rows.y1 + x, t, bottom0, bottom1);
+      Pixels32<kNoBrightness>(rows.y0 + x, t, top0, top1);
+      Pixels32<kNoBrightness>(rows.y1 + x, t, bottom0, bottom1);
       if (changed == kAllUnchanged) {
         Store(top + x, top0);
         Store(top + x + 16, top1);
@@ -375,6 +388,14 @@ MIVORA_KERNEL void NormalRowPair(const SourceRows& rows, std::uint16_t* top, std
     }
     if (k + 16 >= pairs) break;
   }
+}
+
+MIVORA_KERNEL void NormalRowPair(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom,
+                                 int pairs) {
+  if (rows.brightness <= 16)
+    NormalRowPairWith<true>(rows, top, bottom, pairs);
+  else
+    NormalRowPairWith<false>(rows, top, bottom, pairs);
 }
 
 // Mode 8 on bytes, thirty-two samples per step. The interpolated channels are halved sums of

@@ -283,11 +283,12 @@ TEST_P(ConverterModel, RandomSizesMatchThePerPixelRules) {
 }
 
 // Brightness values where the vector kernels change how they form the chrominance terms (byte
-// arithmetic only where 144 - brightness fits a byte), and the saturating extremes.
+// arithmetic only where 144 - brightness fits a byte; one-step green up to 16), and the
+// saturating extremes.
 TEST_P(ConverterModel, BrightnessAtTheEdgesOfTheTermArithmetic) {
   std::mt19937 random(GetParam() + 11);
   const Picture p(70, 40, 5, 2, random);
-  for (int brightness : {-1024, -112, -111, -110, -1, 1, 143, 144, 145, 255, 256, 1024}) {
+  for (int brightness : {-1024, -112, -111, -110, -1, 1, 16, 17, 143, 144, 145, 255, 256, 1024}) {
     for (int mode : {5, 7}) {
       Check(p, {mode, brightness, brightness & 1, 3}, random);
       if (HasFatalFailure()) return;
