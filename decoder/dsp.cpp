@@ -17,7 +17,6 @@ DecoderDsp MakeReference() {
 
 // Starts from the portable table; each instruction set the processor offers overrides the entries
 // it speeds up, in order, so the last table holds the fastest version of every entry.
-// (An aarch64 build would add its NEON entries here under #if defined(__aarch64__).)
 std::vector<DspVariant> MakeVariants() {
   std::vector<DspVariant> variants{{"reference", MakeReference()}};
 #if defined(__SSE2__)
@@ -36,6 +35,16 @@ std::vector<DspVariant> MakeVariants() {
     dsp.idctPut = avx2::IdctPut;
     dsp.idctAdd = avx2::IdctAdd;
     variants.push_back({"avx2", dsp});
+  }
+#endif
+#if defined(__aarch64__)
+  {
+    DecoderDsp dsp = variants.back().dsp;
+    dsp.idctPut = neon::IdctPut;
+    dsp.idctAdd = neon::IdctAdd;
+    neon::FillPredictTable(dsp.predict);
+    dsp.extendEdges = neon::ExtendEdges;
+    variants.push_back({"neon", dsp});
   }
 #endif
   return variants;

@@ -23,7 +23,7 @@ struct DecoderDsp {
 };
 
 // The table in use, chosen once on first call from what the processor offers (the environment
-// variable MIVORA_KERNELS=reference|sse2|avx2 can hold it to an earlier set).
+// variable MIVORA_KERNELS=reference|sse2|avx2|neon can hold it to an earlier set).
 const DecoderDsp& Dsp();
 // The portable versions, the yardstick every faster version is checked against.
 const DecoderDsp& ReferenceDsp();
@@ -49,8 +49,7 @@ void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 void FillPredictTable(PredictFn table[16]);
 }  // namespace reference
 
-// Processor-specific entries, each set laid over the one before it in dsp.cpp. A NEON set would
-// join them the same way under #if defined(__aarch64__).
+// Processor-specific entries, each set laid over the one before it in dsp.cpp.
 #if defined(__SSE2__)
 namespace sse2 {
 void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
@@ -66,6 +65,16 @@ namespace avx2 {
 void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
 void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
 }  // namespace avx2
+#endif
+#if defined(__aarch64__)
+namespace neon {
+// NEON is part of every AArch64 processor, so this set needs no run-time check.
+void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
+// Sets the twelve interpolating entries; the copies stay as they are.
+void FillPredictTable(PredictFn table[16]);
+}  // namespace neon
 #endif
 
 }  // namespace mivora::decoder

@@ -75,6 +75,12 @@ TEST(DspTable, InUseIsTheFastestVariantAndReferenceComesFirst) {
   EXPECT_EQ(std::string("sse2"), variants[1].name);
   EXPECT_NE(ReferenceDsp().idctPut, variants[1].dsp.idctPut);
 #endif
+#if defined(__aarch64__)
+  ASSERT_EQ(2u, variants.size());
+  EXPECT_EQ(std::string("neon"), variants[1].name);
+  EXPECT_NE(ReferenceDsp().idctPut, variants[1].dsp.idctPut);
+  EXPECT_NE(ReferenceDsp().predict[15], variants[1].dsp.predict[15]);
+#endif
   for (const auto& v : variants) std::printf("kernel set: %s\n", v.name);
   if (std::getenv("MIVORA_KERNELS")) GTEST_SKIP() << "kernel set chosen through MIVORA_KERNELS";
   const DecoderDsp& last = variants.back().dsp;
