@@ -17,6 +17,8 @@ bool InstallAvx2(ConvertDsp& dsp) {
   dsp.doubleRow = &DoubleRow;
   dsp.rotatedRowGroup = &RotatedRowGroup;
   dsp.rotatedDoubleRowGroup = &RotatedDoubleRowGroup;
+  dsp.rotatedRowBand = &RotatedRowBand;
+  dsp.rotatedDoubleRowBand = &RotatedDoubleRowBand;
   return true;
 }
 

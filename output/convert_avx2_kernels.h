@@ -184,6 +184,40 @@ MIVORA_KERNEL_INLINE void TurnedGroup(const SourceRows& rows, std::ptrdiff_t str
   Transpose8(b);
 }
 
+// Sixteen bytes at lo in the low lane, sixteen at hi in the high lane.
+MIVORA_KERNEL_INLINE __m256i LoadLanes(const std::uint8_t* lo, const std::uint8_t* hi) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(Load16(lo)), Load16(hi), 1);
+}
+// Eight bytes at lo, then eight at hi.
+MIVORA_KERNEL_INLINE __m128i LoadHalves(const std::uint8_t* lo, const std::uint8_t* hi) {
+  return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(lo)),
+                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(hi)));
+}
+
+// Sixteen columns from column x of sixteen source rows (chrominance sample c for the first column
+// pair) converted and turned, rows 0..7 in the low lane and rows 8..15 in the high one, so that
+// after the per-lane transposes a[i] holds the sixteen pixels of column x + i and b[i] those of
+// column x + 8 + i, top source row first: each is one store into a display row.
+template <bool kNoBrightness = false>
+MIVORA_KERNEL_INLINE void TurnedTile(const SourceRows& rows, std::ptrdiff_t strideY,
+                                     std::ptrdiff_t strideU, int x, int c, const Bias& bias,
+                                     __m256i a[8], __m256i b[8]) {
+  const std::ptrdiff_t lowerY = 8 * strideY, lowerU = 4 * strideU;
+#pragma GCC unroll 4
+  for (int p = 0; p < 4; ++p) {
+    const std::uint8_t* u = rows.u0 + p * strideU + c;
+    const std::uint8_t* v = rows.v0 + p * strideU + c;
+    const ByteTerms t = TermsOf(LoadHalves(u, u + lowerU), LoadHalves(v, v + lowerU), bias);
+    const std::uint8_t* y = rows.y0 + 2 * p * strideY + x;
+    const __m256i upper = LoadLanes(y, y + lowerY);
+    const __m256i lower = LoadLanes(y + strideY, y + strideY + lowerY);
+    PixelsOf<kNoBrightness>(upper, upper, upper, t, a[2 * p], b[2 * p]);
+    PixelsOf<kNoBrightness>(lower, lower, lower, t, a[2 * p + 1], b[2 * p + 1]);
+  }
+  Transpose8(a);
+  Transpose8(b);
+}
+
 MIVORA_KERNEL_INLINE void StoreLow(std::uint16_t* p, __m256i v) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(v));
 }
@@ -199,78 +233,123 @@ void (*narrowRotatedRowGroup)(const SourceRows&, std::ptrdiff_t, std::ptrdiff_t,
 void (*narrowRotatedDoubleRowGroup)(const SourceRows&, std::ptrdiff_t, std::ptrdiff_t,
                                     std::uint16_t*, std::intptr_t, int);
 
-// Mode 7, sixteen column pairs of four row pairs per step; see the SSE2 kernel for the pairing.
-// kNoBrightness: brightness 16 or less, where the green term only subtracts.
+// Mode 7, sixteen column pairs (starting at pair j) of four row pairs; see the SSE2 kernel for the
+// pairing. kNoBrightness: brightness 16 or less, where the green term only subtracts.
 template <bool kNoBrightness>
-MIVORA_KERNEL_INLINE void RotatedRowGroupWith(const SourceRows& rows, std::ptrdiff_t strideY,
-                                              std::ptrdiff_t strideU, std::uint16_t* destination,
-                                              std::intptr_t stride, int last, int pairs) {
-  if (pairs < 16) {
-    narrowRotatedRowGroup(rows, strideY, strideU, destination, stride, last, pairs);
+MIVORA_KERNEL_INLINE void RotatedStep(const SourceRows& rows, std::ptrdiff_t strideY,
+                                      std::ptrdiff_t strideU, std::uint16_t* destination,
+                                      std::intptr_t stride, int last, int j, const Bias& bias) {
+  const int first = (last & 1) ? 0 : 1;
+  const int x = first + 2 * j, c = first + j;
+  // changed[p]: bit 2i set when block i of row pair p changed.
+  unsigned changed[4] = {kAllUnchanged, kAllUnchanged, kAllUnchanged, kAllUnchanged};
+  bool any = true, all = true;
+  if (rows.prevY0) {
+    any = all = false;
+    for (int p = 0; p < 4; ++p) {
+      const std::ptrdiff_t luma = 2 * p * strideY + x, chroma = p * strideU + c;
+      const __m128i sameChroma =
+          _mm_and_si128(_mm_cmpeq_epi8(Load16(rows.u0 + chroma), Load16(rows.prevU + chroma)),
+                        _mm_cmpeq_epi8(Load16(rows.v0 + chroma), Load16(rows.prevV + chroma)));
+      const __m256i block =
+          _mm256_and_si256(_mm256_cmpeq_epi8(Load32(rows.y0 + luma), Load32(rows.prevY0 + luma)),
+                           RepeatPairs(sameChroma));
+      const __m256i whole = _mm256_cmpeq_epi16(block, _mm256_set1_epi16(-1));
+      changed[p] ^= static_cast<unsigned>(_mm256_movemask_epi8(whole)) & kAllUnchanged;
+      any |= changed[p] != 0;
+      all &= changed[p] == kAllUnchanged;
+    }
+  }
+  if (!any) return;
+  __m256i a[8], b[8];
+  TurnedGroup<kNoBrightness>(rows, strideY, strideU, x, c, bias, a, b);
+  // Column x + i goes to display row last - x - i.
+  std::uint16_t* row = destination + (last - x) * stride;
+  if (all) {
+    for (int i = 0; i < 8; ++i) {
+      StoreLow(row - i * stride, a[i]);
+      StoreLow(row - (8 + i) * stride, b[i]);
+      StoreHigh(row - (16 + i) * stride, a[i]);
+      StoreHigh(row - (24 + i) * stride, b[i]);
+    }
     return;
   }
-  const int first = (last & 1) ? 0 : 1;
-  const Bias bias = MakeBias(rows.brightness);
-  for (int j = 0;; j += 16) {
-    if (j + 16 > pairs) j = pairs - 16;
-    const int x = first + 2 * j, c = first + j;
-    // changed[p]: bit 2i set when block i of row pair p changed.
-    unsigned changed[4] = {kAllUnchanged, kAllUnchanged, kAllUnchanged, kAllUnchanged};
-    bool any = true, all = true;
-    if (rows.prevY0) {
-      any = all = false;
-      for (int p = 0; p < 4; ++p) {
-        const std::ptrdiff_t luma = 2 * p * strideY + x, chroma = p * strideU + c;
-        const __m128i sameChroma =
-            _mm_and_si128(_mm_cmpeq_epi8(Load16(rows.u0 + chroma), Load16(rows.prevU + chroma)),
-                          _mm_cmpeq_epi8(Load16(rows.v0 + chroma), Load16(rows.prevV + chroma)));
-        const __m256i block =
-            _mm256_and_si256(_mm256_cmpeq_epi8(Load32(rows.y0 + luma), Load32(rows.prevY0 + luma)),
-                             RepeatPairs(sameChroma));
-        const __m256i whole = _mm256_cmpeq_epi16(block, _mm256_set1_epi16(-1));
-        changed[p] ^= static_cast<unsigned>(_mm256_movemask_epi8(whole)) & kAllUnchanged;
-        any |= changed[p] != 0;
-        all &= changed[p] == kAllUnchanged;
-      }
-    }
-    if (!any) {
-      if (j + 16 >= pairs) break;
-      continue;
-    }
-    __m256i a[8], b[8];
-    TurnedGroup<kNoBrightness>(rows, strideY, strideU, x, c, bias, a, b);
-    // Column x + i goes to display row last - x - i.
-    std::uint16_t* row = destination + (last - x) * stride;
-    if (all) {
-      for (int i = 0; i < 8; ++i) {
-        StoreLow(row - i * stride, a[i]);
-        StoreLow(row - (8 + i) * stride, b[i]);
-        StoreHigh(row - (16 + i) * stride, a[i]);
-        StoreHigh(row - (24 + i) * stride, b[i]);
-      }
-    } else {
-      alignas(32) std::uint32_t words[32][4];
-      for (int i = 0; i < 8; ++i) {
-        StoreLow(reinterpret_cast<std::uint16_t*>(words[i]), a[i]);
-        StoreLow(reinterpret_cast<std::uint16_t*>(words[8 + i]), b[i]);
-        StoreHigh(reinterpret_cast<std::uint16_t*>(words[16 + i]), a[i]);
-        StoreHigh(reinterpret_cast<std::uint16_t*>(words[24 + i]), b[i]);
-      }
-      for (int i = 0; i < 32; ++i, row -= stride)
-        for (int p = 0; p < 4; ++p)
-          if (changed[p] & (1u << (i & ~1))) std::memcpy(row + 2 * p, &words[i][p], 4);
-    }
-    if (j + 16 >= pairs) break;
+  alignas(32) std::uint32_t words[32][4];
+  for (int i = 0; i < 8; ++i) {
+    StoreLow(reinterpret_cast<std::uint16_t*>(words[i]), a[i]);
+    StoreLow(reinterpret_cast<std::uint16_t*>(words[8 + i]), b[i]);
+    StoreHigh(reinterpret_cast<std::uint16_t*>(words[16 + i]), a[i]);
+    StoreHigh(reinterpret_cast<std::uint16_t*>(words[24 + i]), b[i]);
   }
+  for (int i = 0; i < 32; ++i, row -= stride)
+    for (int p = 0; p < 4; ++p)
+      if (changed[p] & (1u << (i & ~1))) std::memcpy(row + 2 * p, &words[i][p], 4);
+}
+
+// Sixteen rows (two groups) of eight column pairs from pair j, every pixel written.
+template <bool kNoBrightness>
+MIVORA_KERNEL_INLINE void RotatedTileStep(const SourceRows& rows, std::ptrdiff_t strideY,
+                                          std::ptrdiff_t strideU, std::uint16_t* destination,
+                                          std::intptr_t stride, int last, int j, const Bias& bias) {
+  const int first = (last & 1) ? 0 : 1;
+  const int x = first + 2 * j, c = first + j;
+  __m256i a[8], b[8];
+  TurnedTile<kNoBrightness>(rows, strideY, strideU, x, c, bias, a, b);
+  std::uint16_t* row = destination + (last - x) * stride;
+#pragma GCC unroll 8
+  for (int i = 0; i < 8; ++i) {
+    Store(row - i * stride, a[i]);
+    Store(row - (8 + i) * stride, b[i]);
+  }
+}
+
+// The next block of `block` pairs after the one at j; the last block is moved back to end at the
+// last pair (redoing some of the one before it, with the same results). -1 after the last.
+constexpr int NextBlock(int j, int block, int pairs) {
+  if (j + block >= pairs) return -1;
+  return std::min(j + block, pairs - block);
+}
+
+// Without the skip check, pairs of groups go as sixteen-row tiles, each display row taking
+// sixteen adjacent pixels per store; with it (or an odd group left over), group by group.
+template <bool kNoBrightness>
+MIVORA_KERNEL_INLINE void RotatedRowBandWith(const SourceRows& rows, std::ptrdiff_t strideY,
+                                             std::ptrdiff_t strideU, std::uint16_t* destination,
+                                             std::intptr_t stride, int last, int pairs,
+                                             int groups) {
+  if (pairs < 16) {
+    for (int g = 0; g < groups; ++g)
+      narrowRotatedRowGroup(GroupRows(rows, g, strideY, strideU), strideY, strideU,
+                            destination + 8 * g, stride, last, pairs);
+    return;
+  }
+  const Bias bias = MakeBias(rows.brightness);
+  const int tiles = rows.prevY0 ? 0 : groups / 2;
+  for (int j = 0; tiles > 0 && j >= 0; j = NextBlock(j, 8, pairs)) {
+    for (int t = 0; t < tiles; ++t)
+      RotatedTileStep<kNoBrightness>(GroupRows(rows, 2 * t, strideY, strideU), strideY, strideU,
+                                     destination + 16 * t, stride, last, j, bias);
+  }
+  for (int j = 0; 2 * tiles < groups && j >= 0; j = NextBlock(j, 16, pairs)) {
+    for (int g = 2 * tiles; g < groups; ++g)
+      RotatedStep<kNoBrightness>(GroupRows(rows, g, strideY, strideU), strideY, strideU,
+                                 destination + 8 * g, stride, last, j, bias);
+  }
+}
+
+MIVORA_KERNEL void RotatedRowBand(const SourceRows& rows, std::ptrdiff_t strideY,
+                                  std::ptrdiff_t strideU, std::uint16_t* destination,
+                                  std::intptr_t stride, int last, int pairs, int groups) {
+  if (rows.brightness <= 16)
+    RotatedRowBandWith<true>(rows, strideY, strideU, destination, stride, last, pairs, groups);
+  else
+    RotatedRowBandWith<false>(rows, strideY, strideU, destination, stride, last, pairs, groups);
 }
 
 MIVORA_KERNEL void RotatedRowGroup(const SourceRows& rows, std::ptrdiff_t strideY,
                                    std::ptrdiff_t strideU, std::uint16_t* destination,
                                    std::intptr_t stride, int last, int pairs) {
-  if (rows.brightness <= 16)
-    RotatedRowGroupWith<true>(rows, strideY, strideU, destination, stride, last, pairs);
-  else
-    RotatedRowGroupWith<false>(rows, strideY, strideU, destination, stride, last, pairs);
+  RotatedRowBand(rows, strideY, strideU, destination, stride, last, pairs, 1);
 }
 
 // Two columns' eight pixels (low and high lane), each doubled to sixteen, to two display rows
@@ -295,40 +374,108 @@ MIVORA_KERNEL_INLINE void StoreDoubled(std::uint16_t* row, std::intptr_t stride,
   Store(row + stride, second);
 }
 
-// Mode 9, thirty-two columns of eight rows per step: each column's eight pixels, doubled, fill
-// sixteen pixels of two display rows.
-MIVORA_KERNEL void RotatedDoubleRowGroup(const SourceRows& rows, std::ptrdiff_t strideY,
-                                         std::ptrdiff_t strideU, std::uint16_t* destination,
-                                         std::intptr_t stride, int width) {
+// Mode 9, thirty-two columns (from even column x) of eight rows: each column's eight pixels,
+// doubled, fill sixteen pixels of two display rows.
+MIVORA_KERNEL_INLINE void RotatedDoubleStep(const SourceRows& rows, std::ptrdiff_t strideY,
+                                            std::ptrdiff_t strideU, std::uint16_t* destination,
+                                            std::intptr_t stride, int width, int x,
+                                            const Bias& bias) {
+  __m256i a[8], b[8];
+  TurnedGroup<true>(rows, strideY, strideU, x, x >> 1, bias, a, b);
+  // Column x + i goes to display rows 2 (width - 1 - x - i) and the one below.
+  std::uint16_t* row = destination + 2 * (width - 1 - x) * stride;
+  for (int i = 0; i < 8; ++i) {
+    StoreDoubled(row - 2 * i * stride, stride, a[i]);
+    StoreDoubled(row - 2 * (8 + i) * stride, stride, b[i]);
+  }
+}
+
+// A column's sixteen pixels (rows 0..15), each doubled, into two display rows of 32 pixels.
+MIVORA_KERNEL_INLINE void StoreDoubledColumn(std::uint16_t* row, std::intptr_t stride,
+                                             __m256i value) {
+#if MIVORA_KERNEL_WORD_PERMUTES
+  const __m512i doubled = _mm512_permutexvar_epi16(
+      _mm512_set_epi16(15, 15, 14, 14, 13, 13, 12, 12, 11, 11, 10, 10, 9, 9, 8, 8, 7, 7, 6, 6, 5, 5,
+                       4, 4, 3, 3, 2, 2, 1, 1, 0, 0),
+      _mm512_castsi256_si512(value));
+  _mm512_storeu_si512(row, doubled);
+  _mm512_storeu_si512(row + stride, doubled);
+#else
+  const __m256i low = _mm256_unpacklo_epi16(value, value);
+  const __m256i high = _mm256_unpackhi_epi16(value, value);
+  const __m256i first = _mm256_permute2x128_si256(low, high, 0x20);
+  const __m256i second = _mm256_permute2x128_si256(low, high, 0x31);
+  Store(row, first);
+  Store(row + 16, second);
+  Store(row + stride, first);
+  Store(row + stride + 16, second);
+#endif
+}
+
+// Sixteen rows (two groups) of sixteen columns from even column x.
+MIVORA_KERNEL_INLINE void RotatedDoubleTileStep(const SourceRows& rows, std::ptrdiff_t strideY,
+                                                std::ptrdiff_t strideU, std::uint16_t* destination,
+                                                std::intptr_t stride, int width, int x,
+                                                const Bias& bias) {
+  __m256i a[8], b[8];
+  TurnedTile<true>(rows, strideY, strideU, x, x >> 1, bias, a, b);
+  std::uint16_t* row = destination + 2 * (width - 1 - x) * stride;
+#pragma GCC unroll 8
+  for (int i = 0; i < 8; ++i) {
+    StoreDoubledColumn(row - 2 * i * stride, stride, a[i]);
+    StoreDoubledColumn(row - 2 * (8 + i) * stride, stride, b[i]);
+  }
+}
+
+// With an odd width, the last column of eight rows, after the vector steps.
+MIVORA_KERNEL_INLINE void RotatedDoubleLastColumn(const SourceRows& rows, std::ptrdiff_t strideY,
+                                                  std::ptrdiff_t strideU,
+                                                  std::uint16_t* destination, std::intptr_t stride,
+                                                  int width) {
+  const int x = width - 1;
+  for (int r = 0; r < 8; ++r) {
+    const std::ptrdiff_t chroma = (r >> 1) * strideU + (x >> 1);
+    const std::uint16_t pixel =
+        ConvertSample(rows.y0[r * strideY + x], rows.u0[chroma], rows.v0[chroma], 0);
+    destination[2 * r] = destination[2 * r + 1] = pixel;
+    destination[stride + 2 * r] = destination[stride + 2 * r + 1] = pixel;
+  }
+}
+
+MIVORA_KERNEL void RotatedDoubleRowBand(const SourceRows& rows, std::ptrdiff_t strideY,
+                                        std::ptrdiff_t strideU, std::uint16_t* destination,
+                                        std::intptr_t stride, int width, int groups) {
   if (width < 32) {
-    narrowRotatedDoubleRowGroup(rows, strideY, strideU, destination, stride, width);
+    for (int g = 0; g < groups; ++g)
+      narrowRotatedDoubleRowGroup(GroupRows(rows, g, strideY, strideU), strideY, strideU,
+                                  destination + 16 * g, stride, width);
     return;
   }
   const Bias bias = MakeBias(0);
-  // Steps start at even columns; with an odd width the last column is done after them.
-  const int even = width & ~1;
-  for (int x = 0;; x += 32) {
-    if (x + 32 > even) x = even - 32;
-    __m256i a[8], b[8];
-    TurnedGroup<true>(rows, strideY, strideU, x, x >> 1, bias, a, b);
-    // Column x + i goes to display rows 2 (width - 1 - x - i) and the one below.
-    std::uint16_t* row = destination + 2 * (width - 1 - x) * stride;
-    for (int i = 0; i < 8; ++i) {
-      StoreDoubled(row - 2 * i * stride, stride, a[i]);
-      StoreDoubled(row - 2 * (8 + i) * stride, stride, b[i]);
-    }
-    if (x + 32 >= even) break;
+  // Steps start at even columns: pairs of groups as sixteen-row tiles of eight column pairs, an
+  // odd group left over in blocks of sixteen column pairs.
+  const int tiles = groups / 2;
+  for (int j = 0; tiles > 0 && j >= 0; j = NextBlock(j, 8, width / 2)) {
+    for (int t = 0; t < tiles; ++t)
+      RotatedDoubleTileStep(GroupRows(rows, 2 * t, strideY, strideU), strideY, strideU,
+                            destination + 32 * t, stride, width, 2 * j, bias);
+  }
+  for (int j = 0; 2 * tiles < groups && j >= 0; j = NextBlock(j, 16, width / 2)) {
+    for (int g = 2 * tiles; g < groups; ++g)
+      RotatedDoubleStep(GroupRows(rows, g, strideY, strideU), strideY, strideU,
+                        destination + 16 * g, stride, width, 2 * j, bias);
   }
   if (width & 1) {
-    const int x = width - 1;
-    for (int r = 0; r < 8; ++r) {
-      const std::ptrdiff_t chroma = (r >> 1) * strideU + (x >> 1);
-      const std::uint16_t pixel =
-          ConvertSample(rows.y0[r * strideY + x], rows.u0[chroma], rows.v0[chroma], 0);
-      destination[2 * r] = destination[2 * r + 1] = pixel;
-      destination[stride + 2 * r] = destination[stride + 2 * r + 1] = pixel;
-    }
+    for (int g = 0; g < groups; ++g)
+      RotatedDoubleLastColumn(GroupRows(rows, g, strideY, strideU), strideY, strideU,
+                              destination + 16 * g, stride, width);
   }
+}
+
+MIVORA_KERNEL void RotatedDoubleRowGroup(const SourceRows& rows, std::ptrdiff_t strideY,
+                                         std::ptrdiff_t strideU, std::uint16_t* destination,
+                                         std::intptr_t stride, int width) {
+  RotatedDoubleRowBand(rows, strideY, strideU, destination, stride, width, 1);
 }
 
 MIVORA_KERNEL_INLINE void StoreBlocks(std::uint16_t* destination, const std::uint16_t* words,

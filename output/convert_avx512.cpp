@@ -20,6 +20,8 @@ bool InstallAvx512(ConvertDsp& dsp) {
   dsp.doubleRow = &DoubleRow;
   dsp.rotatedRowGroup = &RotatedRowGroup;
   dsp.rotatedDoubleRowGroup = &RotatedDoubleRowGroup;
+  dsp.rotatedRowBand = &RotatedRowBand;
+  dsp.rotatedDoubleRowBand = &RotatedDoubleRowBand;
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "output/convert_avx2.h"
 #include "output/convert_avx512.h"
+#include "output/convert_neon.h"
 #include "output/convert_sample.h"
 #include "output/convert_sse2.h"
 
@@ -150,6 +151,14 @@ std::vector<NamedConvertDsp> BuildSets() {
         sets.push_back({"avx512", &avx512});
     }
   }
+#endif
+#if defined(__aarch64__)
+  // NEON is part of every AArch64 processor: no run-time check. The x86 sets stay unused here.
+  (void)sse2;
+  (void)avx2;
+  (void)avx512;
+  static ConvertDsp neon = kReference;
+  if (InstallNeon(neon)) sets.push_back({"neon", &neon});
 #endif
   return sets;
 }

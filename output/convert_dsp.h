@@ -51,7 +51,36 @@ struct ConvertDsp {
   void (*rotatedDoubleRowGroup)(const SourceRows& rows, std::ptrdiff_t strideY,
                                 std::ptrdiff_t strideU, std::uint16_t* destination,
                                 std::intptr_t stride, int width);
+  // Optional (null: the converters call the group kernels once per group): `groups` consecutive
+  // eight-row groups from rows.y0, as the group kernels would convert them one after the other,
+  // done column block by column block, so that each display row receives the pixels of every
+  // group while its cache lines are still at hand.
+  void (*rotatedRowBand)(const SourceRows& rows, std::ptrdiff_t strideY, std::ptrdiff_t strideU,
+                         std::uint16_t* destination, std::intptr_t stride, int last, int pairs,
+                         int groups) = nullptr;
+  void (*rotatedDoubleRowBand)(const SourceRows& rows, std::ptrdiff_t strideY,
+                               std::ptrdiff_t strideU, std::uint16_t* destination,
+                               std::intptr_t stride, int width, int groups) = nullptr;
 };
+
+// The rows of eight-row group g of a band starting at rows (chrominance rows advance half as
+// fast; rows the caller left null stay null).
+inline SourceRows GroupRows(const SourceRows& rows, int g, std::ptrdiff_t strideY,
+                            std::ptrdiff_t strideU) {
+  SourceRows group = rows;
+  const std::ptrdiff_t luma = 8 * g * strideY, chroma = 4 * g * strideU;
+  group.y0 += luma;
+  if (group.y1) group.y1 += luma;
+  group.u0 += chroma;
+  group.v0 += chroma;
+  if (group.prevY0) {
+    group.prevY0 += luma;
+    if (group.prevY1) group.prevY1 += luma;
+    group.prevU += chroma;
+    group.prevV += chroma;
+  }
+  return group;
+}
 
 // A kernel set with the instruction set it needs, for tests and benchmarks.
 struct NamedConvertDsp {

@@ -13,6 +13,8 @@ using namespace convert;
 
 namespace {
 
+constexpr int kBandGroups = 4;
+
 // The skip check of mode 7 looks at row y only: Y(x, y), Y(x - 1, y) (when x - 1 is converted
 // with x) and the chrominance pair of column x >> 1.
 bool Unchanged(const Planes& p, const SourceRows& rows, std::ptrdiff_t lumaRow,
@@ -58,7 +60,9 @@ void ConvertRotated(const std::uint8_t* y, std::int32_t strideY, const std::uint
 
   int row = 0;
   // Eight source rows at a time while they exist: display rows then take eight adjacent pixels.
-  for (; row + 8 <= h; row += 8) {
+  // Kernels that take bands of groups get up to four at once (64 bytes per display row).
+  while (row + 8 <= h) {
+    const int groups = dsp.rotatedRowBand ? std::min((h - row) / 8, kBandGroups) : 1;
     const std::ptrdiff_t chromaRow = row / 2;
     SourceRows rows;
     rows.y0 = p.y + row * p.strideY;
@@ -71,9 +75,13 @@ void ConvertRotated(const std::uint8_t* y, std::int32_t strideY, const std::uint
       rows.prevU = p.prevU + chromaRow * p.strideU;
       rows.prevV = p.prevV + chromaRow * p.strideU;
     }
-    dsp.rotatedRowGroup(rows, p.strideY, p.strideU, destination + row, stride, last, pairs);
+    if (dsp.rotatedRowBand)
+      dsp.rotatedRowBand(rows, p.strideY, p.strideU, destination + row, stride, last, pairs,
+                         groups);
+    else
+      dsp.rotatedRowGroup(rows, p.strideY, p.strideU, destination + row, stride, last, pairs);
     if (leftoverRow) {
-      for (int r = row; r < row + 8; r += 2) {
+      for (int r = row; r < row + 8 * groups; r += 2) {
         SourceRows pair = rows;
         pair.y0 = p.y + r * p.strideY;
         pair.y1 = pair.y0 + p.strideY;
@@ -85,6 +93,7 @@ void ConvertRotated(const std::uint8_t* y, std::int32_t strideY, const std::uint
                   PixelFromTerms(pair.y1[0], terms));
       }
     }
+    row += 8 * groups;
   }
   for (; row < h; row += 2) {
     const std::ptrdiff_t chromaRow = row / 2;

@@ -27,12 +27,19 @@ void ConvertRotatedDouble(const std::uint8_t* y, std::int32_t strideY, const std
 
   int row = 0;
   // Eight source rows at a time while they exist: display rows then take sixteen adjacent pixels.
-  for (; row + 8 <= h; row += 8) {
+  // Kernels that take bands of groups get up to four at once (128 bytes per display row).
+  while (row + 8 <= h) {
+    const int groups = dsp.rotatedDoubleRowBand ? std::min((h - row) / 8, 4) : 1;
     SourceRows rows;
     rows.y0 = p.y + row * p.strideY;
     rows.u0 = p.u + (row >> 1) * p.strideU;
     rows.v0 = p.v + (row >> 1) * p.strideU;
-    dsp.rotatedDoubleRowGroup(rows, p.strideY, p.strideU, destination + 2 * row, stride, w);
+    if (dsp.rotatedDoubleRowBand)
+      dsp.rotatedDoubleRowBand(rows, p.strideY, p.strideU, destination + 2 * row, stride, w,
+                               groups);
+    else
+      dsp.rotatedDoubleRowGroup(rows, p.strideY, p.strideU, destination + 2 * row, stride, w);
+    row += 8 * groups;
   }
   for (; row < h; ++row) {
     const std::ptrdiff_t chromaRow = row >> 1;
