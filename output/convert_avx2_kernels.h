@@ -195,22 +195,26 @@ MIVORA_KERNEL_INLINE __m128i LoadHalves(const std::uint8_t* lo, const std::uint8
 }
 
 // Sixteen columns from column x of sixteen source rows (chrominance sample c for the first column
-// pair) converted and turned, rows 0..7 in the low lane and rows 8..15 in the high one, so that
-// after the per-lane transposes a[i] holds the sixteen pixels of column x + i and b[i] those of
-// column x + 8 + i, top source row first: each is one store into a display row.
-template <bool kNoBrightness = false>
+// pair) converted and turned, eight rows in each lane, so that after the per-lane transposes a[i]
+// holds the sixteen pixels of column x + i and b[i] those of column x + 8 + i: rows 0..7 in the
+// low lane and 8..15 in the high one (one store into a display row), or with kSplit rows 0..3,
+// 8..11 | 4..7, 12..15 (so that doubling each pixel in place gives rows 0..7, then 8..15).
+template <bool kNoBrightness = false, bool kSplit = false>
 MIVORA_KERNEL_INLINE void TurnedTile(const SourceRows& rows, std::ptrdiff_t strideY,
                                      std::ptrdiff_t strideU, int x, int c, const Bias& bias,
                                      __m256i a[8], __m256i b[8]) {
-  const std::ptrdiff_t lowerY = 8 * strideY, lowerU = 4 * strideU;
 #pragma GCC unroll 4
   for (int p = 0; p < 4; ++p) {
-    const std::uint8_t* u = rows.u0 + p * strideU + c;
-    const std::uint8_t* v = rows.v0 + p * strideU + c;
-    const ByteTerms t = TermsOf(LoadHalves(u, u + lowerU), LoadHalves(v, v + lowerU), bias);
-    const std::uint8_t* y = rows.y0 + 2 * p * strideY + x;
-    const __m256i upper = LoadLanes(y, y + lowerY);
-    const __m256i lower = LoadLanes(y + strideY, y + strideY + lowerY);
+    // The row pairs of step p in the low and high lanes, and their chrominance rows.
+    const int low = kSplit ? 2 * p + (p >= 2 ? 4 : 0) : 2 * p;
+    const int high = kSplit ? low + 4 : low + 8;
+    const std::ptrdiff_t lowU = (low / 2) * strideU + c, highU = (high / 2) * strideU + c;
+    const ByteTerms t = TermsOf(LoadHalves(rows.u0 + lowU, rows.u0 + highU),
+                                LoadHalves(rows.v0 + lowU, rows.v0 + highU), bias);
+    const std::uint8_t* lowY = rows.y0 + low * strideY + x;
+    const std::uint8_t* highY = rows.y0 + high * strideY + x;
+    const __m256i upper = LoadLanes(lowY, highY);
+    const __m256i lower = LoadLanes(lowY + strideY, highY + strideY);
     PixelsOf<kNoBrightness>(upper, upper, upper, t, a[2 * p], b[2 * p]);
     PixelsOf<kNoBrightness>(lower, lower, lower, t, a[2 * p + 1], b[2 * p + 1]);
   }
@@ -390,7 +394,10 @@ MIVORA_KERNEL_INLINE void RotatedDoubleStep(const SourceRows& rows, std::ptrdiff
   }
 }
 
-// A column's sixteen pixels (rows 0..15), each doubled, into two display rows of 32 pixels.
+// A column's sixteen pixels, each doubled, into two display rows of 32 pixels. With the word
+// permute, from rows 0..15 in order, with whole 64-byte stores; otherwise from split order (see
+// TurnedTile), where doubling within the lanes gives rows 0..7 and 8..15.
+constexpr bool kSplitTiles = !MIVORA_KERNEL_WORD_PERMUTES;
 MIVORA_KERNEL_INLINE void StoreDoubledColumn(std::uint16_t* row, std::intptr_t stride,
                                              __m256i value) {
 #if MIVORA_KERNEL_WORD_PERMUTES
@@ -401,10 +408,8 @@ MIVORA_KERNEL_INLINE void StoreDoubledColumn(std::uint16_t* row, std::intptr_t s
   _mm512_storeu_si512(row, doubled);
   _mm512_storeu_si512(row + stride, doubled);
 #else
-  const __m256i low = _mm256_unpacklo_epi16(value, value);
-  const __m256i high = _mm256_unpackhi_epi16(value, value);
-  const __m256i first = _mm256_permute2x128_si256(low, high, 0x20);
-  const __m256i second = _mm256_permute2x128_si256(low, high, 0x31);
+  const __m256i first = _mm256_unpacklo_epi16(value, value);   // rows 0..7
+  const __m256i second = _mm256_unpackhi_epi16(value, value);  // rows 8..15
   Store(row, first);
   Store(row + 16, second);
   Store(row + stride, first);
@@ -418,7 +423,7 @@ MIVORA_KERNEL_INLINE void RotatedDoubleTileStep(const SourceRows& rows, std::ptr
                                                 std::intptr_t stride, int width, int x,
                                                 const Bias& bias) {
   __m256i a[8], b[8];
-  TurnedTile<true>(rows, strideY, strideU, x, x >> 1, bias, a, b);
+  TurnedTile<true, kSplitTiles>(rows, strideY, strideU, x, x >> 1, bias, a, b);
   std::uint16_t* row = destination + 2 * (width - 1 - x) * stride;
 #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) {

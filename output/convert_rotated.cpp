@@ -13,7 +13,7 @@ using namespace convert;
 
 namespace {
 
-constexpr int kBandGroups = 4;
+constexpr int kBandGroups = 8;
 
 // The skip check of mode 7 looks at row y only: Y(x, y), Y(x - 1, y) (when x - 1 is converted
 // with x) and the chrominance pair of column x >> 1.
@@ -60,7 +60,7 @@ void ConvertRotated(const std::uint8_t* y, std::int32_t strideY, const std::uint
 
   int row = 0;
   // Eight source rows at a time while they exist: display rows then take eight adjacent pixels.
-  // Kernels that take bands of groups get up to four at once (64 bytes per display row).
+  // Kernels that take bands of groups get up to eight at once (128 bytes per display row).
   while (row + 8 <= h) {
     const int groups = dsp.rotatedRowBand ? std::min((h - row) / 8, kBandGroups) : 1;
     const std::ptrdiff_t chromaRow = row / 2;

@@ -27,9 +27,9 @@ void ConvertRotatedDouble(const std::uint8_t* y, std::int32_t strideY, const std
 
   int row = 0;
   // Eight source rows at a time while they exist: display rows then take sixteen adjacent pixels.
-  // Kernels that take bands of groups get up to four at once (128 bytes per display row).
+  // Kernels that take bands of groups get up to eight at once (256 bytes per display row).
   while (row + 8 <= h) {
-    const int groups = dsp.rotatedDoubleRowBand ? std::min((h - row) / 8, 4) : 1;
+    const int groups = dsp.rotatedDoubleRowBand ? std::min((h - row) / 8, 8) : 1;
     SourceRows rows;
     rows.y0 = p.y + row * p.strideY;
     rows.u0 = p.u + (row >> 1) * p.strideU;
