@@ -88,8 +88,39 @@ MIVORA_KERNEL_INLINE ByteTerms TermsOf(__m128i u, __m128i v, const Bias& bias) {
   return t;
 }
 
+// Eight chrominance bytes at lo for the low lane and eight at hi for the high one, each repeated
+// for its luminance pair (RepeatPairs of LoadHalves, with one shuffle instead of three).
+MIVORA_KERNEL_INLINE __m256i RepeatedHalves(const std::uint8_t* lo, const std::uint8_t* hi) {
+  long long low, high;
+  std::memcpy(&low, lo, 8);
+  std::memcpy(&high, hi, 8);
+  const __m256i both = _mm256_blend_epi32(_mm256_set1_epi64x(low), _mm256_set1_epi64x(high), 0xF0);
+  return _mm256_shuffle_epi8(
+      both, _mm256_setr_epi8(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 0, 0, 1, 1, 2, 2, 3, 3,
+                             4, 4, 5, 5, 6, 6, 7, 7));
+}
+// The terms of repeated chrominance bytes, for a brightness whose terms fit bytes.
+MIVORA_KERNEL_INLINE ByteTerms TermsOfRepeated(__m256i us, __m256i vs, const Bias& bias) {
+  return {_mm256_subs_epu8(us, bias.down),
+          _mm256_subs_epu8(bias.down, us),
+          _mm256_subs_epu8(vs, bias.down),
+          _mm256_subs_epu8(bias.down, vs),
+          bias.greenPos,
+          bias.greenNeg};
+}
+
+// Sixteen chrominance bytes at p, each repeated for its luminance pair, in the lane order of a
+// 32-byte luminance load: a broadcasting load and one shuffle.
+MIVORA_KERNEL_INLINE __m256i LoadRepeated(const std::uint8_t* p) {
+  return _mm256_shuffle_epi8(
+      _mm256_broadcastsi128_si256(Load16(p)),
+      _mm256_setr_epi8(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11,
+                       12, 12, 13, 13, 14, 14, 15, 15));
+}
+
 MIVORA_KERNEL_INLINE ByteTerms LoadByteTerms(const std::uint8_t* u, const std::uint8_t* v,
                                              const Bias& bias) {
+  if (bias.onBytes) return TermsOfRepeated(LoadRepeated(u), LoadRepeated(v), bias);
   return TermsOf(Load16(u), Load16(v), bias);
 }
 
@@ -184,16 +215,17 @@ MIVORA_KERNEL_INLINE void TurnedGroup(const SourceRows& rows, std::ptrdiff_t str
   Transpose8(b);
 }
 
-// Sixteen bytes at lo in the low lane, sixteen at hi in the high lane.
+// Sixteen bytes at lo in the low lane, sixteen at hi in the high lane: two broadcasting loads and
+// a blend, which keep the shuffle unit free for the transposes.
 MIVORA_KERNEL_INLINE __m256i LoadLanes(const std::uint8_t* lo, const std::uint8_t* hi) {
-  return _mm256_inserti128_si256(_mm256_castsi128_si256(Load16(lo)), Load16(hi), 1);
+  return _mm256_blend_epi32(_mm256_broadcastsi128_si256(Load16(lo)),
+                            _mm256_broadcastsi128_si256(Load16(hi)), 0xF0);
 }
 // Eight bytes at lo, then eight at hi.
 MIVORA_KERNEL_INLINE __m128i LoadHalves(const std::uint8_t* lo, const std::uint8_t* hi) {
   return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(lo)),
                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(hi)));
 }
-
 // Sixteen columns from column x of sixteen source rows (chrominance sample c for the first column
 // pair) converted and turned, eight rows in each lane, so that after the per-lane transposes a[i]
 // holds the sixteen pixels of column x + i and b[i] those of column x + 8 + i: rows 0..7 in the
@@ -209,8 +241,11 @@ MIVORA_KERNEL_INLINE void TurnedTile(const SourceRows& rows, std::ptrdiff_t stri
     const int low = kSplit ? 2 * p + (p >= 2 ? 4 : 0) : 2 * p;
     const int high = kSplit ? low + 4 : low + 8;
     const std::ptrdiff_t lowU = (low / 2) * strideU + c, highU = (high / 2) * strideU + c;
-    const ByteTerms t = TermsOf(LoadHalves(rows.u0 + lowU, rows.u0 + highU),
-                                LoadHalves(rows.v0 + lowU, rows.v0 + highU), bias);
+    const ByteTerms t = bias.onBytes
+                            ? TermsOfRepeated(RepeatedHalves(rows.u0 + lowU, rows.u0 + highU),
+                                              RepeatedHalves(rows.v0 + lowU, rows.v0 + highU), bias)
+                            : TermsOf(LoadHalves(rows.u0 + lowU, rows.u0 + highU),
+                                      LoadHalves(rows.v0 + lowU, rows.v0 + highU), bias);
     const std::uint8_t* lowY = rows.y0 + low * strideY + x;
     const std::uint8_t* highY = rows.y0 + high * strideY + x;
     const __m256i upper = LoadLanes(lowY, highY);
