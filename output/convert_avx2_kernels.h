@@ -729,6 +729,12 @@ MIVORA_KERNEL_INLINE void DoubleRowWith(const SourceRows& rows, std::uint16_t* t
 
 MIVORA_KERNEL void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom,
                              int begin, int end, int width) {
+  // The steps pair samples with their chrominance from an even column: an odd first sample
+  // goes alone.
+  if ((begin & 1) && begin < end) {
+    ReferenceConvertDsp().doubleRow(rows, top, bottom, begin, begin + 1, width);
+    ++begin;
+  }
   if (rows.u1 == rows.u0 && rows.v1 == rows.v0)
     DoubleRowWith<true>(rows, top, bottom, begin, end, width);
   else

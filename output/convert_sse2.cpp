@@ -403,6 +403,12 @@ unsigned ChangedSamples(const SourceRows& rows, int x) {
 // to the row end as that allows, and the one or two samples after it go through the reference.
 void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::uint16_t* bottom, int begin,
                int end, int width) {
+  // The steps pair samples with their chrominance from an even column: an odd first sample
+  // goes alone.
+  if ((begin & 1) && begin < end) {
+    ReferenceConvertDsp().doubleRow(rows, top, bottom, begin, begin + 1, width);
+    ++begin;
+  }
   const Bias bias(0);
   int x = begin;
   for (; x + 16 <= end && x + 17 <= width; x += 16) {

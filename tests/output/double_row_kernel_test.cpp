@@ -56,7 +56,7 @@ TEST(DoubleRowKernel, EveryEvenStartedRangeMatchesTheReference) {
     for (const bool skip : {false, true}) {
       const SourceRows rows = row.Rows(skip);
       for (const auto& set : AvailableConvertDsps()) {
-        for (int begin = 0; begin < width; begin += 2) {
+        for (int begin = 0; begin < width; ++begin) {
           for (int end = begin + 1; end <= width; ++end) {
             std::vector<std::uint16_t> top(2 * width), bottom(2 * width);
             for (auto& p : top) p = static_cast<std::uint16_t>(random());
