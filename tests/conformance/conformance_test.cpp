@@ -127,6 +127,49 @@ TEST_P(ConformanceTest, MatchesFfmpeg) {
   Check(GetParam());
 }
 
+// The display output of every converter, with brightness on both sides of the byte-term range
+// and skip-unchanged, over the first frames: the MD5 of all display frames must stay as stored
+// (tests/conformance/display_md5; MIVORA_UPDATE_FRAMEMD5=1 rewrites them), so a faster kernel
+// that changes a single pixel shows here.
+TEST_P(ConformanceTest, DisplayMatchesStoredChecksums) {
+  const Clip& clip = GetParam();
+  ASSERT_NO_FATAL_FAILURE(MakeClips());
+  const std::string avi =
+      (clip.inRepository ? std::string(MIVORA_SAMPLES) : ClipFolder()) + "/" + clip.name + ".avi";
+  const char* const variants[] = {"--output-type 5",
+                                  "--output-type 5 --brightness 40",
+                                  "--output-type 5 --brightness 200 --skip-unchanged",
+                                  "--output-type 5 --skip-unchanged",
+                                  "--output-type 7",
+                                  "--output-type 7 --brightness -60",
+                                  "--output-type 7 --brightness 180",
+                                  "--output-type 7 --skip-unchanged",
+                                  "--output-type 7 --brightness 30 --skip-unchanged",
+                                  "--output-type 8",
+                                  "--output-type 8 --skip-unchanged",
+                                  "--output-type 9"};
+  std::string checksums;
+  for (const char* variant : variants) {
+    const std::string command = Quote(MIVORA_DECODE) + " --frames 40 " + variant + " --display - " +
+                                Quote(avi) + " | md5sum";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(nullptr, pipe);
+    char digest[33] = {};
+    const std::size_t got = std::fread(digest, 1, 32, pipe);
+    pclose(pipe);
+    ASSERT_EQ(32u, got) << command;
+    checksums += std::string(variant) + ": " + digest + "\n";
+  }
+  const std::string stored = std::string(MIVORA_DISPLAY_MD5_DIR) + "/" + clip.name + ".txt";
+  const char* update = std::getenv("MIVORA_UPDATE_FRAMEMD5");
+  if (update && *update == '1') {
+    std::ofstream(stored) << checksums;
+  } else {
+    ASSERT_TRUE(std::ifstream(stored).good()) << "no stored checksums " << stored;
+    EXPECT_EQ(ReadText(stored), checksums) << "display output differs from " << stored;
+  }
+}
+
 std::string ClipName(const ::testing::TestParamInfo<Clip>& info) {
   return info.param.name;
 }
