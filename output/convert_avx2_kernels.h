@@ -257,6 +257,56 @@ MIVORA_KERNEL_INLINE void TurnedTile(const SourceRows& rows, std::ptrdiff_t stri
   Transpose8(b);
 }
 
+// Eight bytes from each of four rows, a0 and a1 in the low lane, b0 and b1 in the high one, from
+// broadcasting loads and blends (no shuffles).
+MIVORA_KERNEL_INLINE __m256i LoadQuarters(const std::uint8_t* a0, const std::uint8_t* a1,
+                                          const std::uint8_t* b0, const std::uint8_t* b1) {
+  const auto at = [](const std::uint8_t* p) {
+    long long bytes;
+    std::memcpy(&bytes, p, 8);
+    return bytes;
+  };
+  const __m256i low =
+      _mm256_blend_epi32(_mm256_set1_epi64x(at(a0)), _mm256_set1_epi64x(at(a1)), 0x0C);
+  const __m256i high =
+      _mm256_blend_epi32(_mm256_set1_epi64x(at(b0)), _mm256_set1_epi64x(at(b1)), 0xC0);
+  return _mm256_blend_epi32(low, high, 0xF0);
+}
+
+// Four chrominance bytes at lo (low lane) and at hi (high lane), each repeated for its luminance
+// pair, for the two rows of eight samples a lane of LoadQuarters holds.
+MIVORA_KERNEL_INLINE __m256i RepeatedQuarters(const std::uint8_t* lo, const std::uint8_t* hi) {
+  int low, high;
+  std::memcpy(&low, lo, 4);
+  std::memcpy(&high, hi, 4);
+  const __m256i both = _mm256_blend_epi32(_mm256_set1_epi32(low), _mm256_set1_epi32(high), 0xF0);
+  return _mm256_shuffle_epi8(
+      both, _mm256_setr_epi8(0, 0, 1, 1, 2, 2, 3, 3, 0, 0, 1, 1, 2, 2, 3, 3, 0, 0, 1, 1, 2, 2, 3, 3,
+                             0, 0, 1, 1, 2, 2, 3, 3));
+}
+
+// TurnedTile for eight columns (a only), with the brightness of the doubled mode (0, whose terms
+// fit bytes): each step converts four rows of eight samples, a lane holding two.
+template <bool kSplit>
+MIVORA_KERNEL_INLINE void TurnedNarrowTile(const SourceRows& rows, std::ptrdiff_t strideY,
+                                           std::ptrdiff_t strideU, int x, int c, const Bias& bias,
+                                           __m256i a[8]) {
+#pragma GCC unroll 4
+  for (int p = 0; p < 4; ++p) {
+    const int low = kSplit ? 2 * p + (p >= 2 ? 4 : 0) : 2 * p;
+    const int high = kSplit ? low + 4 : low + 8;
+    const std::ptrdiff_t lowU = (low / 2) * strideU + c, highU = (high / 2) * strideU + c;
+    const ByteTerms t = TermsOfRepeated(RepeatedQuarters(rows.u0 + lowU, rows.u0 + highU),
+                                        RepeatedQuarters(rows.v0 + lowU, rows.v0 + highU), bias);
+    const std::uint8_t* lowY = rows.y0 + low * strideY + x;
+    const std::uint8_t* highY = rows.y0 + high * strideY + x;
+    const __m256i luma = LoadQuarters(lowY, lowY + strideY, highY, highY + strideY);
+    // Pixels: rows low | high in the first, low + 1 | high + 1 in the second.
+    PixelsOf<true>(luma, luma, luma, t, a[2 * p], a[2 * p + 1]);
+  }
+  Transpose8(a);
+}
+
 MIVORA_KERNEL_INLINE void StoreLow(std::uint16_t* p, __m256i v) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(v));
 }
@@ -452,18 +502,22 @@ MIVORA_KERNEL_INLINE void StoreDoubledColumn(std::uint16_t* row, std::intptr_t s
 #endif
 }
 
-// Sixteen rows (two groups) of sixteen columns from even column x.
+// Sixteen rows (two groups) of sixteen columns from even column x; kNarrow: of eight columns.
+template <bool kNarrow = false>
 MIVORA_KERNEL_INLINE void RotatedDoubleTileStep(const SourceRows& rows, std::ptrdiff_t strideY,
                                                 std::ptrdiff_t strideU, std::uint16_t* destination,
                                                 std::intptr_t stride, int width, int x,
                                                 const Bias& bias) {
   __m256i a[8], b[8];
-  TurnedTile<true, kSplitTiles>(rows, strideY, strideU, x, x >> 1, bias, a, b);
+  if constexpr (kNarrow)
+    TurnedNarrowTile<kSplitTiles>(rows, strideY, strideU, x, x >> 1, bias, a);
+  else
+    TurnedTile<true, kSplitTiles>(rows, strideY, strideU, x, x >> 1, bias, a, b);
   std::uint16_t* row = destination + 2 * (width - 1 - x) * stride;
 #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) {
     StoreDoubledColumn(row - 2 * i * stride, stride, a[i]);
-    StoreDoubledColumn(row - 2 * (8 + i) * stride, stride, b[i]);
+    if constexpr (!kNarrow) StoreDoubledColumn(row - 2 * (8 + i) * stride, stride, b[i]);
   }
 }
 
@@ -494,11 +548,23 @@ MIVORA_KERNEL void RotatedDoubleRowBand(const SourceRows& rows, std::ptrdiff_t s
   const Bias bias = MakeBias(0);
   // Steps start at even columns: pairs of groups as sixteen-row tiles of eight column pairs, an
   // odd group left over in blocks of sixteen column pairs.
+  // The pairs after the last whole tile go as tiles of four pairs, the last of them moved back
+  // to end at the last pair (a width of 120 needs seven whole tiles and one of four pairs).
   const int tiles = groups / 2;
-  for (int j = 0; tiles > 0 && j >= 0; j = NextBlock(j, 8, width / 2)) {
-    for (int t = 0; t < tiles; ++t)
-      RotatedDoubleTileStep(GroupRows(rows, 2 * t, strideY, strideU), strideY, strideU,
-                            destination + 32 * t, stride, width, 2 * j, bias);
+  const int pairs = width / 2;
+  for (int j = 0; tiles > 0 && j < pairs;) {
+    if (j + 8 <= pairs) {
+      for (int t = 0; t < tiles; ++t)
+        RotatedDoubleTileStep(GroupRows(rows, 2 * t, strideY, strideU), strideY, strideU,
+                              destination + 32 * t, stride, width, 2 * j, bias);
+      j += 8;
+    } else {
+      j = std::min(j, pairs - 4);
+      for (int t = 0; t < tiles; ++t)
+        RotatedDoubleTileStep<true>(GroupRows(rows, 2 * t, strideY, strideU), strideY, strideU,
+                                    destination + 32 * t, stride, width, 2 * j, bias);
+      j += 4;
+    }
   }
   for (int j = 0; 2 * tiles < groups && j >= 0; j = NextBlock(j, 16, width / 2)) {
     for (int g = 2 * tiles; g < groups; ++g)
