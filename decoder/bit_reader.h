@@ -53,6 +53,17 @@ class BitReader {
     return v;
   }
   int GetBit() { return static_cast<int>(GetBits(1)); }
+
+  // For loops of short codes: consumes n bits the window holds without topping it up, so that
+  // one top-up serves several codes. Until TopUp, the window may hold fewer than 32 bits and a
+  // peek is good only for the bits it still holds.
+  void ConsumeInWindow(int n) {
+    cache_ <<= n;
+    count_ -= n;
+  }
+  // Tops the window up to 32 or more bits again, from any count from 0 on.
+  void TopUp() { Refill(); }
+  int WindowBits() const { return count_; }
   // The window ends on a byte boundary of the data, so its bit count says how far the next one is.
   void AlignToByte() { Consume(count_ & 7); }
 

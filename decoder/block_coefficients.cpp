@@ -14,31 +14,35 @@ namespace {
 constexpr std::int16_t kNoPredictionDc = 1024;
 constexpr int kEscapeLength = 7;
 
-// A decoded code as the loop wants it: the level as magnitude and sign mask (0 or -1), so that
-// inverse quantisation is (magnitude * m + c) with the sign applied once. A zero level (only a
-// fixed-length escape gives one) counts as negative: its product is -c.
+// A decoded code as the loop wants it: run + 128 * last, the level as magnitude and sign mask
+// (0 or -1), so that inverse quantisation is (magnitude * m + c) with the sign applied once, and
+// the bits it takes, sign included. A zero level (only a fixed-length escape gives one) counts as
+// negative: its product is -c.
 struct Code {
-  int last, run, magnitude, minus;  // last -1: invalid
+  int runLast, magnitude, minus, length;  // runLast -1: invalid (nothing to consume)
 };
-constexpr Code kInvalidCode{-1, -1, -1, 0};
+constexpr Code kInvalidCode{-1, -1, 0, 0};
 
 bool IsIntraMode(int mode) {
   return mode == 3 || mode == 4;
 }
 
-// After the escape code: a fixed-length form (type 11), or a code whose level (type 0) or run
+// Every code, escapes included, fits in 32 bits: the longest, the fixed-length escape, takes 30.
+// So the readers below decode from one peek and tell how many bits to consume, and need no reader
+// (which, passed by address, could no longer live in the caller's registers).
+
+// The escape code's 32 bits: a fixed-length form (type 11), or a code whose level (type 0) or run
 // (type 10) is offset by the table's largest for it.
-[[gnu::always_inline]] inline Code ReadEscape(BitReader& reader, const CoefficientEntry* head,
-                                              const CoefficientEntry* table, bool intra) {
-  reader.Consume(kEscapeLength);
-  const std::uint32_t w = reader.ShowBits(32);
+inline Code DecodeEscape(std::uint32_t w, const CoefficientEntry* head,
+                         const CoefficientEntry* table, bool intra) {
+  w <<= kEscapeLength;
   if ((w >> 30) == 3) {
     // type 2, last 1, run 6, marker, level 12 (two's complement), marker.
-    reader.Consume(23);
     const int last = static_cast<int>((w >> 29) & 1);
     const int run = static_cast<int>((w >> 23) & 63);
     const int level = static_cast<int>(static_cast<std::int32_t>(w << 10) >> 20);
-    return {last, run, level < 0 ? -level : level, level <= 0 ? -1 : 0};
+    return {run + kCoefficientLastRun * last, level < 0 ? -level : level, level <= 0 ? -1 : 0,
+            kEscapeLength + 23};
   }
   const int typeLength = (w >> 31) ? 2 : 1;
   const std::uint32_t code = w << typeLength;
@@ -46,71 +50,154 @@ bool IsIntraMode(int mode) {
   if (!e.length) e = table[code >> (32 - kCoefficientBits)];
   if (e.flags & kCoefficientSpecial) return kInvalidCode;
   const int minus = static_cast<std::int32_t>(code << e.length) >> 31;
-  reader.Consume(typeLength + e.length + 1);
-  const int last = e.flags & kCoefficientLast;
-  int level = e.level, run = e.run;
+  const int last = e.runLast / kCoefficientLastRun;
+  int level = e.level, run = e.runLast % kCoefficientLastRun;
   if (typeLength == 2) {
     run += MaxRun(intra, last, level) + 1;
   } else {
     level += MaxLevel(intra, last, run);
   }
-  return {last, run, level, minus};
+  return {run + kCoefficientLastRun * last, level, minus,
+          kEscapeLength + typeLength + e.length + 1};
 }
 
-// One coefficient code with its escapes. head: the first-level table, table: the full one. Inline
-// throughout, escapes included, so the reader never leaves registers.
-[[gnu::always_inline]] inline Code ReadEvent(BitReader& reader, const CoefficientEntry* head,
-                                             const CoefficientEntry* table, bool intra) {
-  std::uint32_t w = reader.ShowBits(32);
-  CoefficientEntry e = head[w >> (32 - kCoefficientHeadBits)];
-  if (e.flags & kCoefficientSpecial) [[unlikely]] {
-    // Longer than the first-level table covers, the escape code, or bits that begin no code.
-    if (!e.length) e = table[w >> (32 - kCoefficientBits)];
-    if (e.flags & kCoefficientEscape) return ReadEscape(reader, head, table, intra);
-    if (!e.length) return kInvalidCode;
-  }
-  // The sign bit follows the code word: already in the peeked bits.
-  const int minus = static_cast<std::int32_t>(w << e.length) >> 31;
-  reader.Consume(e.length + 1);
-  return {e.flags & kCoefficientLast, e.run, e.level, minus};
+// A code the first-level table does not give, from its first 32 bits: a longer one, the escape
+// code, or bits that begin no code. Out of line: a few codes in a hundred.
+[[gnu::noinline]] Code DecodeLongCode(std::uint32_t w, const CoefficientEntry* head,
+                                      const CoefficientEntry* table, bool intra) {
+  const CoefficientEntry e = table[w >> (32 - kCoefficientBits)];
+  if (e.flags & kCoefficientEscape) return DecodeEscape(w, head, table, intra);
+  if (!e.length) return kInvalidCode;
+  return {e.runLast, e.level, static_cast<std::int32_t>(w << e.length) >> 31, e.length + 1};
 }
+
+// One coefficient code with its escapes. head: the first-level table, table: the full one.
+inline Code ReadEvent(BitReader& reader, const CoefficientEntry* head,
+                      const CoefficientEntry* table, bool intra) {
+  const std::uint32_t w = reader.ShowBits(32);
+  const CoefficientEntry e = head[w >> (32 - kCoefficientHeadBits)];
+  const Code code =
+      (e.flags & kCoefficientSpecial)
+          ? DecodeLongCode(w, head, table, intra)
+          : Code{e.runLast, e.level, static_cast<std::int32_t>(w << e.length) >> 31, e.length + 1};
+  reader.Consume(code.length);
+  return code;
+}
+
+// Inverse-quantised values of the table codes' levels (1..27) for every quantiser, by
+// [q][2 * level + sign]: |level| * 2q + c with c = q for odd q and q - 1 for even, negated for
+// sign 1. One load in place of a multiply, and no quantiser terms held in registers. Intra and
+// inter codes share the rule.
+constexpr int kTableLevels = 32;
+struct LevelValues {
+  std::int16_t v[32][2 * kTableLevels];
+};
+constexpr LevelValues MakeLevelValues() {
+  LevelValues t{};
+  for (int q = 1; q < 32; ++q) {
+    for (int level = 1; level < kTableLevels; ++level) {
+      const int value = level * 2 * q + ((q & 1) ? q : q - 1);
+      t.v[q][2 * level] = static_cast<std::int16_t>(value);
+      t.v[q][2 * level + 1] = static_cast<std::int16_t>(-value);
+    }
+  }
+  return t;
+}
+constinit const LevelValues kLevelValues = MakeLevelValues();
 
 // What the coefficient loop needs for one macroblock's blocks of one kind.
 struct CoefficientContext {
+  const SignedCoefficientEntry* first;
   const CoefficientEntry* head;
   const CoefficientEntry* table;
-  int m, c;  // inverse quantisation: |level| * m + c
+  const std::int16_t* values;  // kLevelValues for the quantiser
+  int m, c;                    // inverse quantisation of escapes: |level| * m + c
   bool intra;
 };
 
 CoefficientContext MakeContext(const DecoderState& state, bool intra) {
-  const int q = state.picture.quantiser;
+  // Blocks are only decoded with a quantiser of 1..31 (the picture header turns 0 into 1, a layer
+  // with another precision is refused, changes are clamped); clamped again here only so that the
+  // table index cannot leave the table whatever the state holds.
+  const int q = state.picture.quantiser < 1
+                    ? 1
+                    : (state.picture.quantiser > 31 ? 31 : state.picture.quantiser);
   const VlcTables& t = Tables();
-  return {intra ? t.intraHead : t.interHead, intra ? t.intra : t.inter, 2 * q, (q & 1) ? q : q - 1,
+  return {intra ? t.intraSigned : t.interSigned,
+          intra ? t.intraHead : t.interHead,
+          intra ? t.intra : t.inter,
+          kLevelValues.v[q],
+          2 * q,
+          (q & 1) ? q : q - 1,
           intra};
+}
+
+enum class Step { kMore, kLast, kLost };
+
+// One code of the block's loop, stored inverse-quantised at its scan position. The window holds
+// 19 bits or more on entry (a code from the tables and its sign take at most 13 of them); the
+// escape code tops it up first. Positions are unsigned so they index without widening.
+[[gnu::always_inline]] inline Step ReadStep(BitReader& r, std::int16_t* block,
+                                            const std::uint8_t* scan, unsigned& pos,
+                                            const CoefficientContext& x) {
+  const SignedCoefficientEntry f = x.first[r.ShowBits(kSignedHeadBits)];
+  unsigned runLast;
+  int value;
+  if (f.length) [[likely]] {
+    value = x.values[f.levelSign];
+    runLast = f.runLast;
+    r.ConsumeInWindow(f.length);
+  } else {
+    // Longer than the first-level table covers, the escape code, or bits that begin no code.
+    const std::uint32_t w = r.ShowBits(32);
+    const CoefficientEntry e = x.table[w >> (32 - kCoefficientBits)];
+    if (e.flags & kCoefficientSpecial) {
+      r.TopUp();
+      const Code code = DecodeLongCode(r.ShowBits(32), x.head, x.table, x.intra);
+      if (code.runLast < 0) return Step::kLost;  // an invalid code
+      r.Consume(code.length);
+      runLast = static_cast<unsigned>(code.runLast);
+      // The sign applied without a branch: it is random.
+      value = ((code.magnitude * x.m + x.c) ^ code.minus) - code.minus;
+    } else {
+      // The sign bit follows the code word: already in the peeked bits.
+      value = x.values[2 * e.level + ((w << e.length) >> 31)];
+      runLast = e.runLast;
+      r.ConsumeInWindow(e.length + 1);
+    }
+  }
+  unsigned k = pos + runLast;
+  if (k > 63) [[unlikely]] {
+    // The block's last code, or a run past its end (only a damaged stream has one).
+    if (runLast < kCoefficientLastRun) return Step::kLost;
+    k -= kCoefficientLastRun;
+    if (k > 63) return Step::kLost;
+    block[scan[k]] = static_cast<std::int16_t>(value);
+    return Step::kLast;
+  }
+  block[scan[k]] = static_cast<std::int16_t>(value);  // wraps, not saturated
+  pos = k + 1;
+  return Step::kMore;
 }
 
 // Reads the coefficient codes of one block into block at the given scan from position pos,
 // inverse-quantised on the way. False when the stream position is lost (the block keeps what it
-// has). The reader is the caller's local copy, so it stays in registers.
+// has). The reader is the caller's local copy, so it stays in registers. Two codes per top-up of
+// the window: a full window (32 bits) holds two table codes with their signs (13 bits at most
+// each).
 [[gnu::always_inline]] inline bool ReadCoefficients(BitReader& r, std::int16_t* block,
-                                                    const std::uint8_t* scan, int pos,
+                                                    const std::uint8_t* scan, unsigned pos,
                                                     const CoefficientContext& x) {
+  Step s;
   for (;;) {
-    const Code e = ReadEvent(r, x.head, x.table, x.intra);
-    if (e.last < 0) [[unlikely]] {
-      return false;  // an invalid code
-    }
-    // The sign applied without a branch: it is random.
-    const int value = ((e.magnitude * x.m + x.c) ^ e.minus) - e.minus;
-    const int k = pos + e.run;
-    if (k > 63) [[unlikely]] {
-      return false;  // past the end of the block: only a damaged stream does this
-    }
-    block[scan[k]] = static_cast<std::int16_t>(value);  // wraps, not saturated
-    pos = k + 1;
-    if (e.last) return true;
+    s = ReadStep(r, block, scan, pos, x);
+    if (s != Step::kMore) break;
+    s = ReadStep(r, block, scan, pos, x);
+    if (s != Step::kMore) break;
+    r.TopUp();
   }
+  r.TopUp();
+  return s == Step::kLast;
 }
 
 // One intra block: DC with its prediction, the coefficients, AC prediction, and the values its
@@ -180,8 +267,9 @@ CoefficientEvent ReadCoefficient(BitReader& reader, bool intra) {
   const VlcTables& t = Tables();
   const Code e = intra ? ReadEvent(reader, t.intraHead, t.intra, true)
                        : ReadEvent(reader, t.interHead, t.inter, false);
-  if (e.last < 0) return {-1, -1, -1};
-  return {e.last, e.run, e.minus ? -e.magnitude : e.magnitude};
+  if (e.runLast < 0) return {-1, -1, -1};
+  return {e.runLast / kCoefficientLastRun, e.runLast % kCoefficientLastRun,
+          e.minus ? -e.magnitude : e.magnitude};
 }
 
 void ClearNonIntraNeighbours(DecoderState& state) {

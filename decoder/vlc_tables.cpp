@@ -224,12 +224,13 @@ constexpr VlcTables Build() {
   for (const auto& c : kCoefficients) {
     const int len = Length(c.bits);
     const auto length = static_cast<std::uint8_t>(len);
+    const auto runLast = [](int run, int last) {
+      return static_cast<std::uint8_t>(run + kCoefficientLastRun * last);
+    };
     Place(t->inter, kCoefficientBits, Bits(c.bits), len,
-          CoefficientEntry{length, c.interRun, c.interLevel,
-                           static_cast<std::uint8_t>(c.interLast ? kCoefficientLast : 0)});
+          CoefficientEntry{length, runLast(c.interRun, c.interLast), c.interLevel, 0});
     Place(t->intra, kCoefficientBits, Bits(c.bits), len,
-          CoefficientEntry{length, c.intraRun, c.intraLevel,
-                           static_cast<std::uint8_t>(c.intraLast ? kCoefficientLast : 0)});
+          CoefficientEntry{length, runLast(c.intraRun, c.intraLast), c.intraLevel, 0});
   }
   const CoefficientEntry escape{static_cast<std::uint8_t>(Length(kEscape)), 0, 0,
                                 kCoefficientSpecial | kCoefficientEscape};
@@ -246,6 +247,22 @@ constexpr VlcTables Build() {
     const bool fits = inter.length && inter.length <= kCoefficientHeadBits;
     t->interHead[i] = fits ? inter : invalid;
     t->intraHead[i] = fits ? intra : invalid;
+  }
+  constexpr int signedExtra = kCoefficientBits - kSignedHeadBits;
+  for (int i = 0; i < (1 << kSignedHeadBits); ++i) {
+    const CoefficientEntry& inter = t->inter[i << signedExtra];
+    const CoefficientEntry& intra = t->intra[i << signedExtra];
+    const bool fits = inter.length && !(inter.flags & kCoefficientSpecial) &&
+                      inter.length <= kCoefficientHeadBits;
+    // The bit after the code word.
+    const int sign = fits ? (i >> (kSignedHeadBits - 1 - inter.length)) & 1 : 0;
+    const auto entry = [&](const CoefficientEntry& e) {
+      if (!fits) return SignedCoefficientEntry{0, 0, 0, 0};
+      return SignedCoefficientEntry{static_cast<std::uint8_t>(e.length + 1), e.runLast,
+                                    static_cast<std::uint8_t>(2 * e.level + sign), 0};
+    };
+    t->interSigned[i] = entry(inter);
+    t->intraSigned[i] = entry(intra);
   }
   return tables;
 }

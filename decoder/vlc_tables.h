@@ -15,13 +15,16 @@ struct VlcEntry {
 // One coefficient code (sign bit excluded), four bytes so the decoding loop loads it in one go.
 // Valid codes have neither special flag; the escape code has both kCoefficientSpecial and
 // kCoefficientEscape; bits that begin no code have length 0 and kCoefficientSpecial alone.
+// runLast is run + 128 * last: added to the scan position it gives 64 or more exactly when the
+// block ends here or the run leads past its end, so the loop tests both with one comparison (and
+// 128 stays above every run, escapes' included).
 struct CoefficientEntry {
   std::uint8_t length;
-  std::uint8_t run;
+  std::uint8_t runLast;
   std::uint8_t level;
   std::uint8_t flags;
 };
-inline constexpr std::uint8_t kCoefficientLast = 1;
+inline constexpr int kCoefficientLastRun = 128;
 inline constexpr std::uint8_t kCoefficientSpecial = 2;
 inline constexpr std::uint8_t kCoefficientEscape = 4;
 
@@ -34,6 +37,18 @@ inline constexpr int kMotionHeadBits = 10;
 inline constexpr int kDcSizeHeadBits = 8;
 inline constexpr int kCoefficientBits = 12;
 inline constexpr int kCoefficientHeadBits = 10;
+inline constexpr int kSignedHeadBits = kCoefficientHeadBits + 1;
+
+// What the block loop looks up first: a code of up to ten bits together with the sign bit after
+// it, so one entry gives the bits to consume (sign included), run + 128 * last, and 2 * level +
+// sign (what the inverse-quantised values are indexed by). length 0 for longer codes, the escape
+// code and invalid bits.
+struct SignedCoefficientEntry {
+  std::uint8_t length;
+  std::uint8_t runLast;
+  std::uint8_t levelSign;
+  std::uint8_t unused;
+};
 
 // MCBPC values are type | (cbpc << 4); stuffing is its own value.
 inline constexpr std::int16_t kMcbpcStuffing = -2;
@@ -58,6 +73,8 @@ struct VlcTables {
   // may land on another cache line.
   CoefficientEntry intraHead[1 << kCoefficientHeadBits];
   CoefficientEntry interHead[1 << kCoefficientHeadBits];
+  SignedCoefficientEntry intraSigned[1 << kSignedHeadBits];
+  SignedCoefficientEntry interSigned[1 << kSignedHeadBits];
 };
 
 extern const VlcTables kVlcTables;

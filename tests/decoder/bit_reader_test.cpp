@@ -164,7 +164,7 @@ TEST(BitReader, MatchesBitByBitReadingAcrossRefillsAndTheEnd) {
       std::uint32_t expected = 0;
       for (int i = 0; i < n; ++i) expected = (expected << 1) | bitAt(position + i);
       ASSERT_EQ(r.ShowBits(n), expected) << size << " at " << position;
-      switch (random() % 4) {
+      switch (random() % 5) {
         case 0:
           r.AlignToByte();
           position = (position + 7) & ~std::size_t{7};
@@ -173,6 +173,22 @@ TEST(BitReader, MatchesBitByBitReadingAcrossRefillsAndTheEnd) {
           r.SkipBits(40 + n);  // longer than the window holds
           position += 40 + n;
           break;
+        case 2: {
+          // Codes consumed without top-ups while the window holds them, as the coefficient loop
+          // does, then one top-up: the bits seen on the way and after must be the data's.
+          const int codes = 1 + static_cast<int>(random() % 3);
+          for (int c = 0; c < codes && r.WindowBits() >= 11; ++c) {
+            const int m = 1 + static_cast<int>(random() % 11);
+            std::uint32_t bits = 0;
+            for (int i = 0; i < m; ++i) bits = (bits << 1) | bitAt(position + i);
+            ASSERT_EQ(r.ShowBits(m), bits) << size << " at " << position;
+            r.ConsumeInWindow(m);
+            position += m;
+          }
+          r.TopUp();
+          ASSERT_GE(r.WindowBits(), 32);
+          break;
+        }
         default:
           EXPECT_EQ(r.GetBits(n), expected);
           position += n;

@@ -1,0 +1,229 @@
+// The block coefficient loop against a plain model: streams of random codes (every table code,
+// all three escape forms, both signs) at every quantiser, blocks back to back in one stream and
+// ending at or near the end of the data, so the window's top-ups fall at every place.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "decoder/block_coefficients.h"
+#include "decoder/scan_tables.h"
+#include "decoder/vlc_tables.h"
+#include "tests/decoder/bit_writer.h"
+
+namespace mivora::decoder {
+namespace {
+
+using testing::BitWriter;
+
+struct TableCode {
+  std::uint32_t bits;
+  int length, last, run, level;
+};
+
+// The code words of one table, read back from the full lookup table (whose entries are checked
+// against the written-out code lists in the table tests).
+std::vector<TableCode> CodesOf(bool intra) {
+  const CoefficientEntry* table = intra ? Tables().intra : Tables().inter;
+  std::map<std::pair<std::uint32_t, int>, TableCode> codes;
+  for (std::uint32_t i = 0; i < (1u << kCoefficientBits); ++i) {
+    const CoefficientEntry& e = table[i];
+    if (!e.length || (e.flags & kCoefficientSpecial)) continue;
+    const std::uint32_t bits = i >> (kCoefficientBits - e.length);
+    codes[{bits, e.length}] = {bits, e.length, e.runLast / kCoefficientLastRun,
+                               e.runLast % kCoefficientLastRun, e.level};
+  }
+  std::vector<TableCode> out;
+  for (const auto& [key, code] : codes) out.push_back(code);
+  return out;
+}
+
+// One event as the stream carries it and the value the block must get.
+struct Event {
+  int last, run, level;  // level signed
+};
+
+int Dequantised(int level, int q) {
+  if (level == 0) return 0;
+  const int c = (q & 1) ? q : q - 1;
+  const int magnitude = (level < 0 ? -level : level) * 2 * q + c;
+  return level < 0 ? -magnitude : magnitude;
+}
+
+class StreamMaker {
+ public:
+  explicit StreamMaker(bool intra, std::uint32_t seed)
+      : intra_(intra), codes_(CodesOf(intra)), random_(seed) {}
+
+  // Writes one event from pos, the last one when last is set: its run fits before position 64,
+  // and before 63 for any other, so that the last one always fits after it. Cycles through the
+  // table codes so every one is written, and mixes in escapes.
+  Event Write(BitWriter& w, int pos, bool last) {
+    const int room = (last ? 63 : 62) - pos;
+    for (;;) {
+      const TableCode& t = codes_[next_++ % codes_.size()];
+      if (t.last != static_cast<int>(last)) continue;
+      const int sign = static_cast<int>(random_() & 1);
+      const int kind = static_cast<int>(random_() % 8);
+      if (kind == 5) {
+        // Escape, type 1: the level goes on from the largest of its run.
+        const int level = t.level + MaxLevel(intra_, t.last, t.run);
+        if (t.run > room) continue;
+        w.Code("0000011 0").Put(t.bits, t.length).Put(sign, 1);
+        return {t.last, t.run, sign ? -level : level};
+      }
+      if (kind == 6) {
+        // Type 2: the run goes on past the longest of its level.
+        const int run = t.run + MaxRun(intra_, t.last, t.level) + 1;
+        if (run > room) continue;
+        w.Code("0000011 10").Put(t.bits, t.length).Put(sign, 1);
+        return {t.last, run, sign ? -t.level : t.level};
+      }
+      if (kind == 7) {
+        // Type 3: fixed length, any run and a nonzero twelve-bit level.
+        const int run = static_cast<int>(random_() % (room + 1));
+        int level = static_cast<int>(random_() % 4095) - 2047;
+        if (level == 0) level = 1;
+        w.Code("0000011 11").Put(last, 1).Put(run, 6).Put(1, 1);
+        w.Put(static_cast<std::uint32_t>(level) & 0xFFF, 12).Put(1, 1);
+        return {last, run, level};
+      }
+      if (t.run > room) continue;
+      w.Put(t.bits, t.length).Put(sign, 1);
+      return {t.last, t.run, sign ? -t.level : t.level};
+    }
+  }
+
+  // A whole block from pos: its codes into w, the expected coefficients into expected.
+  void WriteBlock(BitWriter& w, int pos, int q, const std::uint8_t* scan,
+                  std::int16_t expected[64]) {
+    const int events = 1 + static_cast<int>(random_() % 24);
+    for (int n = 1;; ++n) {
+      // The last code once the count is reached or when only one position is left.
+      const bool last = n >= events || pos >= 62;
+      const Event e = Write(w, pos, last);
+      pos += e.run;
+      expected[scan[pos]] = static_cast<std::int16_t>(Dequantised(e.level, q));
+      ++pos;
+      if (last) return;
+    }
+  }
+
+  std::mt19937& random() { return random_; }
+
+ private:
+  bool intra_;
+  std::vector<TableCode> codes_;
+  std::size_t next_ = 0;
+  std::mt19937 random_;
+};
+
+struct Decoder {
+  std::unique_ptr<DecoderState> state = std::make_unique<DecoderState>();
+  std::vector<std::uint8_t> bytes;
+  Decoder(const BitWriter& w, int q, std::size_t padding, std::uint8_t pad) {
+    SizeMacroblockState(*state, 32, 32);
+    bytes = w.Bytes();
+    bytes.insert(bytes.end(), padding, pad);
+    state->reader.Reset(bytes.data(), bytes.size());
+    state->picture.quantiser = q;
+  }
+};
+
+TEST(CoefficientLoop, RandomInterBlocksMatchTheModel) {
+  StreamMaker maker(false, 1);
+  for (int round = 0; round < 400; ++round) {
+    const int q = 1 + round % 31;
+    const int blocks = 1 + static_cast<int>(maker.random()() % 6);
+    BitWriter w;
+    std::vector<std::array<std::int16_t, 64>> expected(blocks);
+    std::vector<std::size_t> ends;
+    for (auto& block : expected) {
+      block.fill(0);
+      maker.WriteBlock(w, 0, q, kZigzagScan, block.data());
+      ends.push_back(static_cast<std::size_t>(w.Count()));
+    }
+    // No bytes after the stream, a few, or enough for whole-word loads; ones or zeros.
+    const std::size_t padding = round % 3 == 0 ? 0 : maker.random()() % 24;
+    Decoder d(w, q, padding, round % 2 ? 0xFF : 0x00);
+    for (int b = 0; b < blocks; ++b) {
+      std::memset(d.state->block, 0, sizeof d.state->block);
+      DecodeInterBlock(*d.state, 0);
+      ASSERT_FALSE(d.state->lost) << "round " << round << " block " << b;
+      ASSERT_EQ(d.state->reader.BitsConsumed(), ends[b]) << "round " << round << " block " << b;
+      for (int i = 0; i < 64; ++i) {
+        ASSERT_EQ(d.state->block[i], expected[b][i])
+            << "round " << round << " block " << b << " index " << i;
+      }
+    }
+  }
+}
+
+TEST(CoefficientLoop, RandomIntraBlocksMatchTheModel) {
+  StreamMaker maker(true, 2);
+  for (int round = 0; round < 300; ++round) {
+    const int q = 1 + round % 31;
+    BitWriter w;
+    std::array<std::int16_t, 64> expected{};
+    w.Code("011");  // DC size 0
+    maker.WriteBlock(w, 1, q, kZigzagScan, expected.data());
+    Decoder d(w, q, round % 4 == 0 ? 0 : 9, 0x5A);
+    DecodeIntraBlock(*d.state, 0, true);
+    ASSERT_FALSE(d.state->lost) << round;
+    ASSERT_EQ(d.state->reader.BitsConsumed(), static_cast<std::size_t>(w.Count())) << round;
+    for (int i = 1; i < 64; ++i) ASSERT_EQ(d.state->block[i], expected[i]) << round << " " << i;
+  }
+}
+
+// A damaged block stops at the offending code, in either place of a pair of codes, and never
+// writes past the block.
+TEST(CoefficientLoop, DamagedBlocksStopWithoutWritingOutside) {
+  struct Case {
+    const char* what;
+    const char* bits;
+    int written;  // codes stored before the damage
+  };
+  const Case cases[] = {
+      // Runs past position 63: the first code of a pair, then the second.
+      {"first", "0000011 11 0 111111 1 000000000101 1  0000011 11 0 000001 1 000000000101 1", 1},
+      {"second", "10 0  0000011 11 0 111111 1 000000000101 1  10 0", 1},
+      // The last code with a run past the end.
+      {"last", "10 0  10 0  0000011 11 1 111111 1 000000000001 1", 2},
+      // Bits that begin no code, first and second of a pair.
+      {"invalid first", "10 0  10 0  000000000000 000000000000", 2},
+      {"invalid second", "10 0  000000000000 000000000000", 1},
+      // An escape whose code is another escape.
+      {"escape in escape", "10 0  0000011 10 0000011 0", 1},
+  };
+  for (const Case& c : cases) {
+    BitWriter w;
+    w.Code(c.bits).Put(0, 16);
+    Decoder d(w, 2, 0, 0);
+    std::int16_t* block = d.state->block;
+    std::memset(block, 0, 64 * sizeof *block);
+    DecodeInterBlock(*d.state, 0);
+    EXPECT_TRUE(d.state->lost) << c.what;
+    int nonzero = 0;
+    for (int i = 0; i < 64; ++i) nonzero += block[i] != 0;
+    // The first escape case stores its one code at position 63.
+    EXPECT_EQ(nonzero, c.written) << c.what;
+  }
+  // The longest block: 64 codes of run 0, the last one at position 63.
+  BitWriter w;
+  for (int i = 0; i < 63; ++i) w.Code("10 1");
+  w.Code("0111 0");
+  Decoder d(w, 1, 0, 0);
+  DecodeInterBlock(*d.state, 0);
+  EXPECT_FALSE(d.state->lost);
+  EXPECT_EQ(d.state->block[kZigzagScan[0]], -3);
+  EXPECT_EQ(d.state->block[63], 3);
+  EXPECT_EQ(d.state->reader.BitsConsumed(), static_cast<std::size_t>(w.Count()));
+}
+
+}  // namespace
+}  // namespace mivora::decoder
