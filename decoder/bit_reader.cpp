@@ -2,14 +2,14 @@
 
 namespace mivora::decoder {
 
-void BitReader::Seek(std::size_t bit) {
-  next_ = bit >> 3;
-  cache_ = 0;
-  count_ = 0;
-  Refill();
-  const int within = static_cast<int>(bit & 7);
-  cache_ <<= within;
-  count_ -= within;
+void BitReader::RefillNearEnd() {
+  const std::size_t byte = position_ >> 3;
+  std::uint64_t v = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    const bool inside = byte < size_ && i < size_ - byte;
+    v = (v << 8) | (inside ? data_[byte + i] : 0u);
+  }
+  cache_ = v << (position_ & 7);
 }
 
 bool BitReader::MarkerAhead(int zeros, bool needOne, bool checkStuffing) const {

@@ -1,9 +1,8 @@
 // Reads the compressed frame most significant bit first. Bounded: bytes past the end of the data
 // read as zero (which looks like a start code to the picture loop, so decoding stops there), and
-// the reader remembers that it went past the end. It keeps a 64-bit window filled by eight-byte
-// loads instead of rebuilding a four-byte window on every peek: the bits and consumed positions
-// are the same, a peek never depends on bytes beyond the 32 bits it returns, and no load reaches
-// past the data.
+// the reader remembers that it went past the end. It keeps the bit position and a 64-bit window
+// loaded from it: after every consumption the window is loaded again from the new position by
+// one unaligned eight-byte load (byte by byte near the end, so no load reaches past the data).
 #pragma once
 
 #include <cstddef>
@@ -24,20 +23,14 @@ class BitReader {
     Seek(0);
   }
 
-  // The next n bits (1 <= n <= 32) without consuming them. The window always holds 32 or more.
+  // The next n bits (1 <= n <= 32) without consuming them.
   std::uint32_t ShowBits(int n) const { return static_cast<std::uint32_t>(cache_ >> (64 - n)); }
-  // Consumes n bits, 0 <= n <= 32: what the window always holds, so no call leaves the inline
-  // code and a reader copied into a local stays in registers. Away from the end the window is
-  // topped up after every consumption: a test of the bit count would be a branch the processor
-  // guesses wrong every few codes.
+  // Consumes n bits, 0 <= n <= 32, and loads the window from the new position: no test of how
+  // many bits are left (a branch the processor guesses wrong every few codes), and a reader
+  // copied into a local stays in registers.
   void Consume(int n) {
-    cache_ <<= n;
-    count_ -= n;
-    if (next_ < wordEnd_) [[likely]] {
-      LoadWord();
-    } else if (count_ < 32) {
-      RefillNearEnd();
-    }
+    position_ += static_cast<unsigned>(n);
+    Refill();
   }
   void SkipBits(int n) {
     if (n <= 32) {
@@ -53,19 +46,19 @@ class BitReader {
     return v;
   }
   int GetBit() { return static_cast<int>(GetBits(1)); }
+  void AlignToByte() { Consume(static_cast<int>(-position_ & 7)); }
 
-  // For loops of short codes: consumes n bits the window holds without topping it up, so that
-  // one top-up serves several codes. Until TopUp, the window may hold fewer than 32 bits and a
-  // peek is good only for the bits it still holds.
+  // For loops of short codes: between calls the window holds kWindowBits bits from the position
+  // (57: a load at a byte boundary, less at most seven bits of the first byte); this consumes n of
+  // them without loading the window again, so one load serves several codes. Until TopUp, a peek
+  // is good only for the bits the window still holds.
+  static constexpr int kWindowBits = 57;
   void ConsumeInWindow(int n) {
     cache_ <<= n;
-    count_ -= n;
+    position_ += static_cast<unsigned>(n);
   }
-  // Tops the window up to 32 or more bits again, from any count from 0 on.
+  // Loads the window from the position again.
   void TopUp() { Refill(); }
-  int WindowBits() const { return count_; }
-  // The window ends on a byte boundary of the data, so its bit count says how far the next one is.
-  void AlignToByte() { Consume(count_ & 7); }
 
   // True when a start-code prefix (23 zero bits) begins at the next byte boundary, a whole
   // stuffing byte 0x7F passed over when already on one. Consumes nothing.
@@ -82,53 +75,39 @@ class BitReader {
   // cheap test that rules them out for nearly every macroblock.
   bool ZerosAfterStuffing() const { return ((ShowBits(32) << (8 - BitPosition())) >> 16) == 0; }
 
-  std::size_t BytePosition() const { return BitsConsumed() >> 3; }
-  int BitPosition() const { return static_cast<int>(BitsConsumed() & 7); }
-  std::size_t BitsConsumed() const { return 8 * next_ - static_cast<std::size_t>(count_); }
+  std::size_t BytePosition() const { return position_ >> 3; }
+  int BitPosition() const { return static_cast<int>(position_ & 7); }
+  std::size_t BitsConsumed() const { return position_; }
   // True once the reader has consumed bits that lie beyond the data.
-  bool PastEnd() const { return BitsConsumed() > size_ * 8; }
+  bool PastEnd() const { return position_ > size_ * 8; }
   std::size_t Size() const { return size_; }
   const std::uint8_t* Data() const { return data_; }
 
  private:
-  // Tops the window up to 56..63 bits. Away from the end, one unaligned eight-byte load: the bits
-  // it brings beyond whole bytes are the stream's own next bits, so the next load ORs the same
-  // values over them.
   void Refill() {
-    if (next_ < wordEnd_) {
-      LoadWord();
+    const std::size_t byte = position_ >> 3;
+    if (byte < wordEnd_) [[likely]] {
+      std::uint64_t w;
+      std::memcpy(&w, data_ + byte, 8);
+      cache_ = __builtin_bswap64(w) << (position_ & 7);
     } else {
       RefillNearEnd();
     }
   }
-  // Needs eight bytes from next_ on; works for any bit count.
-  void LoadWord() {
-    std::uint64_t w;
-    std::memcpy(&w, data_ + next_, 8);
-    cache_ |= __builtin_bswap64(w) >> count_;
-    next_ += (~static_cast<unsigned>(count_) >> 3) & 7;  // (63 - count_) / 8
-    count_ |= 56;
-  }
-  void RefillNearEnd() {
-    // Drop bits an earlier load brought beyond the valid ones, so zeros past the end stay zeros.
-    cache_ = count_ ? cache_ & (~std::uint64_t{0} << (64 - count_)) : 0;
-    while (count_ <= 48) {
-      const std::uint64_t byte = next_ < size_ ? data_[next_] : 0;
-      cache_ |= byte << (56 - count_);
-      count_ += 8;
-      ++next_;
-    }
-  }
+  // The bytes that are left, zeros after them.
+  void RefillNearEnd();
   // Restarts the window at an absolute bit position.
-  void Seek(std::size_t bit);
+  void Seek(std::size_t bit) {
+    position_ = bit;
+    Refill();
+  }
   bool MarkerAhead(int zeros, bool needOne, bool checkStuffing) const;
 
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
-  std::size_t wordEnd_ = 0;  // eight bytes can be loaded from any byte before this one
-  std::uint64_t cache_ = 0;  // the next bits, most significant first
-  int count_ = 0;            // valid bits in cache_ (32..63 between calls)
-  std::size_t next_ = 0;     // the byte that follows the window
+  std::size_t wordEnd_ = 0;   // eight bytes can be loaded from any byte before this one
+  std::uint64_t cache_ = 0;   // the bits from position_ on, most significant first
+  std::size_t position_ = 0;  // bits consumed
 };
 
 }  // namespace mivora::decoder

@@ -135,8 +135,8 @@ CoefficientContext MakeContext(const DecoderState& state, bool intra) {
 enum class Step { kMore, kLast, kLost };
 
 // One code of the block's loop, stored inverse-quantised at its scan position. The window holds
-// 19 bits or more on entry (a code from the tables and its sign take at most 13 of them); the
-// escape code tops it up first. Positions are unsigned so they index without widening.
+// 13 bits or more on entry (a code from the tables and its sign take at most 13); the escape code
+// loads it again first. Positions are unsigned so they index without widening.
 [[gnu::always_inline]] inline Step ReadStep(BitReader& r, std::int16_t* block,
                                             const std::uint8_t* scan, unsigned& pos,
                                             const CoefficientContext& x) {
@@ -182,14 +182,19 @@ enum class Step { kMore, kLast, kLost };
 
 // Reads the coefficient codes of one block into block at the given scan from position pos,
 // inverse-quantised on the way. False when the stream position is lost (the block keeps what it
-// has). The reader is the caller's local copy, so it stays in registers. Two codes per top-up of
-// the window: a full window (32 bits) holds two table codes with their signs (13 bits at most
-// each).
+// has). The reader is the caller's local copy, so it stays in registers. Four codes per load of
+// the window: its 57 bits hold four table codes with their signs (13 bits at most each).
 [[gnu::always_inline]] inline bool ReadCoefficients(BitReader& r, std::int16_t* block,
                                                     const std::uint8_t* scan, unsigned pos,
                                                     const CoefficientContext& x) {
+  constexpr int kLongestCode = kCoefficientBits + 1;
+  static_assert(4 * kLongestCode <= BitReader::kWindowBits);
   Step s;
   for (;;) {
+    s = ReadStep(r, block, scan, pos, x);
+    if (s != Step::kMore) break;
+    s = ReadStep(r, block, scan, pos, x);
+    if (s != Step::kMore) break;
     s = ReadStep(r, block, scan, pos, x);
     if (s != Step::kMore) break;
     s = ReadStep(r, block, scan, pos, x);
