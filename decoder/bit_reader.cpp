@@ -2,14 +2,15 @@
 
 namespace mivora::decoder {
 
-void BitReader::RefillNearEnd() {
-  const std::size_t byte = position_ >> 3;
+std::uint64_t BitReader::LoadNearEnd(const std::uint8_t* data, std::size_t size,
+                                     std::size_t position) {
+  const std::size_t byte = position >> 3;
   std::uint64_t v = 0;
   for (std::size_t i = 0; i < 8; ++i) {
-    const bool inside = byte < size_ && i < size_ - byte;
-    v = (v << 8) | (inside ? data_[byte + i] : 0u);
+    const bool inside = byte < size && i < size - byte;
+    v = (v << 8) | (inside ? data[byte + i] : 0u);
   }
-  cache_ = v << (position_ & 7);
+  return v << (position & 7);
 }
 
 bool BitReader::MarkerAhead(int zeros, bool needOne, bool checkStuffing) const {

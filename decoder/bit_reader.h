@@ -91,11 +91,13 @@ class BitReader {
       std::memcpy(&w, data_ + byte, 8);
       cache_ = __builtin_bswap64(w) << (position_ & 7);
     } else {
-      RefillNearEnd();
+      cache_ = LoadNearEnd(data_, size_, position_);
     }
   }
-  // The bytes that are left, zeros after them.
-  void RefillNearEnd();
+  // The window at a position near or past the end: the bytes that are left, zeros after them.
+  // Static, so that a reader held in a local never has its address taken and stays in registers.
+  static std::uint64_t LoadNearEnd(const std::uint8_t* data, std::size_t size,
+                                   std::size_t position);
   // Restarts the window at an absolute bit position.
   void Seek(std::size_t bit) {
     position_ = bit;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "decoder/coefficient_values.h"
 #include "decoder/dsp.h"
 #include "decoder/scan_tables.h"
 #include "decoder/vlc_tables.h"
@@ -84,49 +85,22 @@ inline Code ReadEvent(BitReader& reader, const CoefficientEntry* head,
   return code;
 }
 
-// Inverse-quantised values of the table codes' levels (1..27) for every quantiser, by
-// [q][2 * level + sign]: |level| * 2q + c with c = q for odd q and q - 1 for even, negated for
-// sign 1. One load in place of a multiply, and no quantiser terms held in registers. Intra and
-// inter codes share the rule.
-constexpr int kTableLevels = 32;
-struct LevelValues {
-  std::int16_t v[32][2 * kTableLevels];
-};
-constexpr LevelValues MakeLevelValues() {
-  LevelValues t{};
-  for (int q = 1; q < 32; ++q) {
-    for (int level = 1; level < kTableLevels; ++level) {
-      const int value = level * 2 * q + ((q & 1) ? q : q - 1);
-      t.v[q][2 * level] = static_cast<std::int16_t>(value);
-      t.v[q][2 * level + 1] = static_cast<std::int16_t>(-value);
-    }
-  }
-  return t;
-}
-constinit const LevelValues kLevelValues = MakeLevelValues();
-
 // What the coefficient loop needs for one macroblock's blocks of one kind.
 struct CoefficientContext {
-  const SignedCoefficientEntry* first;
+  const ValuedCoefficientEntry* first;
   const CoefficientEntry* head;
   const CoefficientEntry* table;
-  const std::int16_t* values;  // kLevelValues for the quantiser
-  int m, c;                    // inverse quantisation of escapes: |level| * m + c
+  int m, c;  // inverse quantisation of longer codes: |level| * m + c
   bool intra;
 };
 
-CoefficientContext MakeContext(const DecoderState& state, bool intra) {
-  // Blocks are only decoded with a quantiser of 1..31 (the picture header turns 0 into 1, a layer
-  // with another precision is refused, changes are clamped); clamped again here only so that the
-  // table index cannot leave the table whatever the state holds.
-  const int q = state.picture.quantiser < 1
-                    ? 1
-                    : (state.picture.quantiser > 31 ? 31 : state.picture.quantiser);
+[[gnu::always_inline]] inline CoefficientContext MakeContext(const DecoderState& state,
+                                                             bool intra) {
+  const int q = state.picture.quantiser;
   const VlcTables& t = Tables();
-  return {intra ? t.intraSigned : t.interSigned,
+  return {ValuedCoefficientTable(q, intra),
           intra ? t.intraHead : t.interHead,
           intra ? t.intra : t.inter,
-          kLevelValues.v[q],
           2 * q,
           (q & 1) ? q : q - 1,
           intra};
@@ -140,11 +114,11 @@ enum class Step { kMore, kLast, kLost };
 [[gnu::always_inline]] inline Step ReadStep(BitReader& r, std::int16_t* block,
                                             const std::uint8_t* scan, unsigned& pos,
                                             const CoefficientContext& x) {
-  const SignedCoefficientEntry f = x.first[r.ShowBits(kSignedHeadBits)];
+  const ValuedCoefficientEntry f = x.first[r.ShowBits(kSignedHeadBits)];
   unsigned runLast;
   int value;
   if (f.length) [[likely]] {
-    value = x.values[f.levelSign];
+    value = f.value;
     runLast = f.runLast;
     r.ConsumeInWindow(f.length);
   } else {
@@ -161,7 +135,8 @@ enum class Step { kMore, kLast, kLost };
       value = ((code.magnitude * x.m + x.c) ^ code.minus) - code.minus;
     } else {
       // The sign bit follows the code word: already in the peeked bits.
-      value = x.values[2 * e.level + ((w << e.length) >> 31)];
+      const int minus = static_cast<std::int32_t>(w << e.length) >> 31;
+      value = ((e.level * x.m + x.c) ^ minus) - minus;
       runLast = e.runLast;
       r.ConsumeInWindow(e.length + 1);
     }
