@@ -59,6 +59,11 @@ class BitReader {
   }
   // Loads the window from the position again.
   void TopUp() { Refill(); }
+  // Steps back over n bits consumed (a loop that took two codes at once and needs only the first).
+  void Rewind(int n) {
+    position_ -= static_cast<unsigned>(n);
+    Refill();
+  }
 
   // True when a start-code prefix (23 zero bits) begins at the next byte boundary, a whole
   // stuffing byte 0x7F passed over when already on one. Consumes nothing.

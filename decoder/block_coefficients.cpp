@@ -108,57 +108,76 @@ struct CoefficientContext {
 
 enum class Step { kMore, kLast, kLost };
 
-// One code of the block's loop, stored inverse-quantised at its scan position. The window holds
-// 13 bits or more on entry (a code from the tables and its sign take at most 13); the escape code
-// loads it again first. Positions are unsigned so they index without widening.
+// Stores the block's last code, or gives up on a run past the block's end (only a damaged stream
+// has one): k is the scan position plus run + 128 * last.
+[[gnu::always_inline]] inline Step EndBlock(std::int16_t* block, const std::uint8_t* scan,
+                                            unsigned k, unsigned runLast, int value) {
+  if (runLast < kCoefficientLastRun) return Step::kLost;
+  k -= kCoefficientLastRun;
+  if (k > 63) return Step::kLost;
+  block[scan[k]] = static_cast<std::int16_t>(value);
+  return Step::kLast;
+}
+
+// One lookup of the block's loop: one or two codes stored inverse-quantised at their scan
+// positions (wrapped, not saturated). The window holds 13 bits or more on entry (a lookup takes
+// at most 11 of them, a longer code and its sign 13); the escape code loads it again first.
+// Positions are unsigned so they index without widening.
 [[gnu::always_inline]] inline Step ReadStep(BitReader& r, std::int16_t* block,
                                             const std::uint8_t* scan, unsigned& pos,
                                             const CoefficientContext& x) {
   const ValuedCoefficientEntry f = x.first[r.ShowBits(kSignedHeadBits)];
+  if (f.length) [[likely]] {
+    r.ConsumeInWindow(f.length);
+    unsigned k = pos + f.runLast;
+    if (k > 63) [[unlikely]] {
+      // Leaves the position after this code, as when it comes alone.
+      if (f.secondStep) r.Rewind(f.length - f.firstLength);
+      return EndBlock(block, scan, k, f.runLast, f.value);
+    }
+    block[scan[k]] = f.value;
+    // The second code, or the first once more.
+    k += f.secondStep;
+    if (k > 63) [[unlikely]] {
+      return EndBlock(block, scan, k, f.secondStep - 1u, f.secondValue);
+    }
+    block[scan[k]] = f.secondValue;
+    pos = k + 1;
+    return Step::kMore;
+  }
+  // Longer than the first-level table covers, the escape code, or bits that begin no code.
   unsigned runLast;
   int value;
-  if (f.length) [[likely]] {
-    value = f.value;
-    runLast = f.runLast;
-    r.ConsumeInWindow(f.length);
+  const std::uint32_t w = r.ShowBits(32);
+  const CoefficientEntry e = x.table[w >> (32 - kCoefficientBits)];
+  if (e.flags & kCoefficientSpecial) {
+    r.TopUp();
+    const Code code = DecodeLongCode(r.ShowBits(32), x.head, x.table, x.intra);
+    if (code.runLast < 0) return Step::kLost;  // an invalid code
+    r.Consume(code.length);
+    runLast = static_cast<unsigned>(code.runLast);
+    // The sign applied without a branch: it is random.
+    value = ((code.magnitude * x.m + x.c) ^ code.minus) - code.minus;
   } else {
-    // Longer than the first-level table covers, the escape code, or bits that begin no code.
-    const std::uint32_t w = r.ShowBits(32);
-    const CoefficientEntry e = x.table[w >> (32 - kCoefficientBits)];
-    if (e.flags & kCoefficientSpecial) {
-      r.TopUp();
-      const Code code = DecodeLongCode(r.ShowBits(32), x.head, x.table, x.intra);
-      if (code.runLast < 0) return Step::kLost;  // an invalid code
-      r.Consume(code.length);
-      runLast = static_cast<unsigned>(code.runLast);
-      // The sign applied without a branch: it is random.
-      value = ((code.magnitude * x.m + x.c) ^ code.minus) - code.minus;
-    } else {
-      // The sign bit follows the code word: already in the peeked bits.
-      const int minus = static_cast<std::int32_t>(w << e.length) >> 31;
-      value = ((e.level * x.m + x.c) ^ minus) - minus;
-      runLast = e.runLast;
-      r.ConsumeInWindow(e.length + 1);
-    }
+    // The sign bit follows the code word: already in the peeked bits.
+    const int minus = static_cast<std::int32_t>(w << e.length) >> 31;
+    value = ((e.level * x.m + x.c) ^ minus) - minus;
+    runLast = e.runLast;
+    r.ConsumeInWindow(e.length + 1);
   }
-  unsigned k = pos + runLast;
+  const unsigned k = pos + runLast;
   if (k > 63) [[unlikely]] {
-    // The block's last code, or a run past its end (only a damaged stream has one).
-    if (runLast < kCoefficientLastRun) return Step::kLost;
-    k -= kCoefficientLastRun;
-    if (k > 63) return Step::kLost;
-    block[scan[k]] = static_cast<std::int16_t>(value);
-    return Step::kLast;
+    return EndBlock(block, scan, k, runLast, value);
   }
-  block[scan[k]] = static_cast<std::int16_t>(value);  // wraps, not saturated
+  block[scan[k]] = static_cast<std::int16_t>(value);
   pos = k + 1;
   return Step::kMore;
 }
 
 // Reads the coefficient codes of one block into block at the given scan from position pos,
 // inverse-quantised on the way. False when the stream position is lost (the block keeps what it
-// has). The reader is the caller's local copy, so it stays in registers. Four codes per load of
-// the window: its 57 bits hold four table codes with their signs (13 bits at most each).
+// has). The reader is the caller's local copy, so it stays in registers. Four lookups per load of
+// the window: its 57 bits hold four of them (13 bits at most each).
 [[gnu::always_inline]] inline bool ReadCoefficients(BitReader& r, std::int16_t* block,
                                                     const std::uint8_t* scan, unsigned pos,
                                                     const CoefficientContext& x) {

@@ -10,7 +10,7 @@ namespace {
 
 constexpr int kEntries = 1 << kSignedHeadBits;
 
-// Built on first use rather than by the compiler: 62 tables of 8 KiB would be half a megabyte of
+// Built on first use rather than by the compiler: 62 tables of 16 KiB would be a megabyte of
 // program, and a stream uses a few quantisers. Untouched tables cost no memory.
 ValuedCoefficientEntry entries[32][2][kEntries];
 std::mutex building;
@@ -18,15 +18,28 @@ std::mutex building;
 void Build(ValuedCoefficientEntry* out, int q, bool intra) {
   const SignedCoefficientEntry* in = intra ? Tables().intraSigned : Tables().interSigned;
   const int c = (q & 1) ? q : q - 1;
+  const auto value = [&](const SignedCoefficientEntry& e) {
+    const int magnitude = (e.levelSign >> 1) * 2 * q + c;
+    return static_cast<std::int16_t>((e.levelSign & 1) ? -magnitude : magnitude);
+  };
   for (int i = 0; i < kEntries; ++i) {
     const SignedCoefficientEntry& e = in[i];
     if (!e.length) {
-      out[i] = {0, 0, 0};
+      out[i] = {0, 0, 0, 0, 0, 0};
       continue;
     }
-    const int magnitude = (e.levelSign >> 1) * 2 * q + c;
-    out[i] = {e.length, e.runLast,
-              static_cast<std::int16_t>((e.levelSign & 1) ? -magnitude : magnitude)};
+    out[i] = {e.length, e.runLast, 0, e.length, value(e), value(e)};
+    if (e.runLast >= kCoefficientLastRun) continue;  // the block ends with the first
+    // The bits after the first code, zeros after the eleven known ones: a code found there that
+    // ends within the known bits is the same whatever follows them.
+    const SignedCoefficientEntry& second = in[(i << e.length) & (kEntries - 1)];
+    if (!second.length || e.length + second.length > kSignedHeadBits) continue;
+    out[i] = {static_cast<std::uint8_t>(e.length + second.length),
+              e.runLast,
+              static_cast<std::uint8_t>(1 + second.runLast),
+              e.length,
+              value(e),
+              value(second)};
   }
 }
 

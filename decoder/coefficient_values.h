@@ -1,6 +1,8 @@
-// The coefficient loop's first-level tables with the inverse-quantised value in every entry: a
-// code of up to ten bits and its sign give the bits to consume, run + 128 * last and the value
-// for the quantiser, so the loop needs neither a multiply nor the level.
+// The coefficient loop's first-level tables with inverse-quantised values in the entries: eleven
+// bits give the bits to consume, run + 128 * last and the value for the quantiser of the code
+// they begin with, and of a second one when it follows within the eleven bits (and the first is
+// not the block's last). So the loop needs neither a multiply nor the level, and one lookup, the
+// step every next one waits for, often serves two codes.
 #pragma once
 
 #include <atomic>
@@ -8,11 +10,16 @@
 
 namespace mivora::decoder {
 
-// length 0: a longer code, the escape code or bits that begin no code.
+// length 0: a longer code, the escape code or bits that begin no code. With one code, the second
+// is the first again (secondStep 0 stores its value at the same place once more), so the loop
+// stores twice either way, without a branch the processor could not guess.
 struct ValuedCoefficientEntry {
-  std::uint8_t length;  // sign bit included
+  std::uint8_t length;  // bits of both codes, signs included
   std::uint8_t runLast;
+  std::uint8_t secondStep;   // 1 + the second code's run + 128 * last; 0 without a second code
+  std::uint8_t firstLength;  // bits of the first code, sign included
   std::int16_t value;
+  std::int16_t secondValue;
 };
 
 namespace detail {

@@ -62,14 +62,16 @@ class StreamMaker {
 
   // Writes one event from pos, the last one when last is set: its run fits before position 64,
   // and before 63 for any other, so that the last one always fits after it. Cycles through the
-  // table codes so every one is written, and mixes in escapes.
+  // table codes so every one is written, writes the short ones more often (as streams do, and so
+  // that codes follow each other closely), and mixes in escapes.
   Event Write(BitWriter& w, int pos, bool last) {
     const int room = (last ? 63 : 62) - pos;
     for (;;) {
-      const TableCode& t = codes_[next_++ % codes_.size()];
-      if (t.last != static_cast<int>(last)) continue;
-      const int sign = static_cast<int>(random_() & 1);
       const int kind = static_cast<int>(random_() % 8);
+      const TableCode& t =
+          kind < 3 ? codes_[random_() % codes_.size()] : codes_[next_++ % codes_.size()];
+      if (t.last != static_cast<int>(last) || (kind < 3 && t.length > 5)) continue;
+      const int sign = static_cast<int>(random_() & 1);
       if (kind == 5) {
         // Escape, type 1: the level goes on from the largest of its run.
         const int level = t.level + MaxLevel(intra_, t.last, t.run);
@@ -212,6 +214,19 @@ TEST(CoefficientLoop, DamagedBlocksStopWithoutWritingOutside) {
     for (int i = 0; i < 64; ++i) nonzero += block[i] != 0;
     // The first escape case stores its one code at position 63.
     EXPECT_EQ(nonzero, c.written) << c.what;
+  }
+  {
+    // A run past the end in a code read together with the one after it: the position is left
+    // after the offending code, as when it comes alone (the macroblock's later blocks read on
+    // from there).
+    BitWriter w;
+    for (int i = 0; i < 62; ++i) w.Code("10 0");  // in pairs
+    const int before = w.Count();
+    w.Code("1110 0").Code("10 0").Put(0, 16);  // run 2 from position 62, then run 0
+    Decoder d(w, 1, 0, 0);
+    DecodeInterBlock(*d.state, 0);
+    EXPECT_TRUE(d.state->lost);
+    EXPECT_EQ(d.state->reader.BitsConsumed(), static_cast<std::size_t>(before + 5));
   }
   // The longest block: 64 codes of run 0, the last one at position 63.
   BitWriter w;
