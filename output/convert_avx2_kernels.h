@@ -176,17 +176,30 @@ MIVORA_KERNEL_INLINE void Pixels32(const std::uint8_t* y, const ByteTerms& t, __
   high = _mm256_permute2x128_si256(a, b, 0x31);
 }
 
-// Eight rows of sixteen 16-bit values, turned per lane: afterwards r[c] holds value c of each of
-// the eight rows in the low lane and value 8 + c in the high lane.
-MIVORA_KERNEL_INLINE void Transpose8(__m256i r[8]) {
+// The first two steps of Transpose8: afterwards, per lane, r[k] holds values 2k and 2k + 1 of rows
+// 0..3 (one 64-bit half each) and r[k + 4] those of rows 4..7. Kernels that permute words across
+// two registers finish the turn in their own last step.
+MIVORA_KERNEL_INLINE void Transpose8Words(__m256i r[8]) {
   const __m256i a0 = _mm256_unpacklo_epi16(r[0], r[1]), a1 = _mm256_unpackhi_epi16(r[0], r[1]);
   const __m256i a2 = _mm256_unpacklo_epi16(r[2], r[3]), a3 = _mm256_unpackhi_epi16(r[2], r[3]);
   const __m256i a4 = _mm256_unpacklo_epi16(r[4], r[5]), a5 = _mm256_unpackhi_epi16(r[4], r[5]);
   const __m256i a6 = _mm256_unpacklo_epi16(r[6], r[7]), a7 = _mm256_unpackhi_epi16(r[6], r[7]);
-  const __m256i b0 = _mm256_unpacklo_epi32(a0, a2), b1 = _mm256_unpackhi_epi32(a0, a2);
-  const __m256i b2 = _mm256_unpacklo_epi32(a1, a3), b3 = _mm256_unpackhi_epi32(a1, a3);
-  const __m256i b4 = _mm256_unpacklo_epi32(a4, a6), b5 = _mm256_unpackhi_epi32(a4, a6);
-  const __m256i b6 = _mm256_unpacklo_epi32(a5, a7), b7 = _mm256_unpackhi_epi32(a5, a7);
+  r[0] = _mm256_unpacklo_epi32(a0, a2);
+  r[1] = _mm256_unpackhi_epi32(a0, a2);
+  r[2] = _mm256_unpacklo_epi32(a1, a3);
+  r[3] = _mm256_unpackhi_epi32(a1, a3);
+  r[4] = _mm256_unpacklo_epi32(a4, a6);
+  r[5] = _mm256_unpackhi_epi32(a4, a6);
+  r[6] = _mm256_unpacklo_epi32(a5, a7);
+  r[7] = _mm256_unpackhi_epi32(a5, a7);
+}
+
+// Eight rows of sixteen 16-bit values, turned per lane: afterwards r[c] holds value c of each of
+// the eight rows in the low lane and value 8 + c in the high lane.
+MIVORA_KERNEL_INLINE void Transpose8(__m256i r[8]) {
+  Transpose8Words(r);
+  const __m256i b0 = r[0], b1 = r[1], b2 = r[2], b3 = r[3];
+  const __m256i b4 = r[4], b5 = r[5], b6 = r[6], b7 = r[7];
   r[0] = _mm256_unpacklo_epi64(b0, b4);
   r[1] = _mm256_unpackhi_epi64(b0, b4);
   r[2] = _mm256_unpacklo_epi64(b1, b5);
@@ -231,7 +244,7 @@ MIVORA_KERNEL_INLINE __m128i LoadHalves(const std::uint8_t* lo, const std::uint8
 // holds the sixteen pixels of column x + i and b[i] those of column x + 8 + i: rows 0..7 in the
 // low lane and 8..15 in the high one (one store into a display row), or with kSplit rows 0..3,
 // 8..11 | 4..7, 12..15 (so that doubling each pixel in place gives rows 0..7, then 8..15).
-template <bool kNoBrightness = false, bool kSplit = false>
+template <bool kNoBrightness = false, bool kSplit = false, bool kPartial = false>
 MIVORA_KERNEL_INLINE void TurnedTile(const SourceRows& rows, std::ptrdiff_t strideY,
                                      std::ptrdiff_t strideU, int x, int c, const Bias& bias,
                                      __m256i a[8], __m256i b[8]) {
@@ -253,8 +266,13 @@ MIVORA_KERNEL_INLINE void TurnedTile(const SourceRows& rows, std::ptrdiff_t stri
     PixelsOf<kNoBrightness>(upper, upper, upper, t, a[2 * p], b[2 * p]);
     PixelsOf<kNoBrightness>(lower, lower, lower, t, a[2 * p + 1], b[2 * p + 1]);
   }
-  Transpose8(a);
-  Transpose8(b);
+  if constexpr (kPartial) {
+    Transpose8Words(a);
+    Transpose8Words(b);
+  } else {
+    Transpose8(a);
+    Transpose8(b);
+  }
 }
 
 // Eight bytes from each of four rows, a0 and a1 in the low lane, b0 and b1 in the high one, from
@@ -287,7 +305,7 @@ MIVORA_KERNEL_INLINE __m256i RepeatedQuarters(const std::uint8_t* lo, const std:
 
 // TurnedTile for eight columns (a only), with the brightness of the doubled mode (0, whose terms
 // fit bytes): each step converts four rows of eight samples, a lane holding two.
-template <bool kSplit>
+template <bool kSplit, bool kPartial = false>
 MIVORA_KERNEL_INLINE void TurnedNarrowTile(const SourceRows& rows, std::ptrdiff_t strideY,
                                            std::ptrdiff_t strideU, int x, int c, const Bias& bias,
                                            __m256i a[8]) {
@@ -304,7 +322,10 @@ MIVORA_KERNEL_INLINE void TurnedNarrowTile(const SourceRows& rows, std::ptrdiff_
     // Pixels: rows low | high in the first, low + 1 | high + 1 in the second.
     PixelsOf<true>(luma, luma, luma, t, a[2 * p], a[2 * p + 1]);
   }
-  Transpose8(a);
+  if constexpr (kPartial)
+    Transpose8Words(a);
+  else
+    Transpose8(a);
 }
 
 MIVORA_KERNEL_INLINE void StoreLow(std::uint16_t* p, __m256i v) {
@@ -502,6 +523,42 @@ MIVORA_KERNEL_INLINE void StoreDoubledColumn(std::uint16_t* row, std::intptr_t s
 #endif
 }
 
+#if MIVORA_KERNEL_WORD_PERMUTES
+// Word orders that finish the turn of Transpose8Words and double each pixel in one two-source
+// permute: column c takes rows 0..3 (and 8..11) from the 64-bit half c & 1 of the first source,
+// rows 4..7 (and 12..15) from the same half of the second.
+template <int kHalf>
+struct DoubledColumnOrder {
+  alignas(64) std::int16_t words[32];
+  constexpr DoubledColumnOrder() : words() {
+    for (int row = 0; row < 16; ++row) {
+      const int lane = row >> 3, within = row & 7;
+      const int word = (within < 4 ? 0 : 32) + lane * 8 + kHalf * 4 + (within & 3);
+      words[2 * row] = words[2 * row + 1] = static_cast<std::int16_t>(word);
+    }
+  }
+};
+constexpr DoubledColumnOrder<0> kDoubledEven;
+constexpr DoubledColumnOrder<1> kDoubledOdd;
+
+// Eight columns from the two-step transposes of TurnedTile<..., kPartial>, each doubled into two
+// display rows of 32 pixels, column i at row - 2 i stride. The orders read only the low halves of
+// the widened registers.
+MIVORA_KERNEL_INLINE void StoreDoubledColumns(std::uint16_t* row, std::intptr_t stride,
+                                              const __m256i r[8]) {
+  const __m512i even = _mm512_load_si512(kDoubledEven.words);
+  const __m512i odd = _mm512_load_si512(kDoubledOdd.words);
+#pragma GCC unroll 8
+  for (int c = 0; c < 8; ++c) {
+    const __m512i doubled =
+        _mm512_permutex2var_epi16(_mm512_castsi256_si512(r[c >> 1]), (c & 1) ? odd : even,
+                                  _mm512_castsi256_si512(r[(c >> 1) + 4]));
+    _mm512_storeu_si512(row - 2 * c * stride, doubled);
+    _mm512_storeu_si512(row - 2 * c * stride + stride, doubled);
+  }
+}
+#endif
+
 // Sixteen rows (two groups) of sixteen columns from even column x; kNarrow: of eight columns.
 template <bool kNarrow = false>
 MIVORA_KERNEL_INLINE void RotatedDoubleTileStep(const SourceRows& rows, std::ptrdiff_t strideY,
@@ -509,16 +566,26 @@ MIVORA_KERNEL_INLINE void RotatedDoubleTileStep(const SourceRows& rows, std::ptr
                                                 std::intptr_t stride, int width, int x,
                                                 const Bias& bias) {
   __m256i a[8], b[8];
+  std::uint16_t* row = destination + 2 * (width - 1 - x) * stride;
+#if MIVORA_KERNEL_WORD_PERMUTES
+  if constexpr (kNarrow) {
+    TurnedNarrowTile<false, true>(rows, strideY, strideU, x, x >> 1, bias, a);
+  } else {
+    TurnedTile<true, false, true>(rows, strideY, strideU, x, x >> 1, bias, a, b);
+    StoreDoubledColumns(row - 16 * stride, stride, b);
+  }
+  StoreDoubledColumns(row, stride, a);
+#else
   if constexpr (kNarrow)
     TurnedNarrowTile<kSplitTiles>(rows, strideY, strideU, x, x >> 1, bias, a);
   else
     TurnedTile<true, kSplitTiles>(rows, strideY, strideU, x, x >> 1, bias, a, b);
-  std::uint16_t* row = destination + 2 * (width - 1 - x) * stride;
 #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) {
     StoreDoubledColumn(row - 2 * i * stride, stride, a[i]);
     if constexpr (!kNarrow) StoreDoubledColumn(row - 2 * (8 + i) * stride, stride, b[i]);
   }
+#endif
 }
 
 // With an odd width, the last column of eight rows, after the vector steps.
