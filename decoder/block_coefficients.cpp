@@ -34,8 +34,8 @@ bool IsIntraMode(int mode) {
 
 // The escape code's 32 bits: a fixed-length form (type 11), or a code whose level (type 0) or run
 // (type 10) is offset by the table's largest for it.
-inline Code DecodeEscape(std::uint32_t w, const CoefficientEntry* head,
-                         const CoefficientEntry* table, bool intra) {
+[[gnu::always_inline]] inline Code DecodeEscape(std::uint32_t w, const CoefficientEntry* head,
+                                                const CoefficientEntry* table, bool intra) {
   w <<= kEscapeLength;
   if ((w >> 30) == 3) {
     // type 2, last 1, run 6, marker, level 12 (two's complement), marker.
@@ -151,9 +151,10 @@ enum class Step { kMore, kLast, kLost };
   const std::uint32_t w = r.ShowBits(32);
   const CoefficientEntry e = x.table[w >> (32 - kCoefficientBits)];
   if (e.flags & kCoefficientSpecial) {
+    if (!(e.flags & kCoefficientEscape)) return Step::kLost;  // bits that begin no code
     r.TopUp();
-    const Code code = DecodeLongCode(r.ShowBits(32), x.head, x.table, x.intra);
-    if (code.runLast < 0) return Step::kLost;  // an invalid code
+    const Code code = DecodeEscape(r.ShowBits(32), x.head, x.table, x.intra);
+    if (code.runLast < 0) return Step::kLost;  // an invalid code after the escape
     r.Consume(code.length);
     runLast = static_cast<unsigned>(code.runLast);
     // The sign applied without a branch: it is random.
