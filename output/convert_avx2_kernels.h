@@ -746,6 +746,18 @@ MIVORA_KERNEL_INLINE void LowerPixels(__m256i here, __m256i other, __m256i oddU,
 // display pixels at p.
 MIVORA_KERNEL_INLINE void StoreInterleaved(std::uint16_t* p, __m256i leftA, __m256i leftB,
                                            __m256i rightA, __m256i rightB) {
+#if MIVORA_KERNEL_WORD_PERMUTES
+  // One two-source word permute per sixteen display pixels: words 0..15 of the first source,
+  // 16..31 of the second; the low lanes hold samples 0..7 (A) and 8..15 (B), the high ones 16..23
+  // and 24..31.
+  const __m256i low = _mm256_setr_epi16(0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+  const __m256i high =
+      _mm256_setr_epi16(8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+  Store(p, _mm256_permutex2var_epi16(leftA, low, rightA));
+  Store(p + 16, _mm256_permutex2var_epi16(leftB, low, rightB));
+  Store(p + 32, _mm256_permutex2var_epi16(leftA, high, rightA));
+  Store(p + 48, _mm256_permutex2var_epi16(leftB, high, rightB));
+#else
   const __m256i q0 = _mm256_unpacklo_epi16(leftA, rightA);  // samples 0..3 | 16..19
   const __m256i q1 = _mm256_unpackhi_epi16(leftA, rightA);  // 4..7 | 20..23
   const __m256i q2 = _mm256_unpacklo_epi16(leftB, rightB);  // 8..11 | 24..27
@@ -754,6 +766,7 @@ MIVORA_KERNEL_INLINE void StoreInterleaved(std::uint16_t* p, __m256i leftA, __m2
   Store(p + 16, _mm256_permute2x128_si256(q2, q3, 0x20));
   Store(p + 32, _mm256_permute2x128_si256(q0, q1, 0x31));
   Store(p + 48, _mm256_permute2x128_si256(q2, q3, 0x31));
+#endif
 }
 
 // Samples x .. x + 31 (x even, x + 32 within the row) converted; bit i of changed says whether
