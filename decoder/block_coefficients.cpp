@@ -200,46 +200,71 @@ enum class Step { kMore, kLast, kLost };
   return s == Step::kLast;
 }
 
+// Where an intra macroblock's blocks keep the values their neighbours predict from, and the DC
+// scalers, worked out once per macroblock. Neighbours sit at fixed distances from a block's own
+// entry: left one before, above one row of the grid before.
+struct IntraPlaces {
+  PredictionEntry* self[6];
+  std::ptrdiff_t columns[6];
+  int scaler[6];
+
+  explicit IntraPlaces(DecoderState& state) {
+    const int q = state.picture.quantiser;
+    PredictionEntry* luma = &state.luma.At(2 * state.mbX, 2 * state.mbY);
+    const std::ptrdiff_t c = state.luma.columns;
+    const int ls = DcScaler(q, true), cs = DcScaler(q, false);
+    self[0] = luma;
+    self[1] = luma + 1;
+    self[2] = luma + c;
+    self[3] = luma + c + 1;
+    self[4] = &state.cb.At(state.mbX, state.mbY);
+    self[5] = &state.cr.At(state.mbX, state.mbY);
+    for (int i = 0; i < 4; ++i) {
+      columns[i] = c;
+      scaler[i] = ls;
+    }
+    columns[4] = state.cb.columns;
+    columns[5] = state.cr.columns;
+    scaler[4] = scaler[5] = cs;
+  }
+};
+
 // One intra block: DC with its prediction, the coefficients, AC prediction, and the values its
 // neighbours predict from. Leaves the block in state.block.
 [[gnu::always_inline]] inline void IntraBlock(DecoderState& state, BitReader& r, int i, bool coded,
-                                              const CoefficientContext& x) {
+                                              const CoefficientContext& x,
+                                              const IntraPlaces& places) {
   const bool luminance = i < 4;
-  PredictionGrid& grid = luminance ? state.luma : (i == 4 ? state.cb : state.cr);
-  const int bx = luminance ? 2 * state.mbX + (i & 1) : state.mbX;
-  const int by = luminance ? 2 * state.mbY + (i >> 1) : state.mbY;
-  // The neighbours sit at fixed distances from the block's own entry.
-  PredictionEntry* self = &grid.At(bx, by);
+  PredictionEntry* self = places.self[i];
   const PredictionEntry* left = self - 1;
-  const PredictionEntry* above = self - grid.columns;
+  const PredictionEntry* above = self - places.columns[i];
   const PredictionEntry* aboveLeft = above - 1;
   std::int16_t* block = state.block;
 
-  const int s = DcScaler(state.picture.quantiser, luminance);
-  const int size = ReadDcSize(r, luminance);
+  const int s = places.scaler[i];
   int diff = 0;
-  if (size < 0) {
+  if (!ReadDc(r, luminance, diff)) {
     state.damaged = state.lost = true;
-  } else {
-    diff = ReadDcDifferential(r, size);
   }
 
   const int a = left->dc, b = aboveLeft->dc, c = above->dc;
-  state.predictFromAbove = std::abs(b - a) < std::abs(b - c);
-  const int predictor = ScaledPredictor(state.predictFromAbove ? c : a, s);
+  const bool fromAbove = std::abs(b - a) < std::abs(b - c);
+  state.predictFromAbove = fromAbove;
+  const int predictor = ScaledStoredPredictor(fromAbove ? above->dc : left->dc, s);
   const auto dc = static_cast<std::int16_t>(diff + predictor);
   block[0] = static_cast<std::int16_t>(dc * s);
 
+  const bool acPredicted = state.acPredicted;
   const std::uint8_t* scan = kZigzagScan;
-  if (state.acPredicted) {
-    scan = state.predictFromAbove ? kAlternateHorizontalScan : kAlternateVerticalScan;
+  if (acPredicted) {
+    scan = fromAbove ? kAlternateHorizontalScan : kAlternateVerticalScan;
   }
   if (coded && !state.lost && !ReadCoefficients(r, block, scan, 1, x)) {
     state.damaged = state.lost = true;
   }
 
-  if (state.acPredicted) {
-    if (state.predictFromAbove) {
+  if (acPredicted) {
+    if (fromAbove) {
       for (int k = 0; k < 7; ++k)
         block[1 + k] = static_cast<std::int16_t>(block[1 + k] + above->row[k]);
     } else {
@@ -300,7 +325,7 @@ void ClearNonIntraNeighbours(DecoderState& state) {
 
 void DecodeIntraBlock(DecoderState& state, int i, bool coded) {
   BitReader r = state.reader;
-  IntraBlock(state, r, i, coded, MakeContext(state, true));
+  IntraBlock(state, r, i, coded, MakeContext(state, true), IntraPlaces(state));
   state.reader = r;
 }
 
@@ -342,9 +367,10 @@ struct BlockTargets {
 void DecodeIntraBlocks(DecoderState& state, int cbp) {
   const CoefficientContext x = MakeContext(state, true);
   const BlockTargets targets(state);
+  const IntraPlaces places(state);
   BitReader r = state.reader;
   for (int i = 0; i < 6; ++i) {
-    IntraBlock(state, r, i, (cbp >> (5 - i)) & 1, x);
+    IntraBlock(state, r, i, (cbp >> (5 - i)) & 1, x, places);
     targets.dsp.idctPut(state.block, targets.dst[i], targets.stride[i]);
   }
   state.reader = r;

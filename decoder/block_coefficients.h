@@ -41,6 +41,18 @@ inline int ScaledPredictor(int p, int s) {
   const int q = static_cast<int>((n * kReciprocal[static_cast<std::size_t>(s)]) >> 24);
   return p > 0 ? q : -q;
 }
+// The same for a stored DC (a 16-bit value) and a scaler of DcScaler (8..46), which need no range
+// test (the scaler is masked only so that no value could index outside the table).
+inline int ScaledStoredPredictor(std::int16_t p, int s) {
+  static constexpr auto kReciprocal = [] {
+    std::array<std::uint32_t, 64> r{};
+    for (std::uint32_t d = 1; d < r.size(); ++d) r[d] = ((1u << 24) + d - 1) / d;
+    return r;
+  }();
+  const auto n = static_cast<std::uint64_t>((p < 0 ? -p : p) + (s >> 1));
+  const int q = static_cast<int>((n * kReciprocal[static_cast<std::size_t>(s) & 63]) >> 24);
+  return p > 0 ? q : -q;
+}
 
 // Size of the intra DC differential (0..12), -1 for an invalid code (nothing consumed then).
 inline int ReadDcSize(BitReader& reader, bool luminance) {
@@ -59,6 +71,29 @@ inline int ReadDcDifferential(BitReader& reader, int size) {
   const int diff = (v >> (size - 1)) ? v : -(v ^ ((1 << size) - 1));
   if (size > 8) reader.Consume(1);  // marker
   return diff;
+}
+
+// The DC size code and differential together, with one consumption: at most 12 + 12 bits and a
+// marker, which the window holds. False for an invalid size code (nothing consumed then).
+inline bool ReadDc(BitReader& reader, bool luminance, int& diff) {
+  const VlcTables& t = Tables();
+  VlcEntry e =
+      (luminance ? t.dcSizeLumaHead : t.dcSizeChromaHead)[reader.ShowBits(kDcSizeHeadBits)];
+  if (!e.length) [[unlikely]] {
+    e = (luminance ? t.dcSizeLuma : t.dcSizeChroma)[reader.ShowBits(kDcSizeBits)];
+    if (!e.length) return false;
+  }
+  const int size = e.value;
+  if (size == 0) {
+    diff = 0;
+    reader.Consume(e.length);
+    return true;
+  }
+  const std::uint32_t w = reader.ShowBits(32) << e.length;
+  const int v = static_cast<int>(w >> (32 - size));
+  diff = (v >> (size - 1)) ? v : -(v ^ ((1 << size) - 1));
+  reader.Consume(e.length + size + (size > 8 ? 1 : 0));  // a marker after long ones
+  return true;
 }
 CoefficientEvent ReadCoefficient(BitReader& reader, bool intra);
 

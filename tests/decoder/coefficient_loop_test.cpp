@@ -166,18 +166,45 @@ TEST(CoefficientLoop, RandomInterBlocksMatchTheModel) {
   }
 }
 
+// The DC size codes of one kind, read back from the full lookup table like the coefficient
+// codes: [size] = {bits, length}.
+std::vector<std::pair<std::uint32_t, int>> DcSizeCodes(bool luminance) {
+  const VlcEntry* table = luminance ? Tables().dcSizeLuma : Tables().dcSizeChroma;
+  std::vector<std::pair<std::uint32_t, int>> codes(13);
+  for (std::uint32_t i = 0; i < (1u << kDcSizeBits); ++i) {
+    const VlcEntry& e = table[i];
+    if (e.length) codes[e.value] = {i >> (kDcSizeBits - e.length), e.length};
+  }
+  return codes;
+}
+
 TEST(CoefficientLoop, RandomIntraBlocksMatchTheModel) {
   StreamMaker maker(true, 2);
   for (int round = 0; round < 300; ++round) {
     const int q = 1 + round % 31;
+    const bool luminance = round % 3 != 0;
+    // A DC differential of every size, marker after the long ones.
+    const int size = round % 13;
+    const auto [dcBits, dcLength] = DcSizeCodes(luminance)[size];
     BitWriter w;
+    w.Put(dcBits, dcLength);
+    int diff = 0;
+    if (size > 0) {
+      const std::uint32_t v = maker.random()() & ((1u << size) - 1);
+      w.Put(v, size);
+      if (size > 8) w.Put(1, 1);
+      diff = (v >> (size - 1)) ? static_cast<int>(v) : -static_cast<int>(v ^ ((1u << size) - 1));
+    }
     std::array<std::int16_t, 64> expected{};
-    w.Code("011");  // DC size 0
     maker.WriteBlock(w, 1, q, kZigzagScan, expected.data());
     Decoder d(w, q, round % 4 == 0 ? 0 : 9, 0x5A);
-    DecodeIntraBlock(*d.state, 0, true);
+    DecodeIntraBlock(*d.state, luminance ? 0 : 4, true);
     ASSERT_FALSE(d.state->lost) << round;
     ASSERT_EQ(d.state->reader.BitsConsumed(), static_cast<std::size_t>(w.Count())) << round;
+    // Every neighbour outside the picture: DC 1024, predicted from the left.
+    const int s = DcScaler(q, luminance);
+    const auto dc = static_cast<std::int16_t>(diff + ScaledPredictor(1024, s));
+    EXPECT_EQ(d.state->block[0], static_cast<std::int16_t>(dc * s)) << round;
     for (int i = 1; i < 64; ++i) ASSERT_EQ(d.state->block[i], expected[i]) << round << " " << i;
   }
 }
