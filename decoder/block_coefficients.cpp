@@ -145,13 +145,22 @@ enum class Step { kMore, kLast, kLost };
     pos = k + 1;
     return Step::kMore;
   }
-  // Longer than the first-level table covers, the escape code, or bits that begin no code.
+  // Longer than the first-level table covers, the escape code, or bits that begin no code: all
+  // begin with five zeros.
   unsigned runLast;
   int value;
-  const std::uint32_t w = r.ShowBits(32);
-  const CoefficientEntry e = x.table[w >> (32 - kCoefficientBits)];
-  if (e.flags & kCoefficientSpecial) {
-    if (!(e.flags & kCoefficientEscape)) return Step::kLost;  // bits that begin no code
+  const std::uint32_t bits = r.ShowBits(kLongCodeZeros + kLongCodeBits);
+  const ValuedCoefficientEntry g =
+      x.first[(1 << kSignedHeadBits) + (bits & ((1 << kLongCodeBits) - 1))];
+  if (bits < (1u << kLongCodeBits) && g.length) {
+    value = g.value;
+    runLast = g.runLast;
+    r.ConsumeInWindow(g.length);
+  } else {
+    constexpr int kEscapeCode = 3;  // 0000011
+    if ((bits >> (kLongCodeZeros + kLongCodeBits - kEscapeLength)) != kEscapeCode) {
+      return Step::kLost;  // bits that begin no code
+    }
     r.TopUp();
     const Code code = DecodeEscape(r.ShowBits(32), x.head, x.table, x.intra);
     if (code.runLast < 0) return Step::kLost;  // an invalid code after the escape
@@ -159,12 +168,6 @@ enum class Step { kMore, kLast, kLost };
     runLast = static_cast<unsigned>(code.runLast);
     // The sign applied without a branch: it is random.
     value = ((code.magnitude * x.m + x.c) ^ code.minus) - code.minus;
-  } else {
-    // The sign bit follows the code word: already in the peeked bits.
-    const int minus = static_cast<std::int32_t>(w << e.length) >> 31;
-    value = ((e.level * x.m + x.c) ^ minus) - minus;
-    runLast = e.runLast;
-    r.ConsumeInWindow(e.length + 1);
   }
   const unsigned k = pos + runLast;
   if (k > 63) [[unlikely]] {

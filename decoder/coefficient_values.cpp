@@ -9,10 +9,13 @@ namespace mivora::decoder {
 namespace {
 
 constexpr int kEntries = 1 << kSignedHeadBits;
+constexpr int kLongEntries = 1 << kLongCodeBits;
+constexpr int kLongWindow = kLongCodeZeros + kLongCodeBits;
+static_assert(kLongWindow == kCoefficientBits + 1, "a long code and its sign fill the window");
 
-// Built on first use rather than by the compiler: 62 tables of 16 KiB would be a megabyte of
+// Built on first use rather than by the compiler: 62 tables of 18 KiB would be over a megabyte of
 // program, and a stream uses a few quantisers. Untouched tables cost no memory.
-ValuedCoefficientEntry entries[32][2][kEntries];
+ValuedCoefficientEntry entries[32][2][kEntries + kLongEntries];
 std::mutex building;
 
 void Build(ValuedCoefficientEntry* out, int q, bool intra) {
@@ -40,6 +43,20 @@ void Build(ValuedCoefficientEntry* out, int q, bool intra) {
               e.length,
               value(e),
               value(second)};
+  }
+  // The long codes, from the full table: the window's first twelve bits index it.
+  const CoefficientEntry* full = intra ? Tables().intra : Tables().inter;
+  for (int j = 0; j < kLongEntries; ++j) {
+    const CoefficientEntry& e = full[j >> 1];
+    ValuedCoefficientEntry& o = out[kEntries + j];
+    if (!e.length || (e.flags & kCoefficientSpecial)) {
+      o = {0, 0, 0, 0, 0, 0};
+      continue;
+    }
+    const int sign = (j >> (kLongWindow - 1 - e.length)) & 1;
+    const auto length = static_cast<std::uint8_t>(e.length + 1);
+    const auto v = value({length, e.runLast, static_cast<std::uint8_t>(2 * e.level + sign), 0});
+    o = {length, e.runLast, 0, length, v, v};
   }
 }
 

@@ -22,14 +22,20 @@ struct ValuedCoefficientEntry {
   std::int16_t secondValue;
 };
 
+// After the 1 << kSignedHeadBits entries, the codes longer than ten bits: they all begin with five
+// zeros (as do the escape code and bits that begin no code), so eight bits after those give any
+// of them with its sign, one code an entry. Length 0 for the escape code and invalid bits.
+inline constexpr int kLongCodeZeros = 5;
+inline constexpr int kLongCodeBits = 8;
+
 namespace detail {
 // The tables built so far, null where none is yet; [quantiser][intra].
 extern std::atomic<const ValuedCoefficientEntry*> valuedTables[32][2];
 const ValuedCoefficientEntry* BuildValuedCoefficientTable(int quantiser, bool intra);
 }  // namespace detail
 
-// The table for a quantiser (clamped into 1..31) and block kind, with 1 << kSignedHeadBits
-// entries, built on its first use. Inline: asked for once per macroblock.
+// The table for a quantiser (clamped into 1..31) and block kind, with (1 << kSignedHeadBits) +
+// (1 << kLongCodeBits) entries, built on its first use. Inline: asked for once per macroblock.
 inline const ValuedCoefficientEntry* ValuedCoefficientTable(int quantiser, bool intra) {
   if (quantiser >= 1 && quantiser <= 31) [[likely]] {
     const ValuedCoefficientEntry* table =
