@@ -63,7 +63,7 @@ bool IsIntraMode(int mode) {
 }
 
 // A code the first-level table does not give, from its first 32 bits: a longer one, the escape
-// code, or bits that begin no code. Out of line: a few codes in a hundred.
+// code, or bits that begin no code.
 [[gnu::noinline]] Code DecodeLongCode(std::uint32_t w, const CoefficientEntry* head,
                                       const CoefficientEntry* table, bool intra) {
   const CoefficientEntry e = table[w >> (32 - kCoefficientBits)];
@@ -72,7 +72,8 @@ bool IsIntraMode(int mode) {
   return {e.runLast, e.level, static_cast<std::int32_t>(w << e.length) >> 31, e.length + 1};
 }
 
-// One coefficient code with its escapes. head: the first-level table, table: the full one.
+// One coefficient code with its escapes, read alone (the block loop has its own tables). head: the
+// first-level table, table: the full one.
 inline Code ReadEvent(BitReader& reader, const CoefficientEntry* head,
                       const CoefficientEntry* table, bool intra) {
   const std::uint32_t w = reader.ShowBits(32);
@@ -88,9 +89,9 @@ inline Code ReadEvent(BitReader& reader, const CoefficientEntry* head,
 // What the coefficient loop needs for one macroblock's blocks of one kind.
 struct CoefficientContext {
   const ValuedCoefficientEntry* first;
-  const CoefficientEntry* head;
-  const CoefficientEntry* table;
-  int m, c;  // inverse quantisation of longer codes: |level| * m + c
+  const CoefficientEntry* head;   // for escapes
+  const CoefficientEntry* table;  // for escapes
+  int m, c;                       // inverse quantisation of escapes: |level| * m + c
   bool intra;
 };
 
