@@ -20,7 +20,7 @@ constexpr int kEscapeLength = 7;
 // the bits it takes, sign included. A zero level (only a fixed-length escape gives one) counts as
 // negative: its product is -c.
 struct Code {
-  int runLast, magnitude, minus, length;  // runLast -1: invalid (nothing to consume)
+  int runLast, magnitude, minus, length;  // runLast -1: invalid
 };
 constexpr Code kInvalidCode{-1, -1, 0, 0};
 
@@ -49,7 +49,9 @@ bool IsIntraMode(int mode) {
   const std::uint32_t code = w << typeLength;
   CoefficientEntry e = head[code >> (32 - kCoefficientHeadBits)];
   if (!e.length) e = table[code >> (32 - kCoefficientBits)];
-  if (e.flags & kCoefficientSpecial) return kInvalidCode;
+  // Invalid bits or another escape: the escape code itself is taken, as a reader of the codes one
+  // by one would.
+  if (e.flags & kCoefficientSpecial) return {-1, -1, 0, kEscapeLength};
   const int minus = static_cast<std::int32_t>(code << e.length) >> 31;
   const int last = e.runLast / kCoefficientLastRun;
   int level = e.level, run = e.runLast % kCoefficientLastRun;
@@ -164,8 +166,8 @@ enum class Step { kMore, kLast, kLost };
     }
     r.TopUp();
     const Code code = DecodeEscape(r.ShowBits(32), x.head, x.table, x.intra);
-    if (code.runLast < 0) return Step::kLost;  // an invalid code after the escape
     r.Consume(code.length);
+    if (code.runLast < 0) return Step::kLost;  // an invalid code after the escape
     runLast = static_cast<unsigned>(code.runLast);
     // The sign applied without a branch: it is random.
     value = ((code.magnitude * x.m + x.c) ^ code.minus) - code.minus;

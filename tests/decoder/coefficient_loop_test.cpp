@@ -215,19 +215,23 @@ TEST(CoefficientLoop, DamagedBlocksStopWithoutWritingOutside) {
   struct Case {
     const char* what;
     const char* bits;
-    int written;  // codes stored before the damage
+    int written;   // codes stored before the damage
+    int consumed;  // bits read: the offending code's too, but none of bits that begin no code
   };
   const Case cases[] = {
       // Runs past position 63: the first code of a pair, then the second.
-      {"first", "0000011 11 0 111111 1 000000000101 1  0000011 11 0 000001 1 000000000101 1", 1},
-      {"second", "10 0  0000011 11 0 111111 1 000000000101 1  10 0", 1},
+      {"first", "0000011 11 0 111111 1 000000000101 1  0000011 11 0 000001 1 000000000101 1", 1,
+       60},
+      {"second", "10 0  0000011 11 0 111111 1 000000000101 1  10 0", 1, 33},
       // The last code with a run past the end.
-      {"last", "10 0  10 0  0000011 11 1 111111 1 000000000001 1", 2},
+      {"last", "10 0  10 0  0000011 11 1 111111 1 000000000001 1", 2, 36},
       // Bits that begin no code, first and second of a pair.
-      {"invalid first", "10 0  10 0  000000000000 000000000000", 2},
-      {"invalid second", "10 0  000000000000 000000000000", 1},
-      // An escape whose code is another escape.
-      {"escape in escape", "10 0  0000011 10 0000011 0", 1},
+      {"invalid first", "10 0  10 0  000000000000 000000000000", 2, 6},
+      {"invalid second", "10 0  000000000000 000000000000", 1, 3},
+      // An escape whose code is another escape, and one followed by invalid bits: the escape
+      // code is taken.
+      {"escape in escape", "10 0  0000011 10 0000011 0", 1, 10},
+      {"invalid after escape", "10 0  0000011 0 000000000000", 1, 10},
   };
   for (const Case& c : cases) {
     BitWriter w;
@@ -237,6 +241,7 @@ TEST(CoefficientLoop, DamagedBlocksStopWithoutWritingOutside) {
     std::memset(block, 0, 64 * sizeof *block);
     DecodeInterBlock(*d.state, 0);
     EXPECT_TRUE(d.state->lost) << c.what;
+    EXPECT_EQ(d.state->reader.BitsConsumed(), static_cast<std::size_t>(c.consumed)) << c.what;
     int nonzero = 0;
     for (int i = 0; i < 64; ++i) nonzero += block[i] != 0;
     // The first escape case stores its one code at position 63.
