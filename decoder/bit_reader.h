@@ -59,6 +59,26 @@ class BitReader {
   }
   // Loads the window from the position again.
   void TopUp() { Refill(); }
+  // A load of the window made ahead of time: the eight bytes from the position's byte, loaded now
+  // so that installing them a few codes later does not wait for the load.
+  struct Preload {
+    std::uint64_t word;
+    std::size_t byte;
+  };
+  Preload PreloadWindow() const {
+    const std::size_t byte = position_ >> 3;
+    std::uint64_t w;
+    if (byte < wordEnd_) [[likely]] {
+      std::memcpy(&w, data_ + byte, 8);
+      w = __builtin_bswap64(w);
+    } else {
+      w = LoadNearEnd(data_, size_, 8 * byte);
+    }
+    return {w, byte};
+  }
+  // The window from a preload taken n bits back: it then holds the 64 - n - (bits of the position's
+  // byte before it) bits from the position that the preload brought.
+  void Install(const Preload& p) { cache_ = p.word << (position_ - 8 * p.byte); }
   // Steps back over n bits consumed (a loop that took two codes at once and needs only the first).
   void Rewind(int n) {
     position_ -= static_cast<unsigned>(n);

@@ -128,7 +128,8 @@ enum class Step { kMore, kLast, kLost };
 // Positions are unsigned so they index without widening.
 [[gnu::always_inline]] inline Step ReadStep(BitReader& r, std::int16_t* block,
                                             const std::uint8_t* scan, unsigned& pos,
-                                            const CoefficientContext& x) {
+                                            const CoefficientContext& x,
+                                            BitReader::Preload& preload) {
   const ValuedCoefficientEntry f = x.first[r.ShowBits(kSignedHeadBits)];
   if (f.length) [[likely]] {
     r.ConsumeInWindow(f.length);
@@ -158,7 +159,9 @@ enum class Step { kMore, kLast, kLost };
   if (bits < (1u << kLongCodeBits) && g.length) {
     value = g.value;
     runLast = g.runLast;
-    r.ConsumeInWindow(g.length);
+    // A full window again, and the loop's preload from here: the loop counts on 11 bits a lookup.
+    r.Consume(g.length);
+    preload = r.PreloadWindow();
   } else {
     constexpr int kEscapeCode = 3;  // 0000011
     if ((bits >> (kLongCodeZeros + kLongCodeBits - kEscapeLength)) != kEscapeCode) {
@@ -168,6 +171,7 @@ enum class Step { kMore, kLast, kLost };
     const Code code = DecodeEscape(r.ShowBits(32), x.head, x.table, x.intra);
     r.Consume(code.length);
     if (code.runLast < 0) return Step::kLost;  // an invalid code after the escape
+    preload = r.PreloadWindow();
     runLast = static_cast<unsigned>(code.runLast);
     // The sign applied without a branch: it is random.
     value = ((code.magnitude * x.m + x.c) ^ code.minus) - code.minus;
@@ -184,23 +188,27 @@ enum class Step { kMore, kLast, kLost };
 // Reads the coefficient codes of one block into block at the given scan from position pos,
 // inverse-quantised on the way. False when the stream position is lost (the block keeps what it
 // has). The reader is the caller's local copy, so it stays in registers. Four lookups per load of
-// the window: its 57 bits hold four of them (13 bits at most each).
+// the window, the load made before the fourth so that the next lookup need not wait for it: it
+// then brings 64 - 7 - 11 = 46 bits from the position, three table lookups (11 bits at most each;
+// a longer code and an escape load the window and the preload afresh) and the 13 bits a longer
+// code peeks.
 [[gnu::always_inline]] inline bool ReadCoefficients(BitReader& r, std::int16_t* block,
                                                     const std::uint8_t* scan, unsigned pos,
                                                     const CoefficientContext& x) {
-  constexpr int kLongestCode = kCoefficientBits + 1;
-  static_assert(4 * kLongestCode <= BitReader::kWindowBits);
+  static_assert(64 - 7 - kSignedHeadBits >= 3 * kSignedHeadBits + kCoefficientBits + 1);
+  BitReader::Preload preload;
   Step s;
   for (;;) {
-    s = ReadStep(r, block, scan, pos, x);
+    s = ReadStep(r, block, scan, pos, x, preload);
     if (s != Step::kMore) break;
-    s = ReadStep(r, block, scan, pos, x);
+    s = ReadStep(r, block, scan, pos, x, preload);
     if (s != Step::kMore) break;
-    s = ReadStep(r, block, scan, pos, x);
+    s = ReadStep(r, block, scan, pos, x, preload);
     if (s != Step::kMore) break;
-    s = ReadStep(r, block, scan, pos, x);
+    preload = r.PreloadWindow();
+    s = ReadStep(r, block, scan, pos, x, preload);
     if (s != Step::kMore) break;
-    r.TopUp();
+    r.Install(preload);
   }
   r.TopUp();
   return s == Step::kLast;

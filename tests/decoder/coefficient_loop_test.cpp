@@ -209,6 +209,35 @@ TEST(CoefficientLoop, RandomIntraBlocksMatchTheModel) {
   }
 }
 
+// Lookups that take the most bits (ten-bit codes and their signs) between codes of twelve bits,
+// at every alignment: the window loaded ahead of time must still hold every bit they read.
+TEST(CoefficientLoop, LongestLookupsAtEveryAlignment) {
+  for (int prefix = 0; prefix < 8; ++prefix) {
+    const int q = 3;
+    BitWriter w;
+    std::array<std::int16_t, 64> expected{};
+    int pos = 0;
+    const auto put = [&](const char* code, int run, int level) {
+      w.Code(code);
+      pos += run;
+      expected[kZigzagScan[pos++]] = static_cast<std::int16_t>(Dequantised(level, q));
+    };
+    for (int i = 0; i < prefix; ++i) put("10 0", 0, 1);  // three bits: every alignment
+    while (pos + 5 < 63) {
+      put("0000100001 1", 0, -8);  // inter (0, 0, 8)
+      put("0000100000 1", 0, -9);  // (0, 0, 9)
+      put("0000100001 1", 0, -8);
+      put("000001010000 1", 1, -6);  // (0, 1, 6), twelve bits
+    }
+    put("0111 1", 0, -1);  // (1, 0, 1)
+    Decoder d(w, q, prefix % 2 ? 16 : 0, 0xFF);
+    DecodeInterBlock(*d.state, 0);
+    ASSERT_FALSE(d.state->lost) << prefix;
+    EXPECT_EQ(d.state->reader.BitsConsumed(), static_cast<std::size_t>(w.Count())) << prefix;
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(d.state->block[i], expected[i]) << prefix << " " << i;
+  }
+}
+
 // A damaged block stops at the offending code, in either place of a pair of codes, and never
 // writes past the block.
 TEST(CoefficientLoop, DamagedBlocksStopWithoutWritingOutside) {
