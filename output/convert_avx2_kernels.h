@@ -887,6 +887,19 @@ MIVORA_KERNEL void DoubleRow(const SourceRows& rows, std::uint16_t* top, std::ui
     DoubleRowWith<false>(rows, top, bottom, begin, end, width);
 }
 
+// Lays this set's kernels over dsp (the set below it), keeping that set's turned kernels for rows
+// too narrow for these.
+void InstallKernels(ConvertDsp& dsp) {
+  narrowRotatedRowGroup = dsp.rotatedRowGroup;
+  narrowRotatedDoubleRowGroup = dsp.rotatedDoubleRowGroup;
+  dsp.normalRowPair = &NormalRowPair;
+  dsp.doubleRow = &DoubleRow;
+  dsp.rotatedRowGroup = &RotatedRowGroup;
+  dsp.rotatedDoubleRowGroup = &RotatedDoubleRowGroup;
+  dsp.rotatedRowBand = &RotatedRowBand;
+  dsp.rotatedDoubleRowBand = &RotatedDoubleRowBand;
+}
+
 }  // namespace
 
 }  // namespace mivora::convert

@@ -14,14 +14,7 @@
 namespace mivora::convert {
 
 bool InstallAvx512(ConvertDsp& dsp) {
-  narrowRotatedRowGroup = dsp.rotatedRowGroup;
-  narrowRotatedDoubleRowGroup = dsp.rotatedDoubleRowGroup;
-  dsp.normalRowPair = &NormalRowPair;
-  dsp.doubleRow = &DoubleRow;
-  dsp.rotatedRowGroup = &RotatedRowGroup;
-  dsp.rotatedDoubleRowGroup = &RotatedDoubleRowGroup;
-  dsp.rotatedRowBand = &RotatedRowBand;
-  dsp.rotatedDoubleRowBand = &RotatedDoubleRowBand;
+  InstallKernels(dsp);
   return true;
 }
 
