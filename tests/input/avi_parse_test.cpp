@@ -27,7 +27,7 @@ TEST_F(AviParse, StreamHeadersGiveTheDescription) {
   EXPECT_EQ(info->width, 320);
   EXPECT_EQ(info->height, 240);
   EXPECT_DOUBLE_EQ(info->framesPerSecond, 30000.0 / 1001.0);
-  EXPECT_EQ(info->frameCount, 7);  // from the stream header, though the index has one frame
+  EXPECT_EQ(info->frameCount, 1);  // the stream header claims 7, the index backs one
   EXPECT_EQ(info->audioFormatTag, 85);
   EXPECT_EQ(info->audioBytes, 73);
   EXPECT_EQ(info->currentFrame, 0);
