@@ -2,6 +2,7 @@
 
 #include "platform/device_info.h"
 #include "platform/display_memory.h"
+#include "platform/presentation.h"
 
 namespace mivora {
 
@@ -57,6 +58,7 @@ void* GXBeginDraw() {
 }
 
 int GXEndDraw() {
+  mivora::platform::PresentDisplay();
   return 0;
 }
 int GXOpenInput() {

@@ -1,6 +1,9 @@
 #include "platform/sync.h"
 
+#include "platform/clock.h"
+
 #include <atomic>
+#include <limits>
 #include <map>
 #include <string>
 
@@ -11,7 +14,14 @@ bool RecursiveMutex::Lock(std::uint32_t timeoutMs) {
     mutex_.lock();
     return true;
   }
-  return mutex_.try_lock_for(std::chrono::milliseconds(timeoutMs));
+  // The deadline is in platform clock time, so a stepped or faster clock ends the wait as it
+  // ends every other.
+  if (mutex_.try_lock()) return true;
+  const std::int64_t deadline = ClockNowUs() + std::int64_t{timeoutMs} * 1000;
+  while (ClockNowUs() < deadline) {
+    if (mutex_.try_lock_for(RealWaitSlice(deadline))) return true;
+  }
+  return mutex_.try_lock();
 }
 
 void Event::Set() {
@@ -36,7 +46,8 @@ bool Event::Wait(std::uint32_t timeoutMs) {
     changed_.wait(hold, [this] { return signalled_; });
     return true;
   }
-  return changed_.wait_for(hold, std::chrono::milliseconds(timeoutMs), [this] { return signalled_; });
+  const std::int64_t deadline = ClockNowUs() + std::int64_t{timeoutMs} * 1000;
+  return WaitUntilClockUs(hold, changed_, deadline, [this] { return signalled_; });
 }
 
 namespace {
@@ -76,13 +87,19 @@ std::shared_ptr<RecursiveMutex> CreateNamedMutex(std::u16string_view name) {
 }
 
 void Sleep(std::uint32_t milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  if (milliseconds == 0) {
+    std::this_thread::yield();
+    return;
+  }
+  if (milliseconds == kInfinite) {
+    SleepUntilUs(std::numeric_limits<std::int64_t>::max());
+    return;
+  }
+  SleepUntilUs(ClockNowUs() + std::int64_t{milliseconds} * 1000);
 }
 
 std::uint32_t GetTickCount() {
-  const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<std::uint32_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ClockNowUs() / 1000));
 }
 
 std::uint32_t CurrentThreadId() {
