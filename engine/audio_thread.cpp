@@ -171,8 +171,9 @@ bool LookUpEntries() {
   e.Exit = platform::GetEntryPointAs<AudioExitFn>(path.module, u"Exit");
   e.DecompressMp3 = platform::GetEntryPointAs<DecompressMp3Fn>(path.module, u"DecompressMp3");
   e.GetHeaderInfo = platform::GetEntryPointAs<GetHeaderInfoFn>(path.module, u"GetHeaderInfo");
-  if (!e.Init || !e.Exit || !e.DecompressMp3 || !e.GetHeaderInfo) return false;
+  if (!e.Init || !e.Exit || !e.DecompressMp3 || !e.GetHeaderInfo) e = AudioDecoderEntries{};
   path.entries = e;
+  if (e.Init == nullptr) return false;
   return true;
 }
 
@@ -209,8 +210,9 @@ void EndAudioThread(const NamedObjects& named, bool opened) {
   path.clockRunning = false;
   CallExit();
   {
+    // Nothing may call into the module once its thread is gone: it is unloaded with the item.
     std::lock_guard<std::mutex> hold(path.decoderLock);
-    path.entries.Init = nullptr;
+    path.entries = AudioDecoderEntries{};
   }
   if (!s.stopRequested.load()) s.endOfStream = 1;
   s.stopRequested = 1;
@@ -218,11 +220,20 @@ void EndAudioThread(const NamedObjects& named, bool opened) {
   named.eventAudioStopped->Set();
 }
 
-// Without a device the picture still plays, by the tick counter.
+// Without a device (or decoder) the picture still plays, by the tick counter: the thread ends
+// without ending the run.
 void FallBackToWallClock(const NamedObjects& named) {
-  Path().clockRunning = false;
+  AudioPath& path = Path();
+  path.clockRunning = false;
   UseWallClock();
+  CallExit();
+  {
+    // Nothing may call into the module once its thread is gone: it is unloaded with the item.
+    std::lock_guard<std::mutex> hold(path.decoderLock);
+    path.entries = AudioDecoderEntries{};
+  }
   named.eventNextFrame->Set();
+  named.eventAudioStopped->Set();
 }
 
 }  // namespace
@@ -250,7 +261,6 @@ void AudioThread(std::uint8_t startPlaying) {
   NamedObjects named = OpenNamedObjects();
   if (path.module == nullptr || !LookUpEntries()) {
     FallBackToWallClock(named);
-    EndAudioThread(named, false);
     return;
   }
   CallInit(true);
@@ -281,7 +291,6 @@ void AudioThread(std::uint8_t startPlaying) {
     // Nothing may be written to a device that did not open; the picture goes on without sound.
     platform::ShowMessageBox(nullptr, u"Error in Audio", u"Wave Open Error");
     FallBackToWallClock(named);
-    EndAudioThread(named, false);
     return;
   }
   // A pause that came while the device was opening holds too.

@@ -25,7 +25,8 @@ std::u16string& PathStore() {
 // The platform's small generator: 15-bit values, seeded by the tick count.
 struct Random {
   std::uint32_t state = 1;
-  void Seed(std::uint32_t seed) { state = seed; }
+  // Mixed with the state so far: two draws within one tick still differ.
+  void Seed(std::uint32_t seed) { state ^= seed * 2654435761u; }
   std::int32_t Next() {
     state = state * 214013u + 2531011u;
     return static_cast<std::int32_t>((state >> 16) & 0x7FFF);

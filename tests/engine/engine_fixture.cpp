@@ -28,20 +28,21 @@ std::string TempPath(const std::string& name) {
   return ::testing::TempDir() + "mivora_engine_" + std::to_string(getpid()) + "_" + name;
 }
 
-std::string SamplePath() { return std::string(MIVORA_SOURCE_DIR) + "/samples/sample.avi"; }
+std::string SamplePath() {
+  return std::string(MIVORA_SOURCE_DIR) + "/samples/sample.avi";
+}
 
-std::string MakeClip(const std::string& name, const std::string& size, int seconds, int rate,
-                     const std::string& extra) {
+std::string MakeClip(const std::string& name, const std::string& video, int seconds, int rate,
+                     const std::string& extra, const std::string& audioCodec) {
   const std::string path = TempPath(name + ".avi");
   if (access(path.c_str(), R_OK) == 0) return path;
-  std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=" + size +
-                        ":rate=25 ";
+  std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i '" + video + ",fps=25' ";
   if (rate > 0) {
     command += "-f lavfi -i sine=frequency=440:sample_rate=" + std::to_string(rate) + " ";
   }
-  command += "-t " + std::to_string(seconds) +
-             " -c:v mpeg4 -vtag DIVX -threads 1 -g 12 -q:v 4 " + extra + " ";
-  if (rate > 0) command += "-c:a libmp3lame -b:a 128k ";
+  command += "-t " + std::to_string(seconds) + " -c:v mpeg4 -vtag DIVX -threads 1 -g 12 -q:v 4 " +
+             extra + " ";
+  if (rate > 0) command += "-c:a " + audioCodec + " ";
   command += "'" + path + "'";
   if (std::system(command.c_str()) != 0) return "";
   return path;

@@ -13,10 +13,11 @@
 
 namespace mivora::test {
 
-// Makes (once per process) an AVI with ffmpeg: DIVX video of size at 25 fps and MP3 audio at
-// rate (no audio when rate is 0), seconds long. Returns its path; empty when ffmpeg failed.
-std::string MakeClip(const std::string& name, const std::string& size, int seconds, int rate,
-                     const std::string& extra = "");
+// Makes (once per process) an AVI with ffmpeg: MPEG-4 video (tagged DIVX unless extra says
+// otherwise) from the lavfi source video at 25 fps, and a tone at rate (none when rate is 0)
+// coded by audioCodec, seconds long. Returns its path; empty when ffmpeg failed.
+std::string MakeClip(const std::string& name, const std::string& video, int seconds, int rate,
+                     const std::string& extra = "", const std::string& audioCodec = "libmp3lame");
 // The bundled sample.
 std::string SamplePath();
 std::string TempPath(const std::string& name);

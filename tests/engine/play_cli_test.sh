@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# mivora-play from the command line: a scripted run ends with its report, a missing file exits
+# 1, a refused one 2, bad arguments 64.
+set -u
+play=$1
+sample=$2
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+out=$("$play" --quiet --clock-speed 4 --audio "wav:$tmp/a.wav" --display "raw:$tmp/d.raw" \
+  --script "0.5 pause; 1 pause; 1.5 seek 50; 2 ff; 2.6 ff; 3 rotate; 3.2 double; 3.4 brighter; 3.6 stop; 4 stop; 30 quit" \
+  "$sample") || fail "scripted run exited $?"
+for name in framesShown framesDropped framesSkipped audioBlocksPlayed audioSamplesPlayed \
+  avOffsetMeanMs avOffsetMaxMs cpuSeconds peakMemoryKiB messages; do
+  grep -q "^$name=" <<<"$out" || fail "no $name in the report"
+done
+shown=$(sed -n 's/^framesShown=//p' <<<"$out")
+[ "$shown" -gt 20 ] || fail "only $shown frames shown"
+[ -s "$tmp/d.raw" ] || fail "no display frames written"
+
+"$play" --quiet --audio null "$tmp/missing.avi" >/dev/null 2>&1
+[ $? -eq 1 ] || fail "a missing file did not exit 1"
+ffmpeg -nostdin -v error -f lavfi -i testsrc=size=64x48:rate=25 -t 1 -c:v mpeg4 -vtag XVID \
+  "$tmp/x.avi" || fail "ffmpeg"
+"$play" --quiet --audio null "$tmp/x.avi" >/dev/null 2>&1
+[ $? -eq 2 ] || fail "a refused file did not exit 2"
+"$play" --bogus >/dev/null 2>&1
+[ $? -eq 64 ] || fail "bad arguments did not exit 64"
+echo "mivora-play command line: ok"
