@@ -163,9 +163,14 @@ void SeekToPercent(std::int32_t percent) {
 
 void StopPlayback() {
   PlayerState& s = State();
-  if (!PresentationRunning() && s.readerThreadId.load() == 0) {
-    LoadCurrentItem(s.mainWindow);
-    return;
+  // While an ending run hands over to the next item, wait for the hand-over: the stop then
+  // applies to the item it loaded, and the two never load at once.
+  while (!PresentationRunning() && s.readerThreadId.load() == 0) {
+    if (s.presentationThreads.load() == 0) {
+      LoadCurrentItem(s.mainWindow);
+      return;
+    }
+    platform::Sleep(1);
   }
   NamedObjects named = OpenNamedObjects();
   s.paused = 0;
@@ -175,6 +180,16 @@ void StopPlayback() {
   // The run ends within a bounded time: every wait of its threads ends with the stop.
   named.eventStopped->Wait();
   named.eventStopped->Reset();
+}
+
+void EndPlayback() {
+  PlayerState& s = State();
+  s.exiting = 1;
+  while (EngineThreadsRunning()) {
+    if (PresentationRunning()) StopPlayback();
+    platform::Sleep(1);
+  }
+  JoinEndedThreads(true);
 }
 
 void NextItemCommand() {

@@ -27,6 +27,9 @@ void ToggleFastForward();
 void SeekToPercent(std::int32_t percent);
 void StopPlayback();
 void NextItemCommand();
+// Ends whatever plays for good (the window is closing): exiting is set, every run is stopped and
+// every engine thread joined.
+void EndPlayback();
 void RefreshPicture();
 void CapturePausedFrame(platform::WindowHandle window);
 // 0: initialise the decoder with the options' type; 2: one-to-one (paused capture); -1: back to

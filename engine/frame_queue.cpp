@@ -111,7 +111,8 @@ void InstallDirectSupply() {
 bool PrepareFrameBuffers(std::int32_t bytes) {
   const std::int32_t capacity = bytes > kFrameBufferBytes ? bytes : kFrameBufferBytes;
   bool sized = capacity == Capacity() && DirectBuffer().size() == std::size_t(capacity);
-  for (const QueuedFrame& entry : Pool()) sized = sized && entry.data.size() == std::size_t(capacity);
+  for (const QueuedFrame& entry : Pool())
+    sized = sized && entry.data.size() == std::size_t(capacity);
   if (sized) return true;
   try {
     for (QueuedFrame& entry : Pool()) entry.data.assign(std::size_t(capacity), 0);

@@ -60,6 +60,9 @@ struct PlayerState {
   std::atomic<std::uint64_t> framesSkippedToKey{0};
 
   std::atomic<std::uint32_t> presentationThreadId{0};
+  // Presentation threads whose body has not returned. A run clears presentationThreadId before
+  // it loads the next item, so during that hand-over this count is what says a thread is busy.
+  std::atomic<std::int32_t> presentationThreads{0};
   std::atomic<std::uint32_t> readerThreadId{0};
 
   std::uint16_t* pausedFrameBuffer = nullptr;  // video width x height pixels, per item

@@ -1,6 +1,7 @@
 #include "input/open_item.h"
 
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "decoder/decoder_entry.h"
@@ -159,6 +160,9 @@ std::int32_t ChooseDecoders() {
 }
 
 void LoadCurrentItem(platform::WindowHandle mainWindow) {
+  // The user-interface thread and an ending run may both load; one item is loaded at a time.
+  static std::mutex loading;
+  std::lock_guard<std::mutex> one(loading);
   PlayerState& s = State();
   PlayerOptions& o = Options();
   s.mainWindow = mainWindow;
@@ -255,10 +259,12 @@ void LoadCurrentItem(platform::WindowHandle mainWindow) {
     PlacePicture(mainWindow);
     SelectOutputMode(0);
     const std::uint8_t autoStart = s.autoStart.load();
+    s.presentationThreads.fetch_add(1);
     s.presentationThreadId = 1;
     StartEngineThread([mainWindow] {
       State().presentationThreadId = platform::CurrentThreadId();
       PresentationThread(mainWindow);
+      State().presentationThreads.fetch_sub(1);
     });
     if (autoStart == 0) TogglePause();
     return;

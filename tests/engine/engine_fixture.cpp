@@ -74,9 +74,7 @@ void EngineTest::SetUp() {
 }
 
 void EngineTest::TearDown() {
-  State().exiting = 1;
-  if (PresentationRunning()) StopPlayback();
-  JoinEndedThreads(true);
+  EndPlayback();
   UnloadItem();
   State().exiting = 0;
   SetCurrentPath(u"");

@@ -19,6 +19,14 @@ shown=$(sed -n 's/^framesShown=//p' <<<"$out")
 [ "$shown" -gt 20 ] || fail "only $shown frames shown"
 [ -s "$tmp/d.raw" ] || fail "no display frames written"
 
+# A real sound path: SDL's audio through its disk driver, which writes what it is given.
+out=$(SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$tmp/sdl.raw" SDL_DISKAUDIODELAY=1 \
+  "$play" --quiet --audio sdl "$sample") || fail "sdl run exited $?"
+grep -q '^audioBackend=sdl$' <<<"$out" || fail "the sdl device did not play"
+blocks=$(sed -n 's/^audioBlocksPlayed=//p' <<<"$out")
+[ "$blocks" -gt 50 ] || fail "only $blocks blocks through sdl"
+[ "$(stat -c %s "$tmp/sdl.raw")" -gt 300000 ] || fail "SDL's disk driver got too little sound"
+
 "$play" --quiet --audio null "$tmp/missing.avi" >/dev/null 2>&1
 [ $? -eq 1 ] || fail "a missing file did not exit 1"
 ffmpeg -nostdin -v error -f lavfi -i testsrc=size=64x48:rate=25 -t 1 -c:v mpeg4 -vtag XVID \

@@ -261,9 +261,7 @@ int main(int argc, char** argv) {
     platform::Sleep(10);
   }
   if (progress) std::fprintf(stderr, "\n");
-  State().exiting = 1;
-  if (PresentationRunning()) StopPlayback();
-  JoinEndedThreads(true);
+  EndPlayback();
   UnloadItem();
   platform::ClosePresentation();
 
