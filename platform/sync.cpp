@@ -19,7 +19,11 @@ bool RecursiveMutex::Lock(std::uint32_t timeoutMs) {
   if (mutex_.try_lock()) return true;
   const std::int64_t deadline = ClockNowUs() + std::int64_t{timeoutMs} * 1000;
   while (ClockNowUs() < deadline) {
-    if (mutex_.try_lock_for(RealWaitSlice(deadline))) return true;
+    // Against the system clock: libstdc++ waits for a steady-clock deadline with
+    // pthread_mutex_clocklock, which ThreadSanitizer does not see, so it took every such lock
+    // for unheld. A slice is at most a millisecond, so a wall-clock jump barely matters.
+    if (mutex_.try_lock_until(std::chrono::system_clock::now() + RealWaitSlice(deadline)))
+      return true;
   }
   return mutex_.try_lock();
 }

@@ -20,7 +20,8 @@ class NullWave : public ::testing::Test {
   WaveOutHandle Open() {
     WaveOutHandle d = nullptr;
     EXPECT_EQ(WaveOutOpen(&d, kWaveMapper, Format(), &Recorder::Callback,
-                          reinterpret_cast<std::uintptr_t>(&rec), kWaveCallbackFunction | kWaveAllowMapped),
+                          reinterpret_cast<std::uintptr_t>(&rec),
+                          kWaveCallbackFunction | kWaveAllowMapped),
               kWaveNoError);
     return d;
   }
@@ -73,8 +74,9 @@ TEST_F(NullWave, PacingAtSpeed20TakesTheFormatsTime) {
   auto done = rec.DoneCalls();
   for (int i = 0; i < 20; ++i) EXPECT_EQ(done[i].header, &blocks[i]->header);
   const std::int64_t took = done.back().clockUs - start;
-  std::printf("20 blocks of 25 ms + 20 ms latency at speed 20: %lld us of clock time (expected 520000)\n",
-              static_cast<long long>(took));
+  std::printf(
+      "20 blocks of 25 ms + 20 ms latency at speed 20: %lld us of clock time (expected 520000)\n",
+      static_cast<long long>(took));
   EXPECT_GE(took, 520000);
   EXPECT_LT(took, 520000 + 60000);
   EXPECT_EQ(WaveOutClose(d), kWaveNoError);
@@ -186,4 +188,68 @@ TEST_F(NullWave, FormatFilterRefuseAllAndVolume) {
   EXPECT_EQ(v, 0x80008000u);
   EXPECT_EQ(WaveOutClose(d), kWaveNoError);
   WaveOutSetVolume(nullptr, 0xFFFFFFFFu);
+}
+
+namespace {
+// Holds the completion thread inside the callback until the test lets it go (bounded).
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool inside = false;
+  bool open = false;
+};
+Gate gGate;
+}  // namespace
+
+TEST_F(NullWave, CloseWaitsForARunningCallbackAndMayComeFromTheLastOne) {
+  SetClockStepped(true);
+  rec.after = [](Recorder*, WaveOutHandle, WaveHeader*) {
+    std::unique_lock<std::mutex> lock(gGate.mutex);
+    gGate.inside = true;
+    gGate.changed.notify_all();
+    gGate.changed.wait_for(lock, 3s, [] { return gGate.open; });
+    gGate.inside = false;
+  };
+  WaveOutHandle d = Open();
+  Block a(4800, 1);
+  ASSERT_EQ(PrepareAndWrite(d, &a.header), kWaveNoError);
+  AdvanceClock(20000 + 25000);
+  {
+    std::unique_lock<std::mutex> lock(gGate.mutex);
+    ASSERT_TRUE(gGate.changed.wait_for(lock, 5s, [] { return gGate.inside; }));
+  }
+  // The caller frees its blocks after the close: it must not return while a callback runs.
+  std::thread opener([] {
+    std::this_thread::sleep_for(20ms);
+    std::lock_guard<std::mutex> hold(gGate.mutex);
+    gGate.open = true;
+    gGate.changed.notify_all();
+  });
+  EXPECT_EQ(WaveOutClose(d), kWaveNoError);
+  {
+    std::lock_guard<std::mutex> hold(gGate.mutex);
+    EXPECT_FALSE(gGate.inside);
+  }
+  EXPECT_EQ(rec.All().back().message, kWaveCloseMessage);
+  opener.join();
+
+  // Closing from the callback of the last block succeeds; the close message follows.
+  Recorder own;
+  own.after = [](Recorder* self, WaveOutHandle device, WaveHeader*) {
+    const std::uint32_t closed = WaveOutClose(device);
+    std::lock_guard<std::mutex> hold(self->mutex);
+    self->calls.push_back(Done{closed, nullptr, 0, 0, std::this_thread::get_id()});
+  };
+  WaveOutHandle e = nullptr;
+  ASSERT_EQ(WaveOutOpen(&e, kWaveMapper, Format(), &Recorder::Callback,
+                        reinterpret_cast<std::uintptr_t>(&own), kWaveCallbackFunction),
+            kWaveNoError);
+  Block b(4800, 2);
+  ASSERT_EQ(PrepareAndWrite(e, &b.header), kWaveNoError);
+  AdvanceClock(20000 + 25000);
+  ASSERT_TRUE(RealWait([&] { return own.All().size() == 4; }));
+  const auto calls = own.All();
+  EXPECT_EQ(calls[1].message, kWaveDoneMessage);
+  EXPECT_EQ(calls[2].message, kWaveNoError);  // what the close inside the callback returned
+  EXPECT_EQ(calls[3].message, kWaveCloseMessage);
 }

@@ -36,13 +36,16 @@ struct Recorder {
   static void Callback(WaveOutHandle device, std::uint32_t message, std::uintptr_t instance,
                        WaveHeader* header, std::uintptr_t) {
     auto* self = reinterpret_cast<Recorder*>(instance);
+    // Nothing of the recorder is touched after the lock is released, so a test may end (and the
+    // recorder go) as soon as it has seen the last call, even one from a detached thread.
+    auto* after = self->after;
     {
       std::lock_guard<std::mutex> hold(self->mutex);
       self->calls.push_back(Done{message, header, ClockNowUs(), header ? header->flags : 0,
                                  std::this_thread::get_id()});
+      self->changed.notify_all();
     }
-    self->changed.notify_all();
-    if (self->after != nullptr && message == kWaveDoneMessage) self->after(self, device, header);
+    if (after != nullptr && message == kWaveDoneMessage) after(self, device, header);
   }
 
   std::size_t DoneCount() {
@@ -90,7 +93,8 @@ struct Block {
   WaveHeader header;
   explicit Block(std::size_t size, int seed = 1) : bytes(size) {
     for (std::size_t i = 0; i + 1 < size; i += 2) {
-      const std::int16_t s = static_cast<std::int16_t>((seed * 7919 + static_cast<int>(i) * 13) % 30000 - 15000);
+      const std::int16_t s =
+          static_cast<std::int16_t>((seed * 7919 + static_cast<int>(i) * 13) % 30000 - 15000);
       bytes[i] = static_cast<std::uint8_t>(s);
       bytes[i + 1] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(s) >> 8);
     }
