@@ -44,13 +44,6 @@ void RestartRunFromSource() {
 
 }  // namespace
 
-OutputType OutputTypeFor(bool rotate, bool doubleSize, bool oneToOne) {
-  if (rotate && doubleSize) return oneToOne ? OutputType::Rotated : OutputType::RotatedDouble;
-  if (rotate) return OutputType::Rotated;
-  if (doubleSize && !oneToOne) return OutputType::Double;
-  return OutputType::Normal;
-}
-
 bool PresentationRunning() {
   return State().presentationThreadId.load() != 0;
 }
@@ -214,18 +207,19 @@ void CapturePausedFrame(platform::WindowHandle window) {
   PlacePicture(window);
   SelectOutputMode(2);
   {
-    std::lock_guard<std::mutex> hold(ReaderFillLock());
+    std::lock_guard<platform::RecursiveMutex> taking(TakeLock());
+    std::unique_lock<std::mutex> filling(ReaderFillLock());
     if (s.queuedFrames.load() == 0) {
       std::uint8_t* buffer = DirectFrameBuffer();
       const std::int32_t size = s.source.ReadVideoFrame(buffer, 0);
       DecodeAndShow(buffer, size > 0 ? size : 0, s.pausedFrameBuffer, 1, 0, 1);
-    }
-  }
-  if (s.queuedFrames.load() != 0) {
-    const TakenFrame frame = Supply().TakeFrame(0);
-    if (frame.data != nullptr) {
-      DecodeAndShow(frame.data, frame.size, s.pausedFrameBuffer, 1, 0, 1);
-      Supply().ReleaseFrame();
+    } else {
+      filling.unlock();
+      const TakenFrame frame = Supply().TakeFrame(0);
+      if (frame.data != nullptr) {
+        DecodeAndShow(frame.data, frame.size, s.pausedFrameBuffer, 1, 0, 1);
+        Supply().ReleaseFrame();
+      }
     }
   }
   s.runFrame.fetch_add(1);
@@ -257,13 +251,17 @@ void SelectOutputMode(std::int32_t mode) {
   params.cleanVideo = ReadOption(o.CleanVideo);
   s.previousShown = 0;
   std::lock_guard<platform::CriticalSection> hold(s.decodeLock);
-  if (mode == 0 && s.decore != nullptr) s.decore(0, kDecoreInit, &params, nullptr);
+  if (mode == 0 && s.decore != nullptr) {
+    ForgetPicture();
+    s.decore(0, kDecoreInit, &params, nullptr);
+  }
   SelectConverter(0, params.outputType);
 }
 
 void ReleaseDecoder() {
   PlayerState& s = State();
   std::lock_guard<platform::CriticalSection> hold(s.decodeLock);
+  ForgetPicture();
   if (s.decore != nullptr) s.decore(0, kDecoreRelease, nullptr, nullptr);
 }
 

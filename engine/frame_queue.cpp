@@ -51,7 +51,9 @@ TakenFrame TakeQueued(std::int32_t /*readFlag*/) {
   PlayerState& s = State();
   // Yield while the reader is about to deliver; a queue that stays empty (the reader pauses with
   // the player) is polled each millisecond instead of spinning a core.
+  // A paused reader delivers nothing more: an empty queue then yields no frame.
   for (int spins = 0; s.queuedFrames.load() == 0 && !s.stopRequested.load(); ++spins) {
+    if (s.paused.load() && spins >= 200) return {};
     platform::Sleep(spins < 200 ? 0 : 1);
   }
   if (s.stopRequested.load()) return {};
@@ -177,8 +179,14 @@ std::mutex& ReaderFillLock() {
   return lock;
 }
 
+platform::RecursiveMutex& TakeLock() {
+  static platform::RecursiveMutex lock;
+  return lock;
+}
+
 void FlushQueue() {
   PlayerState& s = State();
+  std::lock_guard<platform::RecursiveMutex> taking(TakeLock());
   // A reader that saw the player playing just before a pause may still be filling an entry.
   std::lock_guard<std::mutex> hold(ReaderFillLock());
   const bool decoding = s.presentationThreadId.load() != 0;

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/sync.h"
+
 namespace mivora {
 
 inline constexpr std::int32_t kQueuedDepth = 20;
@@ -53,5 +55,9 @@ void ReaderThread();
 // source beside it (flush, paused capture) holds it too, so frames keep their order.
 std::mutex& ReaderFillLock();
 void FlushQueue();
+// Held by whoever takes from or empties the queue (the presentation loop, the paused capture on
+// the user-interface thread, the flush), so a frame being decoded is never released and refilled
+// under its decoder. Taken before ReaderFillLock and the decode lock.
+platform::RecursiveMutex& TakeLock();
 
 }  // namespace mivora

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "decoder/decore.h"
+#include "engine/output_type.h"
 #include "input/media_source.h"
 #include "output/display_layout.h"
 #include "platform/message_box.h"
@@ -85,6 +86,13 @@ struct PlayerState {
   std::atomic<std::int16_t> leftOffset{0};
   std::atomic<std::int32_t> rowSkip{0};
   std::atomic<std::int32_t> startOffset{0};
+
+  // The placement and the converters that go with it, changed together under the decode lock:
+  // a conversion into the display always uses the row skip, offset and type of one placement,
+  // however the options change meanwhile.
+  DisplayLayout displayLayout;
+  OutputType displayType = OutputType::Normal;  // for the display
+  OutputType pausedType = OutputType::Normal;   // for the paused picture (one to one)
 
   platform::WindowHandle mainWindow = nullptr;
 

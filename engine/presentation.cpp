@@ -4,6 +4,7 @@
 #include "engine/audio_thread.h"
 #include "engine/controls.h"
 #include "engine/frame_queue.h"
+#include "engine/output_type.h"
 #include "engine/player_state.h"
 #include "engine/shell_hooks.h"
 #include "input/open_item.h"
@@ -51,12 +52,21 @@ void LoopBody(const NamedObjects& named) {
     d = s.runFrame.load() - s.targetFrame.load();
   }
   if (d > -3 && d < 2) {
-    const TakenFrame frame = Supply().TakeFrame(0);
-    if (frame.data != nullptr) {
-      ShowFrame(frame);
-      Supply().ReleaseFrame();
+    std::unique_lock<platform::RecursiveMutex> taking(TakeLock());
+    if (s.queueDepth.load() > 1 && s.queuedFrames.load() == 0) {
+      // Nothing read yet: the same frame is tried again, with the queue left to the others.
+      taking.unlock();
+      platform::Sleep(0);
+      s.runFrame.fetch_sub(1);
+    } else {
+      const TakenFrame frame = Supply().TakeFrame(0);
+      if (frame.data != nullptr) {
+        ShowFrame(frame);
+        Supply().ReleaseFrame();
+      }
     }
   } else if (d < 0) {
+    std::lock_guard<platform::RecursiveMutex> taking(TakeLock());
     Supply().SkipFrames();
     s.runFrame.fetch_add(1);
   } else {
@@ -87,6 +97,11 @@ bool AudioEnabledForItem() {
   return ReadOption(Options().Audio) != 0 && info != nullptr && info->audioBytes > 0;
 }
 
+void ForgetPicture() {
+  std::lock_guard<platform::CriticalSection> hold(State().decodeLock);
+  Picture() = DecodedFrame{};
+}
+
 void UseWallClock() {
   PlayerState& s = State();
   std::lock_guard<std::mutex> hold(s.runLock);
@@ -114,9 +129,23 @@ void DecodeAndShow(const std::uint8_t* data, std::int32_t size, std::uint16_t* d
   PlayerState& s = State();
   std::lock_guard<platform::CriticalSection> hold(s.decodeLock);
   if (s.decoreFrame == nullptr) return;
+  // The display takes the placement in force now, with its converter; the paused picture its
+  // one-to-one converter with rows of the picture's width. A caller's older placement could make
+  // rows longer than the display and run past its end.
+  OutputType type = s.displayType;
+  const std::uint16_t* display = platform::DisplayMemory();
+  const bool toDisplay = destination >= display && destination < display + platform::kDisplayPixels;
+  if (toDisplay) {
+    destination = platform::DisplayDestination(s.displayLayout.startOffset);
+    rowSkip = s.displayLayout.rowSkip;
+  } else if (destination != nullptr) {
+    type = s.pausedType;
+    rowSkip = 0;
+  }
   DecodedFrame& picture = Picture();
   s.decoreFrame(data, size, &picture, render, rowSkip);
   if (render != 0 && destination != nullptr) {
+    SelectConverter(0, static_cast<std::int32_t>(type));
     const std::int32_t skipUnchanged = (s.previousShown.load() == 1 && large == 0) ? 1 : 0;
     PlayerOptions& o = Options();
     ConverterHook(picture.y, std::int32_t(picture.strideY), picture.u, picture.v,
@@ -131,8 +160,16 @@ void DecodeAndShow(const std::uint8_t* data, std::int32_t size, std::uint16_t* d
 void PlacePicture(platform::WindowHandle /*window*/) {
   PlayerState& s = State();
   PlayerOptions& o = Options();
-  const DisplayLayout layout = ComputeDisplayLayout(
-      s.videoWidth, s.videoHeight, ReadOption(o.Rotate) != 0, ReadOption(o.DoubleSize) != 0);
+  const bool rotate = ReadOption(o.Rotate) != 0;
+  const bool doubleSize = ReadOption(o.DoubleSize) != 0;
+  const DisplayLayout layout =
+      ComputeDisplayLayout(s.videoWidth, s.videoHeight, rotate, doubleSize);
+  {
+    std::lock_guard<platform::CriticalSection> hold(s.decodeLock);
+    s.displayLayout = layout;
+    s.displayType = OutputTypeFor(rotate, doubleSize, false);
+    s.pausedType = OutputTypeFor(rotate, doubleSize, true);
+  }
   s.fullScreenActive = ReadOption(o.FullScreen);
   s.topOffset = layout.topOffset;
   s.leftOffset = layout.leftOffset;
@@ -156,6 +193,8 @@ void FastForwardStep(std::int32_t rowSkip) {
     TogglePause();
     platform::Sleep(1000);
   }
+  // The direct buffer is the paused capture's too.
+  std::lock_guard<platform::RecursiveMutex> taking(TakeLock());
   FlushQueue();
   {
     std::lock_guard<std::mutex> hold(s.runLock);

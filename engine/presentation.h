@@ -16,6 +16,10 @@ void PresentationThread(platform::WindowHandle window);
 void DecodeAndShow(const std::uint8_t* data, std::int32_t size, std::uint16_t* destination,
                    std::int32_t render, std::int32_t rowSkip, std::int32_t large);
 
+// Drops the description of the last decoded picture: its planes belong to a decoder that is
+// being opened again or released, and a frame that yields no picture must not convert them.
+void ForgetPicture();
+
 // Where the picture lies on the display for the current options.
 void PlacePicture(platform::WindowHandle window);
 // Display position of the picture (display memory + startOffset).

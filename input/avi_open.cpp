@@ -129,10 +129,10 @@ bool Parse(ReaderState& s) {
     s.keyFrames += v.keyFrame;
     if (std::int32_t(v.size) > s.info.largestFrameBytes) s.info.largestFrameBytes = v.size;
   }
+  s.info.largeFrameBytes = LargeFrameBytes(s.info.framesPerSecond, s.info.frameCount, length);
   // A stream header may promise more frames than the index holds (a damaged or cut file claims
   // two billion); every user of frameCount counts to it, so only indexed frames are promised.
   if (s.info.frameCount > s.tables.video.count) s.info.frameCount = s.tables.video.count;
-  s.info.largeFrameBytes = LargeFrameBytes(s.info.framesPerSecond, s.info.frameCount, length);
 
   platform::Sleep(ReopenWait());
   SeekTo(io, s.moviBase);
