@@ -18,6 +18,13 @@ std::vector<std::uint8_t>& DirectBuffer() {
   static std::vector<std::uint8_t> buffer(kFrameBufferBytes);
   return buffer;
 }
+// Set when an entry is released or the queue emptied: a reader with a full queue waits on it
+// (bounded, so a pause or a stop is seen soon) instead of polling every millisecond.
+platform::Event& Room() {
+  static platform::Event room;
+  return room;
+}
+
 std::int32_t& Capacity() {
   static std::int32_t capacity = kFrameBufferBytes;
   return capacity;
@@ -76,6 +83,7 @@ void ReleaseQueued() {
   }
   if (locked) bufferEmpty->Unlock();
   if (head != nullptr) s.queuedFrames.fetch_sub(1);
+  Room().Set();
 }
 
 TakenFrame TakeDirect(std::int32_t readFlag) {
@@ -145,8 +153,11 @@ void ReaderThread() {
   MediaInfo* info = s.info.load();
   while (std::atomic_ref<std::int32_t>(info->currentFrame).load(std::memory_order_relaxed) <
          info->frameCount) {
-    if (s.queuedFrames.load() >= s.queueDepth.load() || s.paused.load()) {
+    if (s.paused.load()) {
       platform::Sleep(1);
+    } else if (s.queuedFrames.load() >= s.queueDepth.load()) {
+      Room().Reset();
+      if (s.queuedFrames.load() >= s.queueDepth.load()) Room().Wait(20);
     } else {
       QueuedFrame* entry = nullptr;
       for (auto& candidate : pool) {
@@ -200,6 +211,7 @@ void FlushQueue() {
   }
   s.queueTail.store(nullptr);
   s.queuedFrames.store(0);
+  Room().Set();
 }
 
 }  // namespace mivora

@@ -13,6 +13,7 @@ using RealClock = std::chrono::steady_clock;
 // How long a thread that nobody notifies of clock changes may wait in real time before it looks at
 // the clock again (the header promises that a step or speed change is noticed within 1 ms).
 constexpr std::int64_t kPollUs = 1000;
+constexpr std::int64_t kWaiterSliceUs = 20000;
 // SleepUntilUs is notified of every change, so it may wait longer between looks.
 constexpr std::int64_t kSleeperSliceUs = 100000;
 
@@ -141,7 +142,10 @@ void SleepUntilUs(std::int64_t deadlineUs) {
 std::chrono::microseconds RealWaitSlice(std::int64_t deadlineUs) {
   ClockState& s = State();
   std::lock_guard<std::mutex> hold(s.mutex);
-  return s.Slice(deadlineUs, kPollUs);
+  // Stepped, the clock moves only by hand and is looked at each millisecond; running, a waiter
+  // sleeps until its deadline in real time (20 ms at most, so a change of speed is seen soon)
+  // instead of waking a thousand times a second.
+  return s.Slice(deadlineUs, kWaiterSliceUs);
 }
 
 }  // namespace mivora::platform

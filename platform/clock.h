@@ -29,7 +29,7 @@ void SleepUntilUs(std::int64_t deadlineUs);
 
 // Waits on changed (with lock held) until done() holds or the clock reaches deadlineUs; returns
 // done(). The waiter must be notified through changed whenever done() may have become true; a
-// clock step or speed change is noticed within one millisecond of real time.
+// clock step is noticed within one millisecond of real time, a speed change within 20.
 template <typename Done>
 bool WaitUntilClockUs(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
                       std::int64_t deadlineUs, Done done);

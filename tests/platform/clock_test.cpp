@@ -84,7 +84,7 @@ TEST_F(Clock, RealWaitSliceIsTheRealEquivalentCapped) {
   const std::int64_t now = ClockNowUs();
   EXPECT_LE(RealWaitSlice(now + 5000), 500us);
   EXPECT_GT(RealWaitSlice(now + 5000), 300us);
-  EXPECT_LE(RealWaitSlice(now + 100000000), 1ms);
+  EXPECT_LE(RealWaitSlice(now + 100000000), 20ms);
   EXPECT_EQ(RealWaitSlice(now - 1), 0us);
 }
 
