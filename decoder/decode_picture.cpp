@@ -1,15 +1,61 @@
 #include "decoder/decode_picture.h"
 
+#include "decoder/concealment.h"
 #include "decoder/macroblock.h"
+#include "decoder/video_packet.h"
 
 namespace mivora::decoder {
 namespace {
 
 void ConcealRest(DecoderState& state) {
+  if (state.mbIndex < state.mbCount) state.concealed += state.mbCount - state.mbIndex;
   while (state.mbY < state.mbHeight) {
     SkipMacroblock(state);
     AdvanceMacroblock(state);
   }
+}
+
+// Finds the next packet whose header is sound, from the bit `from` on, and conceals the
+// macroblocks from `lostFrom` up to its first one. False when the picture has no further
+// packet; everything from `lostFrom` on is concealed then.
+bool Resynchronise(DecoderState& state, std::size_t from, int lostFrom, int markerZeros) {
+  BitReader& r = state.reader;
+  for (;;) {
+    if (FindResyncPoint(r, from, markerZeros) != ResyncPoint::Marker) break;
+    const std::size_t marker = r.BitsConsumed();
+    const int first = ReadVideoPacketHeader(state, markerZeros);
+    if (first >= lostFrom) {
+      ConcealMacroblocks(state, lostFrom, first);
+      BeginVideoPacket(state, first);
+      state.packetBit = r.BitsConsumed();
+      state.lost = false;
+      return true;
+    }
+    from = marker + 8;
+  }
+  ConcealMacroblocks(state, lostFrom, state.mbCount);
+  return false;
+}
+
+// At a marker (the reader at its stuffing): reads the packet header and moves to the packet's
+// first macroblock. Macroblocks skipped over were lost with a packet and are concealed; a number
+// behind the position means the packet before overran its end, and all of it is concealed.
+bool StartPacket(DecoderState& state, int markerZeros) {
+  BitReader& r = state.reader;
+  SkipStuffing(r);
+  const std::size_t marker = r.BitsConsumed();
+  const int first = ReadVideoPacketHeader(state, markerZeros);
+  if (first < state.packetStart || first < 0 || (first == state.packetStart && first > 0)) {
+    return Resynchronise(state, marker + 8, state.mbIndex, markerZeros);
+  }
+  if (first < state.mbIndex) {
+    ConcealMacroblocks(state, state.packetStart, first);
+  } else {
+    ConcealMacroblocks(state, state.mbIndex, first);
+  }
+  BeginVideoPacket(state, first);
+  state.packetBit = r.BitsConsumed();
+  return true;
 }
 
 }  // namespace
@@ -18,9 +64,12 @@ bool DecodePicture(DecoderState& state) {
   state.mbIndex = 0;
   state.mbX = 0;
   state.mbY = 0;
+  state.packetStart = 0;
+  state.packetBit = state.reader.BitsConsumed();
+  state.concealed = 0;
   if (state.picture.pictureType != 0) ExtendReferenceEdges(state.pictures);
   const bool resyncPossible = !state.sequence.resyncMarkerDisable;
-  const int markerZeros = state.picture.pictureType == 0 ? 16 : 15 + state.picture.fcode;
+  const int markerZeros = ResyncMarkerZeros(state.picture.pictureType, state.picture.fcode);
   BitReader& r = state.reader;
   const bool predicted = state.picture.pictureType != 0;
   while (state.mbIndex < state.mbCount) {
@@ -29,11 +78,10 @@ bool DecodePicture(DecoderState& state) {
         state.damaged = true;  // the picture's data ends before its last macroblock
         break;
       }
-      // Layers may allow resynchronisation markers without writing any; only a marker that
-      // actually stands here is refused.
+      // Layers may allow resynchronisation markers without writing any.
       if (resyncPossible && r.ResyncMarkerAhead(markerZeros)) {
-        state.unsupported = "resync markers";
-        return false;
+        if (!StartPacket(state, markerZeros)) break;
+        continue;
       }
     }
     // Not coded: the common case in still scenes, taken here without the macroblock call.
@@ -46,9 +94,13 @@ bool DecodePicture(DecoderState& state) {
     }
     const bool ok = DecodeMacroblock(state);
     if (state.unsupported) return false;
-    if (!ok) {
+    if (!ok) [[unlikely]] {
       state.damaged = true;
-      break;
+      // The packet is lost from its first macroblock: bits read wrongly may have looked valid for
+      // a while. Without packets, the rest of the picture is.
+      if (!resyncPossible || !state.packetConcealment) break;
+      if (!Resynchronise(state, state.packetBit, state.packetStart, markerZeros)) break;
+      continue;
     }
     ++state.mbIndex;
     AdvanceMacroblock(state);

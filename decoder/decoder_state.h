@@ -28,6 +28,8 @@ struct SequenceFields {
   int scalability = 0;
   int interlaced = 0;
   int resyncMarkerDisable = 1;
+  int dataPartitioned = 0;
+  int reversibleVlc = 0;
   // Set when the layer uses something this decoder does not decode; nullptr otherwise.
   const char* unsupported = nullptr;
 };
@@ -71,8 +73,16 @@ struct DecoderState {
   int cbp = 0;  // bit 5 - i: block i has coefficients
   int acPredicted = 0;
   bool predictFromAbove = false;
-  bool damaged = false;               // invalid codes met in the current picture
-  bool lost = false;                  // the stream position is lost: the picture ends early
+  bool damaged = false;  // invalid codes met in the current picture
+  bool lost = false;     // the stream position is lost: the picture ends early
+  // First macroblock of the video packet being decoded: neighbours before it are not predicted
+  // from. 0 in pictures without packets.
+  int packetStart = 0;
+  std::size_t packetBit = 0;  // where the packet's macroblock data begins
+  int concealed = 0;          // macroblocks rebuilt from the reference in the current picture
+  // Off: a failure conceals the rest of the picture, as for streams without packets (the measure
+  // packet concealment is compared with).
+  bool packetConcealment = true;
   const char* unsupported = nullptr;  // feature met in the current picture
 
   // (mbWidth + 2) x (mbHeight + 2) with a border all round; (x, y) at [(y + 1) * mapColumns + x +

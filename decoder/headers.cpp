@@ -96,10 +96,9 @@ void ParseLayerBody(DecoderState& state) {
     return;
   }
   s.resyncMarkerDisable = r.GetBit();
-  if (r.GetBit()) {
-    Unsupported(state, "data partitioning");
-    return;
-  }
+  s.dataPartitioned = r.GetBit();
+  s.reversibleVlc = s.dataPartitioned ? r.GetBit() : 0;
+  if (s.dataPartitioned) Unsupported(state, "data partitioning");
   if (s.layerVersion != 1) {
     if (r.GetBit()) {
       Unsupported(state, "newpred");
