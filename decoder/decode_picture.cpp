@@ -1,5 +1,7 @@
 #include "decoder/decode_picture.h"
 
+#include <algorithm>
+
 #include "decoder/concealment.h"
 #include "decoder/macroblock.h"
 #include "decoder/video_packet.h"
@@ -8,7 +10,10 @@ namespace mivora::decoder {
 namespace {
 
 void ConcealRest(DecoderState& state) {
-  if (state.mbIndex < state.mbCount) state.concealed += state.mbCount - state.mbIndex;
+  if (state.mbIndex < state.mbCount) {
+    state.concealed += state.mbCount - state.mbIndex;
+    state.damaged = true;
+  }
   while (state.mbY < state.mbHeight) {
     SkipMacroblock(state);
     AdvanceMacroblock(state);
@@ -45,6 +50,7 @@ bool StartPacket(DecoderState& state, int markerZeros) {
   SkipStuffing(r);
   const std::size_t marker = r.BitsConsumed();
   const int first = ReadVideoPacketHeader(state, markerZeros);
+  if (first != state.mbIndex && !state.packetConcealment) return false;
   if (first < state.packetStart || first < 0 || (first == state.packetStart && first > 0)) {
     return Resynchronise(state, marker + 8, state.mbIndex, markerZeros);
   }
@@ -96,10 +102,12 @@ bool DecodePicture(DecoderState& state) {
     if (state.unsupported) return false;
     if (!ok) [[unlikely]] {
       state.damaged = true;
-      // The packet is lost from its first macroblock: bits read wrongly may have looked valid for
-      // a while. Without packets, the rest of the picture is.
+      // The packet is lost from a row before the failure (bits read wrongly may look valid for
+      // a while; in long packets the macroblocks well before it are worth keeping) to its end.
+      // Without packets, the rest of the picture is.
       if (!resyncPossible || !state.packetConcealment) break;
-      if (!Resynchronise(state, state.packetBit, state.packetStart, markerZeros)) break;
+      const int lostFrom = std::max(state.packetStart, state.mbIndex - state.mbWidth);
+      if (!Resynchronise(state, state.packetBit, lostFrom, markerZeros)) break;
       continue;
     }
     ++state.mbIndex;
