@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "decoder/concealment.h"
+#include "decoder/data_partition.h"
 #include "decoder/macroblock.h"
 #include "decoder/video_packet.h"
 
@@ -64,6 +65,41 @@ bool StartPacket(DecoderState& state, int markerZeros) {
   return true;
 }
 
+// The packets of a data-partitioned picture: one after the other, each ended by a marker or the
+// picture's end.
+void DecodePartitionedPackets(DecoderState& state, int markerZeros) {
+  BitReader& r = state.reader;
+  bool headerRead = true;  // the picture's header, or a packet's found by resynchronising
+  while (state.mbIndex < state.mbCount) {
+    if (!headerRead) {
+      if (r.StuffedStartCodeAhead()) {
+        state.damaged = true;
+        return;
+      }
+      if (!r.ResyncMarkerAhead(markerZeros)) {
+        // Not at a packet's start: the packet before read wrongly.
+        state.damaged = true;
+        if (!Resynchronise(state, state.packetBit, state.packetStart, markerZeros)) return;
+      } else if (!StartPacket(state, markerZeros)) {
+        return;
+      }
+    }
+    headerRead = false;
+    if (DecodePartitionedPacket(state)) continue;
+    if (state.unsupported) return;
+    state.damaged = true;
+    if (!state.packetConcealment) {
+      state.mbIndex = state.packetStart;  // the packet's macroblocks went with it
+      state.mbX = state.mbIndex % state.mbWidth;
+      state.mbY = state.mbIndex / state.mbWidth;
+      ConcealMacroblocks(state, state.packetStart, state.mbCount);
+      return;
+    }
+    if (!Resynchronise(state, state.packetBit, state.packetStart, markerZeros)) return;
+    headerRead = true;
+  }
+}
+
 }  // namespace
 
 bool DecodePicture(DecoderState& state) {
@@ -78,6 +114,10 @@ bool DecodePicture(DecoderState& state) {
   const int markerZeros = ResyncMarkerZeros(state.picture.pictureType, state.picture.fcode);
   BitReader& r = state.reader;
   const bool predicted = state.picture.pictureType != 0;
+  if (state.sequence.dataPartitioned) {
+    DecodePartitionedPackets(state, markerZeros);
+    if (state.unsupported) return false;
+  }
   while (state.mbIndex < state.mbCount) {
     if (state.mbIndex > 0 && r.ZerosAfterStuffing()) {
       if (r.StuffedStartCodeAhead()) {

@@ -61,6 +61,16 @@ struct PredictionGrid {
   PredictionEntry& At(int x, int y) { return entries[(y + 1) * columns + (x + 1)]; }
 };
 
+// What the first two parts of a data-partitioned packet tell about one macroblock, kept until its
+// coefficients in the third part.
+struct PartitionedMacroblock {
+  std::int8_t type;  // -1 not coded
+  std::int8_t cbp;
+  std::int8_t acPredicted;
+  std::int8_t quantiser;
+  int dcDiff[6];
+};
+
 struct DecoderState {
   SequenceFields sequence;
   PictureFields picture;
@@ -91,6 +101,7 @@ struct DecoderState {
   std::vector<std::uint8_t> modeMap;
   std::vector<MotionVector> motionVectors;  // four per macroblock
   PredictionGrid luma, cb, cr;
+  std::vector<PartitionedMacroblock> partitioned;  // one per macroblock of the packet
 
   alignas(16) std::int16_t block[64] = {};
   BitReader reader;

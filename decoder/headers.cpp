@@ -98,7 +98,7 @@ void ParseLayerBody(DecoderState& state) {
   s.resyncMarkerDisable = r.GetBit();
   s.dataPartitioned = r.GetBit();
   s.reversibleVlc = s.dataPartitioned ? r.GetBit() : 0;
-  if (s.dataPartitioned) Unsupported(state, "data partitioning");
+  if (s.reversibleVlc) Unsupported(state, "reversible VLC coefficients");
   if (s.layerVersion != 1) {
     if (r.GetBit()) {
       Unsupported(state, "newpred");

@@ -133,11 +133,13 @@ void CheckDamage(const char* clip, bool cutPackets) {
 TEST(PacketDamage, FlippedBitsCostOnlyTheirPackets) {
   CheckDamage("cif_ps500_q6_mv4", false);
   CheckDamage("qcif_ps200_q2", false);
+  CheckDamage("cif_dp_threads8_q4", false);
 }
 
 TEST(PacketDamage, CutPacketsCostOnlyTheirMacroblocks) {
   CheckDamage("cif_ps500_q6_mv4", true);
   CheckDamage("qcif_ps200_q2", true);
+  CheckDamage("cif_dp_threads8_q4", true);
 }
 
 }  // namespace

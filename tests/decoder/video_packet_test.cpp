@@ -135,11 +135,12 @@ TEST(VideoPacket, VectorCandidatesOfAnEarlierPacketAreNotAvailable) {
 }
 
 // Frame helpers on the process's decoder.
-void Headers(BitWriter& w, int width, int height, int type, int q) {
+void Headers(BitWriter& w, int width, int height, int type, int q, bool partitioned = false) {
   testing::Layer l;
   l.width = width;
   l.height = height;
   l.resyncDisable = false;
+  l.partitioned = partitioned;
   w.StartCode(0x00).StartCode(0x20);
   WriteLayer(w, l);
   w.Stuff();
@@ -271,6 +272,49 @@ TEST_F(PacketPictures, LostAndOverrunningPacketsAreConcealed) {
   beyond.Stuff();
   ASSERT_EQ(Decode(beyond, &frame_), DecodeStatus::Damaged);
   EXPECT_EQ(LastFrameReport().concealedMacroblocks, 2);
+}
+
+// Data-partitioned I packets: the macroblock types with the DCs, the DC marker, then AC
+// prediction flags with the patterns (no coefficients follow here).
+void PartitionedIntraPacket(BitWriter& w, std::initializer_list<bool> bright, bool marker = true) {
+  for (bool b : bright) w.Code("1").Code(b ? "11 1 011 011 011 11 11" : "011 011 011 011 11 11");
+  if (marker) w.Put(0x6B001, 19);
+  for (std::size_t i = 0; i < bright.size(); ++i) w.Code("0 0011");
+}
+
+TEST_F(PacketPictures, DataPartitionedPackets) {
+  BitWriter w;
+  Headers(w, 48, 16, 0, 4, true);
+  PartitionedIntraPacket(w, {true, false});
+  Marker(w, 2, 2);
+  PartitionedIntraPacket(w, {false});
+  w.Stuff();
+  ASSERT_EQ(Decode(w, &frame_), DecodeStatus::Ok);
+  EXPECT_EQ(Sample(0), 129);
+  EXPECT_EQ(Sample(16), 129);  // predicted from the left in the same packet
+  EXPECT_EQ(Sample(32), 128);  // not across the packet's start
+
+  // P packets: three not-coded macroblocks and the motion marker.
+  BitWriter p;
+  testing::WritePicture(p, 1, 4);
+  p.Code("1 1 1").Put(0x1F001, 17);
+  p.Stuff();
+  ASSERT_EQ(Decode(p, &frame_), DecodeStatus::Ok);
+  EXPECT_EQ(Sample(0), 129);
+  EXPECT_EQ(Sample(32), 128);
+
+  // The DC marker missing from the first packet: it alone is concealed.
+  ASSERT_NO_FATAL_FAILURE(FlatReference());
+  BitWriter lost;
+  Headers(lost, 48, 16, 0, 4, true);
+  PartitionedIntraPacket(lost, {true, true}, false);
+  Marker(lost, 2, 2);
+  PartitionedIntraPacket(lost, {true});
+  lost.Stuff();
+  ASSERT_EQ(Decode(lost, &frame_), DecodeStatus::Damaged);
+  EXPECT_EQ(LastFrameReport().concealedMacroblocks, 2);
+  EXPECT_EQ(Sample(0), 128);
+  EXPECT_EQ(Sample(32), 129);
 }
 
 }  // namespace
