@@ -10,7 +10,7 @@
 namespace mivora::decoder {
 namespace {
 
-void ConcealRest(DecoderState& state) {
+[[gnu::noinline]] void ConcealRest(DecoderState& state) {
   if (state.mbIndex < state.mbCount) {
     state.concealed += state.mbCount - state.mbIndex;
     state.damaged = true;
@@ -24,7 +24,8 @@ void ConcealRest(DecoderState& state) {
 // Finds the next packet whose header is sound, from the bit `from` on, and conceals the
 // macroblocks from `lostFrom` up to its first one. False when the picture has no further
 // packet; everything from `lostFrom` on is concealed then.
-bool Resynchronise(DecoderState& state, std::size_t from, int lostFrom, int markerZeros) {
+[[gnu::noinline]] bool Resynchronise(DecoderState& state, std::size_t from, int lostFrom,
+                                     int markerZeros) {
   BitReader& r = state.reader;
   for (;;) {
     if (FindResyncPoint(r, from, markerZeros) != ResyncPoint::Marker) break;
@@ -46,7 +47,7 @@ bool Resynchronise(DecoderState& state, std::size_t from, int lostFrom, int mark
 // At a marker (the reader at its stuffing): reads the packet header and moves to the packet's
 // first macroblock. Macroblocks skipped over were lost with a packet and are concealed; a number
 // behind the position means the packet before overran its end, and all of it is concealed.
-bool StartPacket(DecoderState& state, int markerZeros) {
+[[gnu::noinline]] bool StartPacket(DecoderState& state, int markerZeros) {
   BitReader& r = state.reader;
   SkipStuffing(r);
   const std::size_t marker = r.BitsConsumed();
@@ -67,7 +68,7 @@ bool StartPacket(DecoderState& state, int markerZeros) {
 
 // The packets of a data-partitioned picture: one after the other, each ended by a marker or the
 // picture's end.
-void DecodePartitionedPackets(DecoderState& state, int markerZeros) {
+[[gnu::noinline]] void DecodePartitionedPackets(DecoderState& state, int markerZeros) {
   BitReader& r = state.reader;
   bool headerRead = true;  // the picture's header, or a packet's found by resynchronising
   while (state.mbIndex < state.mbCount) {

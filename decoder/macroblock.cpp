@@ -125,10 +125,11 @@ namespace {
 
 MotionVector PredictVector(DecoderState& state, int index) {
   const int x = state.mbX, y = state.mbY;
-  // Above-left of the macroblock still in the packet: every candidate inside the picture is
-  // available, and the map's zero border stands for those outside it.
-  if ((y - 1) * state.mbWidth + x - 1 < state.packetStart) [[unlikely]] {
-    if (state.packetStart > 0 || y == 0) return PredictVectorAtPacketEdge(state, index);
+  // In a packet after the picture's first, candidates before its start are not available. Above-
+  // left of the macroblock still in the packet (or the first packet): every candidate inside the
+  // picture is, and the map's zero border stands for those outside it.
+  if (state.packetStart > 0 && (y - 1) * state.mbWidth + x - 1 < state.packetStart) [[unlikely]] {
+    return PredictVectorAtPacketEdge(state, index);
   }
   // Neighbours at fixed distances in the map: four vectors per macroblock.
   const MotionVector* self = state.Vectors(x, y);
