@@ -108,6 +108,7 @@ bool DecodePicture(DecoderState& state) {
   state.mbX = 0;
   state.mbY = 0;
   state.packetStart = 0;
+  state.clearedUpTo = 0;
   state.packetBit = state.reader.BitsConsumed();
   state.concealed = 0;
   if (state.picture.pictureType != 0) ExtendReferenceEdges(state.pictures);

@@ -89,6 +89,7 @@ struct DecoderState {
   // from. 0 in pictures without packets.
   int packetStart = 0;
   std::size_t packetBit = 0;  // where the packet's macroblock data begins
+  int clearedUpTo = 0;        // macroblocks before this one hold "not available" intra values
   int concealed = 0;          // macroblocks rebuilt from the reference in the current picture
   // Off: a failure conceals the rest of the picture, as for streams without packets (the measure
   // packet concealment is compared with).

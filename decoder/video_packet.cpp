@@ -1,5 +1,7 @@
 #include "decoder/video_packet.h"
 
+#include <algorithm>
+
 #include "decoder/headers.h"
 
 namespace mivora::decoder {
@@ -59,9 +61,12 @@ ResyncPoint FindResyncPoint(BitReader& r, std::size_t from, int markerZeros) {
 
 void BeginVideoPacket(DecoderState& state, int first) {
   state.packetStart = first;
-  // Every macroblock from one row and one column back may be a neighbour of this packet's.
+  // Every macroblock from one row and one column back may be a neighbour of this packet's; those
+  // cleared for an earlier packet of the picture stay cleared (short packets overlap most).
   const int w = state.mbWidth;
-  for (int i = first - w - 1 > 0 ? first - w - 1 : 0; i < first; ++i) {
+  const int from = std::max({first - w - 1, state.clearedUpTo, 0});
+  state.clearedUpTo = std::max(state.clearedUpTo, first);
+  for (int i = from; i < first; ++i) {
     const int x = i % w, y = i / w;
     for (int k = 0; k < 4; ++k) ClearEntry(state.luma.At(2 * x + (k & 1), 2 * y + (k >> 1)));
     ClearEntry(state.cb.At(x, y));
