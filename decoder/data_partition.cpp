@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "decoder/block_coefficients.h"
+#include "decoder/concealment.h"
 #include "decoder/macroblock.h"
 #include "decoder/motion_compensation.h"
 
@@ -101,16 +102,35 @@ bool ReadSecondPart(DecoderState& state, int count, int& q) {
   return true;
 }
 
+// After the first part of a P packet: macroblocks from `from` on whose later parts were lost keep
+// the prediction their vectors made (no residual); intra ones are concealed. I packets are lost.
+PartitionResult KeepMotion(DecoderState& state, int start, int from, int count) {
+  if (state.picture.pictureType == 0) return PartitionResult::kLost;
+  for (int k = from; k < count; ++k) {
+    const PartitionedMacroblock& m = state.partitioned[static_cast<std::size_t>(k)];
+    if (m.type < 0) continue;
+    if (IsIntra(m.type)) {
+      ConcealMacroblocks(state, start + k, start + k + 1);
+    } else {
+      ++state.concealed;
+    }
+  }
+  state.damaged = true;
+  state.lost = false;
+  MoveTo(state, start + count);
+  return PartitionResult::kMotionKept;
+}
+
 }  // namespace
 
-bool DecodePartitionedPacket(DecoderState& state) {
+PartitionResult DecodePartitionedPacket(DecoderState& state) {
   const int start = state.mbIndex;
   int q = state.picture.quantiser;
   const int count = ReadFirstPart(state, q);
-  if (count <= 0) return false;
+  if (count <= 0) return PartitionResult::kLost;
   // P pictures carry their quantiser steps in the second part, I pictures in the first.
   q = state.picture.quantiser;
-  if (!ReadSecondPart(state, count, q)) return false;
+  if (!ReadSecondPart(state, count, q)) return KeepMotion(state, start, 0, count);
   const int threshold = state.picture.intraDcThreshold;
   for (int k = 0; k < count; ++k) {
     const PartitionedMacroblock& m = state.partitioned[static_cast<std::size_t>(k)];
@@ -122,7 +142,7 @@ bool DecodePartitionedPacket(DecoderState& state) {
     if (IsIntra(m.type)) {
       if (threshold != 0 && (threshold == 7 || m.quantiser >= 11 + 2 * threshold)) {
         state.unsupported = "intra DC coded with the coefficients";
-        return false;
+        return PartitionResult::kLost;
       }
       state.acPredicted = m.acPredicted;
       if (state.picture.pictureType != 0) ClearNonIntraNeighbours(state);
@@ -130,10 +150,10 @@ bool DecodePartitionedPacket(DecoderState& state) {
     } else {
       DecodeInterBlocks(state, m.cbp);
     }
-    if (state.lost) return false;
+    if (state.lost) return KeepMotion(state, start, k, count);
   }
   MoveTo(state, start + count);
-  return true;
+  return PartitionResult::kDecoded;
 }
 
 }  // namespace mivora::decoder

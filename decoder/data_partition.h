@@ -9,9 +9,14 @@ namespace mivora::decoder {
 inline constexpr std::uint32_t kDcMarker = 0x6B001;      // 19 bits, I pictures
 inline constexpr std::uint32_t kMotionMarker = 0x1F001;  // 17 bits, P pictures
 
-// Decodes the packet whose first macroblock is state.mbIndex and leaves the position after its
-// last one. False when a part fails (an invalid code, the marker missing, more macroblocks than
-// the picture has left); the caller conceals.
-bool DecodePartitionedPacket(DecoderState& state);
+enum class PartitionResult {
+  kDecoded,     // the position is after the packet's last macroblock
+  kLost,        // the first part failed (an invalid code, the marker missing, more macroblocks
+                // than the picture has left): the caller conceals the packet
+  kMotionKept,  // a later part failed: the macroblocks from there on keep their motion
+                // prediction, and the caller looks for the next packet
+};
+// Decodes the packet whose first macroblock is state.mbIndex.
+PartitionResult DecodePartitionedPacket(DecoderState& state);
 
 }  // namespace mivora::decoder

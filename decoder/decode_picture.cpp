@@ -86,9 +86,15 @@ namespace {
       }
     }
     headerRead = false;
-    if (DecodePartitionedPacket(state)) continue;
+    const PartitionResult result = DecodePartitionedPacket(state);
+    if (result == PartitionResult::kDecoded) continue;
     if (state.unsupported) return;
     state.damaged = true;
+    if (result == PartitionResult::kMotionKept && state.packetConcealment) {
+      if (!Resynchronise(state, state.packetBit, state.mbIndex, markerZeros)) return;
+      headerRead = true;
+      continue;
+    }
     if (!state.packetConcealment) {
       state.mbIndex = state.packetStart;  // the packet's macroblocks went with it
       state.mbX = state.mbIndex % state.mbWidth;
