@@ -317,5 +317,25 @@ TEST_F(PacketPictures, DataPartitionedPackets) {
   EXPECT_EQ(Sample(32), 129);
 }
 
+TEST_F(PacketPictures, PartitionedPacketKeepsItsMotionWhenItsPatternsFail) {
+  BitWriter i;
+  Headers(i, 48, 16, 0, 4, true);
+  PartitionedIntraPacket(i, {true});
+  Marker(i, 1, 2);
+  PartitionedIntraPacket(i, {false, false});
+  i.Stuff();
+  ASSERT_EQ(Decode(i, &frame_), DecodeStatus::Ok);
+  // Macroblock 1 moved one sample left, so its first column comes from macroblock 0; then no
+  // pattern code.
+  BitWriter p;
+  testing::WritePicture(p, 1, 4);
+  p.Code("1").Code("0 1 0011 1").Code("1").Put(0x1F001, 17).Code("000000");
+  p.Stuff();
+  ASSERT_EQ(Decode(p, &frame_), DecodeStatus::Damaged);
+  EXPECT_EQ(LastFrameReport().concealedMacroblocks, 1);
+  EXPECT_EQ(Sample(16), 129);
+  EXPECT_EQ(Sample(17), 128);
+}
+
 }  // namespace
 }  // namespace mivora::decoder
