@@ -100,6 +100,9 @@ class BitReader {
   // cheap test that rules them out for nearly every macroblock.
   bool ZerosAfterStuffing() const { return ((ShowBits(32) << (8 - BitPosition())) >> 16) == 0; }
 
+  // Restarts the window at an absolute bit position (a resynchronisation after damage).
+  void SeekToBit(std::size_t bit) { Seek(bit); }
+
   std::size_t BytePosition() const { return position_ >> 3; }
   int BitPosition() const { return static_cast<int>(position_ & 7); }
   std::size_t BitsConsumed() const { return position_; }

@@ -244,10 +244,12 @@ struct IntraPlaces {
 };
 
 // One intra block: DC with its prediction, the coefficients, AC prediction, and the values its
-// neighbours predict from. Leaves the block in state.block.
+// neighbours predict from. Leaves the block in state.block. kGivenDc: the DC differential was read
+// before (a data-partitioned packet's first part) and is `givenDiff`.
+template <bool kGivenDc = false>
 [[gnu::always_inline]] inline void IntraBlock(DecoderState& state, BitReader& r, int i, bool coded,
                                               const CoefficientContext& x,
-                                              const IntraPlaces& places) {
+                                              const IntraPlaces& places, int givenDiff = 0) {
   const bool luminance = i < 4;
   PredictionEntry* self = places.self[i];
   const PredictionEntry* left = self - 1;
@@ -256,9 +258,9 @@ struct IntraPlaces {
   std::int16_t* block = state.block;
 
   const int s = places.scaler[i];
-  int diff = 0;
-  if (!ReadDc(r, luminance, diff)) {
-    state.damaged = state.lost = true;
+  int diff = givenDiff;
+  if constexpr (!kGivenDc) {
+    if (!ReadDc(r, luminance, diff)) state.damaged = state.lost = true;
   }
 
   const int a = left->dc, b = aboveLeft->dc, c = above->dc;
@@ -385,6 +387,18 @@ void DecodeIntraBlocks(DecoderState& state, int cbp) {
   BitReader r = state.reader;
   for (int i = 0; i < 6; ++i) {
     IntraBlock(state, r, i, (cbp >> (5 - i)) & 1, x, places);
+    targets.dsp.idctPut(state.block, targets.dst[i], targets.stride[i]);
+  }
+  state.reader = r;
+}
+
+void DecodeIntraBlocksWithDc(DecoderState& state, int cbp, const int dcDiff[6]) {
+  const CoefficientContext x = MakeContext(state, true);
+  const BlockTargets targets(state);
+  const IntraPlaces places(state);
+  BitReader r = state.reader;
+  for (int i = 0; i < 6; ++i) {
+    IntraBlock<true>(state, r, i, (cbp >> (5 - i)) & 1, x, places, dcDiff[i]);
     targets.dsp.idctPut(state.block, targets.dst[i], targets.stride[i]);
   }
   state.reader = r;

@@ -109,10 +109,15 @@ std::int32_t decore_frame(const std::uint8_t* data, std::int32_t length, Decoded
     DescribePrevious(state, frame);
     return static_cast<std::int32_t>(Finish(state, DecodeStatus::Unsupported));
   }
+  report.concealedMacroblocks = state.concealed;
   if (frame) decoder::FillDecodedFrame(state.pictures, frame);
   decoder::SwapPictures(state.pictures);
   return static_cast<std::int32_t>(
       Finish(state, state.damaged ? DecodeStatus::Damaged : DecodeStatus::Ok));
+}
+
+void SetPacketConcealment(bool on) {
+  State().packetConcealment = on;
 }
 
 std::int32_t PassThroughDecore(std::uintptr_t, std::uint32_t, void*, void*) {

@@ -19,6 +19,10 @@ std::int32_t decore(std::uintptr_t handle, std::uint32_t option, void* params, v
 std::int32_t decore_frame(const std::uint8_t* data, std::int32_t length, DecodedFrame* frame,
                           std::int32_t render, std::int32_t rowSkip);
 
+// On (the default): a damaged video packet costs only its own macroblocks. Off: a damage
+// conceals the rest of its picture from the reference, as in pictures without packets.
+void SetPacketConcealment(bool on);
+
 std::int32_t PassThroughDecore(std::uintptr_t handle, std::uint32_t option, void* params,
                                void* extra);
 // Copies the DecodedFrame at data to frame.

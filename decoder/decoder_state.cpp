@@ -34,6 +34,7 @@ void SizeMacroblockState(DecoderState& state, int width, int height) {
   // starts with a P picture copies skipped macroblocks instead of leaving them untouched.
   state.modeMap.assign(slots, kIntraMode);
   state.motionVectors.assign(4 * slots, MotionVector{0, 0});
+  state.partitioned.assign(static_cast<std::size_t>(state.mbCount), PartitionedMacroblock{});
   SizeGrid(state.luma, 2 * state.mbWidth, 2 * state.mbHeight);
   SizeGrid(state.cb, state.mbWidth, state.mbHeight);
   SizeGrid(state.cr, state.mbWidth, state.mbHeight);

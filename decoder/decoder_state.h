@@ -28,6 +28,8 @@ struct SequenceFields {
   int scalability = 0;
   int interlaced = 0;
   int resyncMarkerDisable = 1;
+  int dataPartitioned = 0;
+  int reversibleVlc = 0;
   // Set when the layer uses something this decoder does not decode; nullptr otherwise.
   const char* unsupported = nullptr;
 };
@@ -59,6 +61,16 @@ struct PredictionGrid {
   PredictionEntry& At(int x, int y) { return entries[(y + 1) * columns + (x + 1)]; }
 };
 
+// What the first two parts of a data-partitioned packet tell about one macroblock, kept until its
+// coefficients in the third part.
+struct PartitionedMacroblock {
+  std::int8_t type;  // -1 not coded
+  std::int8_t cbp;
+  std::int8_t acPredicted;
+  std::int8_t quantiser;
+  int dcDiff[6];
+};
+
 struct DecoderState {
   SequenceFields sequence;
   PictureFields picture;
@@ -71,8 +83,17 @@ struct DecoderState {
   int cbp = 0;  // bit 5 - i: block i has coefficients
   int acPredicted = 0;
   bool predictFromAbove = false;
-  bool damaged = false;               // invalid codes met in the current picture
-  bool lost = false;                  // the stream position is lost: the picture ends early
+  bool damaged = false;  // invalid codes met in the current picture
+  bool lost = false;     // the stream position is lost: the picture ends early
+  // First macroblock of the video packet being decoded: neighbours before it are not predicted
+  // from. 0 in pictures without packets.
+  int packetStart = 0;
+  std::size_t packetBit = 0;  // where the packet's macroblock data begins
+  int clearedUpTo = 0;        // macroblocks before this one hold "not available" intra values
+  int concealed = 0;          // macroblocks rebuilt from the reference in the current picture
+  // Off: a failure conceals the rest of the picture, as for streams without packets (the measure
+  // packet concealment is compared with).
+  bool packetConcealment = true;
   const char* unsupported = nullptr;  // feature met in the current picture
 
   // (mbWidth + 2) x (mbHeight + 2) with a border all round; (x, y) at [(y + 1) * mapColumns + x +
@@ -81,6 +102,7 @@ struct DecoderState {
   std::vector<std::uint8_t> modeMap;
   std::vector<MotionVector> motionVectors;  // four per macroblock
   PredictionGrid luma, cb, cr;
+  std::vector<PartitionedMacroblock> partitioned;  // one per macroblock of the packet
 
   alignas(16) std::int16_t block[64] = {};
   BitReader reader;

@@ -19,7 +19,8 @@ struct FrameReport {
   int pictureType = -1;  // 0 I, 1 P, 2 B, 3 S, -1 none
   int quantiser = 0;
   int bytes = 0;
-  const char* feature = "";  // name of the unsupported feature, or ""
+  int concealedMacroblocks = 0;  // rebuilt from the reference picture after damage
+  const char* feature = "";      // name of the unsupported feature, or ""
 };
 
 // The report of the latest decore_frame call.

@@ -96,10 +96,9 @@ void ParseLayerBody(DecoderState& state) {
     return;
   }
   s.resyncMarkerDisable = r.GetBit();
-  if (r.GetBit()) {
-    Unsupported(state, "data partitioning");
-    return;
-  }
+  s.dataPartitioned = r.GetBit();
+  s.reversibleVlc = s.dataPartitioned ? r.GetBit() : 0;
+  if (s.reversibleVlc) Unsupported(state, "reversible VLC coefficients");
   if (s.layerVersion != 1) {
     if (r.GetBit()) {
       Unsupported(state, "newpred");

@@ -78,8 +78,59 @@ int ReadMotionCode(BitReader& reader) {
   return MotionCode(reader);
 }
 
+namespace {
+
+// The predictor when some candidates lie outside the picture or in an earlier video packet (the
+// first row of a packet): a candidate that is not available counts as zero, unless it is the only
+// one available, which is then the predictor.
+[[gnu::noinline]] MotionVector PredictVectorAtPacketEdge(DecoderState& state, int index) {
+  const int x = state.mbX, y = state.mbY, w = state.mbWidth;
+  const int i = y * w + x, start = state.packetStart;
+  const bool hasLeft = x > 0 && i - 1 >= start;
+  const bool hasAbove = y > 0 && i - w >= start;
+  const bool hasAboveRight = y > 0 && x < w - 1 && i - w + 1 >= start;
+  const MotionVector* self = state.Vectors(x, y);
+  const MotionVector* left = self - 4;
+  const MotionVector* above = self - 4 * state.mapColumns;
+  const MotionVector* aboveRight = above + 4;
+  MotionVector c[3];
+  bool valid[3];
+  switch (index) {
+    case 1:
+      c[0] = self[0], valid[0] = true;
+      c[1] = above[3], valid[1] = hasAbove;
+      c[2] = aboveRight[2], valid[2] = hasAboveRight;
+      break;
+    case 2:
+      c[0] = left[3], valid[0] = hasLeft;
+      c[1] = self[0], valid[1] = true;
+      c[2] = self[1], valid[2] = true;
+      break;
+    case 3:
+      return Median(self[2], self[1], self[0]);
+    default:
+      c[0] = left[1], valid[0] = hasLeft;
+      c[1] = above[2], valid[1] = hasAbove;
+      c[2] = aboveRight[2], valid[2] = hasAboveRight;
+      break;
+  }
+  const int count = valid[0] + valid[1] + valid[2];
+  if (count == 1) return valid[0] ? c[0] : valid[1] ? c[1] : c[2];
+  for (int k = 0; k < 3; ++k)
+    if (!valid[k]) c[k] = {0, 0};
+  return Median(c[0], c[1], c[2]);
+}
+
+}  // namespace
+
 MotionVector PredictVector(DecoderState& state, int index) {
   const int x = state.mbX, y = state.mbY;
+  // In a packet after the picture's first, candidates before its start are not available. Above-
+  // left of the macroblock still in the packet (or the first packet): every candidate inside the
+  // picture is, and the map's zero border stands for those outside it.
+  if (state.packetStart > 0 && (y - 1) * state.mbWidth + x - 1 < state.packetStart) [[unlikely]] {
+    return PredictVectorAtPacketEdge(state, index);
+  }
   // Neighbours at fixed distances in the map: four vectors per macroblock.
   const MotionVector* self = state.Vectors(x, y);
   const MotionVector* left = self - 4;

@@ -37,6 +37,15 @@ const Clip kClips[] = {{"qcif_q8_g300_mv4", 176, 144}, {"cif_noise_q10_rd", 352,
                        {"vga_q12", 640, 480},          {"pal_pan_q20", 720, 576},
                        {"hd_q24", 1280, 720}};
 
+// Clips with video packets, some data-partitioned (tools/make-conformance-clips), compared with
+// ffmpeg only.
+const Clip kPacketClips[] = {
+    {"vga_threads2_q5", 640, 480},        {"vga_threads4_q3_mv4", 640, 480},
+    {"cif_threads8_q10_rd", 352, 288},    {"qcif_ps200_q2", 176, 144},
+    {"cif_ps500_q6_mv4", 352, 288},       {"w160_ps300_q4", 160, 96},
+    {"pal_pan_ps2000_q12", 720, 576},     {"cif_dp_threads8_q4", 352, 288},
+    {"cif_dp_threads4_q8_mv4", 352, 288}, {"vga_dp_threads2_q5_rd", 640, 480}};
+
 // Names the clip in test listings (instead of its bytes).
 void PrintTo(const Clip& clip, std::ostream* os) {
   *os << clip.name;
@@ -170,12 +179,20 @@ TEST_P(ConformanceTest, DisplayMatchesStoredChecksums) {
   }
 }
 
+class PacketConformanceTest : public ConformanceTest {};
+
+TEST_P(PacketConformanceTest, MatchesFfmpeg) {
+  Check(GetParam());
+}
+
 std::string ClipName(const ::testing::TestParamInfo<Clip>& info) {
   return info.param.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Small, ConformanceTest, ::testing::ValuesIn(kSmallClips), ClipName);
 INSTANTIATE_TEST_SUITE_P(Full, ConformanceTest, ::testing::ValuesIn(kClips), ClipName);
+INSTANTIATE_TEST_SUITE_P(Packets, PacketConformanceTest, ::testing::ValuesIn(kPacketClips),
+                         ClipName);
 
 }  // namespace
 }  // namespace mivora::conformance

@@ -177,7 +177,11 @@ TEST(Headers, RecognisesFeaturesThisDecoderDoesNotDecode) {
       {"MPEG quantisation matrices", [](Layer& l) { l.quantType = 1; }},
       {"quarter-sample motion", [](Layer& l) { l.verid = 2, l.quarterSample = 1; }},
       {"complexity estimation", [](Layer& l) { l.complexityDisable = 0; }},
-      {"data partitioning", [](Layer& l) { l.partitioned = 1; }},
+      {"reversible VLC coefficients",
+       [](Layer& l) {
+         l.partitioned = 1;
+         l.reversible = 1;
+       }},
       {"scalability", [](Layer& l) { l.scalability = 1; }},
   };
   for (const auto& c : cases) {

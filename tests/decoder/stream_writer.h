@@ -24,6 +24,7 @@ struct Layer {
   int complexityDisable = 1;
   int resyncDisable = 1;
   int partitioned = 0;
+  int reversible = 0;
   int scalability = 0;
 };
 
@@ -59,6 +60,7 @@ inline void WriteLayer(BitWriter& w, const Layer& l) {
   w.Put(l.quantType, 1);
   if (l.verid > 1) w.Put(l.quarterSample, 1);
   w.Put(l.complexityDisable, 1).Put(l.resyncDisable, 1).Put(l.partitioned, 1);
+  if (l.partitioned) w.Put(l.reversible, 1);
   if (l.verid > 1) w.Put(0, 1).Put(0, 1);  // newpred, reduced resolution
   w.Put(l.scalability, 1);
 }

@@ -30,7 +30,7 @@ constexpr int kExitOk = 0, kExitOpen = 1, kExitUnsupported = 2, kExitDamaged = 3
 
 struct Options {
   std::string path, y4mPath;
-  bool framemd5 = false, info = false, bench = false;
+  bool framemd5 = false, info = false, bench = false, concealRest = false;
   long frames = -1;
   DisplayOutputOptions display;
 };
@@ -38,7 +38,7 @@ struct Options {
 void Usage() {
   std::fprintf(stderr,
                "usage: mivora-decode [--y4m OUT|-] [--framemd5] [--frames N] [--info] [--bench]\n"
-               "                     [display options] FILE.avi\n"
+               "                     [--conceal-rest] [display options] FILE.avi\n"
                "display options: [--output-type 5|7|8|9] [--brightness B] [--skip-unchanged]\n"
                "                 [--display OUT|-] [--png DIR] [--contact-sheet FILE.png]\n");
 }
@@ -54,6 +54,8 @@ bool ParseArguments(int argc, char** argv, Options& o) {
       o.info = true;
     } else if (a == "--bench") {
       o.bench = true;
+    } else if (a == "--conceal-rest") {
+      o.concealRest = true;  // damage conceals the rest of its picture, packets or not
     } else if (a == "--frames" && i + 1 < argc) {
       char* end = nullptr;
       o.frames = std::strtol(argv[++i], &end, 10);
@@ -118,10 +120,10 @@ void Run::Decode(const std::uint8_t* data, std::int32_t length, long index) {
   const auto status = static_cast<DecodeStatus>(decore_frame(data, length, &frame, 1, 0));
   const FrameReport& report = LastFrameReport();
   if (o_.info)
-    std::fprintf(text_, "frame %ld type %s q %d bytes %d status %s%s%s\n", index,
+    std::fprintf(text_, "frame %ld type %s q %d bytes %d status %s%s%s concealed %d\n", index,
                  PictureTypeName(report.pictureType), report.quantiser, length,
                  DescribeStatus(status), report.feature && *report.feature ? " feature " : "",
-                 report.feature ? report.feature : "");
+                 report.feature ? report.feature : "", report.concealedMacroblocks);
   if (status == DecodeStatus::Unsupported) {
     unsupported_ = true;
     if (report.feature && unsupportedFeature_.empty()) unsupportedFeature_ = report.feature;
@@ -169,6 +171,7 @@ int Run::Main() {
     source.Close();
     return kExitUnsupported;
   }
+  SetPacketConcealment(!o_.concealRest);
   if (!o_.y4mPath.empty() && !y4m_.Open(o_.y4mPath, size_, info->framesPerSecond)) {
     std::fprintf(stderr, "mivora-decode: cannot write %s\n", o_.y4mPath.c_str());
     outputFailed_ = true;
