@@ -271,7 +271,7 @@ void AudioThread(std::uint8_t startPlaying) {
   std::int32_t rate = 0, channels = 0, bitRate = 0;
   const std::int32_t found = HeaderInfo(rate, channels, bitRate);
   s.bitRate = bitRate;
-  Hooks().Repaint(s.mainWindow);
+  Hooks().Repaint(s.mainWindow.load());
   std::memmove(window + 1, window, kAudioHeaderBytes);
   s.audioBytesInRun = s.info.load()->audioBytes;
 

@@ -62,7 +62,7 @@ void TogglePause() {
       platform::Sleep(1);
     }
     platform::Sleep(500);
-    CapturePausedFrame(s.mainWindow);
+    CapturePausedFrame(s.mainWindow.load());
     Hooks().LeaveFullScreen();
     return;
   }
@@ -81,11 +81,12 @@ void TogglePause() {
 
 void PauseCommand() {
   PlayerState& s = State();
+  std::lock_guard<platform::RecursiveMutex> one(LoadLock());
   if (!PresentationRunning()) return;
   if (s.fastForward.load()) {
     ToggleFastForward();
     platform::Sleep(500);
-    CapturePausedFrame(s.mainWindow);
+    CapturePausedFrame(s.mainWindow.load());
     Hooks().LeaveFullScreen();
     return;
   }
@@ -94,6 +95,7 @@ void PauseCommand() {
 
 void FastForwardCommand() {
   PlayerState& s = State();
+  std::lock_guard<platform::RecursiveMutex> one(LoadLock());
   if (!PresentationRunning()) return;
   if (s.fastForward.load()) {
     ToggleFastForward();
@@ -123,6 +125,7 @@ void ToggleFastForward() {
 
 void SeekToPercent(std::int32_t percent) {
   PlayerState& s = State();
+  std::lock_guard<platform::RecursiveMutex> one(LoadLock());
   if (s.isStream.load() || percent >= 99 || s.info.load() == nullptr || !PresentationRunning())
     return;
   const bool audio = AudioEnabledForItem();
@@ -160,7 +163,7 @@ void StopPlayback() {
   // applies to the item it loaded, and the two never load at once.
   while (!PresentationRunning() && s.readerThreadId.load() == 0) {
     if (s.presentationThreads.load() == 0) {
-      LoadCurrentItem(s.mainWindow);
+      LoadCurrentItem(s.mainWindow.load());
       return;
     }
     platform::Sleep(1);
@@ -192,18 +195,19 @@ void NextItemCommand() {
 
 void RefreshPicture() {
   PlayerState& s = State();
+  std::lock_guard<platform::RecursiveMutex> one(LoadLock());
   if (!PresentationRunning()) return;
   if (!s.paused.load()) {
     TogglePause();
     TogglePause();
   } else {
-    CapturePausedFrame(s.mainWindow);
+    CapturePausedFrame(s.mainWindow.load());
   }
 }
 
 void CapturePausedFrame(platform::WindowHandle window) {
   PlayerState& s = State();
-  if (s.framesInRun.load() == 0 || s.pausedFrameBuffer == nullptr) return;
+  if (s.framesInRun.load() == 0 || s.pausedFrameBuffer.load() == nullptr) return;
   PlacePicture(window);
   SelectOutputMode(2);
   {
@@ -212,12 +216,12 @@ void CapturePausedFrame(platform::WindowHandle window) {
     if (s.queuedFrames.load() == 0) {
       std::uint8_t* buffer = DirectFrameBuffer();
       const std::int32_t size = s.source.ReadVideoFrame(buffer, 0);
-      DecodeAndShow(buffer, size > 0 ? size : 0, s.pausedFrameBuffer, 1, 0, 1);
+      DecodeAndShow(buffer, size > 0 ? size : 0, s.pausedFrameBuffer.load(), 1, 0, 1);
     } else {
       filling.unlock();
       const TakenFrame frame = Supply().TakeFrame(0);
       if (frame.data != nullptr) {
-        DecodeAndShow(frame.data, frame.size, s.pausedFrameBuffer, 1, 0, 1);
+        DecodeAndShow(frame.data, frame.size, s.pausedFrameBuffer.load(), 1, 0, 1);
         Supply().ReleaseFrame();
       }
     }
@@ -232,7 +236,7 @@ void CapturePausedFrame(platform::WindowHandle window) {
   std::int32_t h = rotate ? s.videoWidth : s.videoHeight;
   bitmap.width = w > 640 ? 640 : w;
   bitmap.height = h > 240 ? 240 : h;
-  bitmap.bits = s.pausedFrameBuffer;
+  bitmap.bits = s.pausedFrameBuffer.load();
   s.pausedBitmap = &bitmap;
   SelectOutputMode(-1);
   Hooks().Repaint(window);

@@ -10,6 +10,11 @@ PlayerState& State() {
   return state;
 }
 
+platform::RecursiveMutex& LoadLock() {
+  static platform::RecursiveMutex lock;
+  return lock;
+}
+
 NamedObjects OpenNamedObjects() {
   NamedObjects o;
   o.eventStopped = platform::CreateNamedEvent(u"eventStopped", false);

@@ -66,7 +66,7 @@ struct PlayerState {
   std::atomic<std::int32_t> presentationThreads{0};
   std::atomic<std::uint32_t> readerThreadId{0};
 
-  std::uint16_t* pausedFrameBuffer = nullptr;  // video width x height pixels, per item
+  std::atomic<std::uint16_t*> pausedFrameBuffer{nullptr};  // video width x height pixels, per item
   std::atomic<PausedBitmap*> pausedBitmap{nullptr};
   std::atomic<std::int32_t> bitRate{0};
 
@@ -94,7 +94,7 @@ struct PlayerState {
   OutputType displayType = OutputType::Normal;  // for the display
   OutputType pausedType = OutputType::Normal;   // for the paused picture (one to one)
 
-  platform::WindowHandle mainWindow = nullptr;
+  std::atomic<platform::WindowHandle> mainWindow{nullptr};
 
   // Serialises every decode-and-convert: the user-interface thread decodes too (paused capture,
   // queue flush).
@@ -107,6 +107,11 @@ struct PlayerState {
 };
 
 PlayerState& State();
+
+// Held while an item is loaded and by the controls the user gives (pause, fast forward, seek,
+// refresh), so that a control never meets the loading of the next item at the end of a run.
+// Recursive: the loading step itself pauses a new item.
+platform::RecursiveMutex& LoadLock();
 
 // The named objects and the decode lock, created with the main window and kept while it lives.
 struct NamedObjects {

@@ -49,7 +49,7 @@ bool FourccIs(const MediaInfo& info, const char* a, const char* b) {
 }
 
 void Tell(const char16_t* text, const char16_t* caption) {
-  platform::ShowMessageBox(State().mainWindow, text, caption);
+  platform::ShowMessageBox(State().mainWindow.load(), text, caption);
 }
 
 platform::ModuleHandle LoadAudioDecoder(const char16_t* name) {
@@ -161,8 +161,7 @@ std::int32_t ChooseDecoders() {
 
 void LoadCurrentItem(platform::WindowHandle mainWindow) {
   // The user-interface thread and an ending run may both load; one item is loaded at a time.
-  static std::mutex loading;
-  std::lock_guard<std::mutex> one(loading);
+  std::lock_guard<platform::RecursiveMutex> one(LoadLock());
   PlayerState& s = State();
   PlayerOptions& o = Options();
   s.mainWindow = mainWindow;
@@ -179,8 +178,7 @@ void LoadCurrentItem(platform::WindowHandle mainWindow) {
     s.bitRate = 0;
     if (s.source.Close != nullptr) s.source.Close();
     s.pausedBitmap = nullptr;
-    delete[] s.pausedFrameBuffer;
-    s.pausedFrameBuffer = nullptr;
+    delete[] s.pausedFrameBuffer.exchange(nullptr);
     FlushQueue();
     if (s.exiting.load()) return;
 
@@ -235,7 +233,7 @@ void LoadCurrentItem(platform::WindowHandle mainWindow) {
     const std::size_t pixels =
         std::size_t(s.videoWidth > 0 ? s.videoWidth : 0) * (s.videoHeight > 0 ? s.videoHeight : 0);
     s.pausedFrameBuffer = new (std::nothrow) std::uint16_t[pixels > 0 ? pixels : 1]();
-    if (s.pausedFrameBuffer == nullptr) {
+    if (s.pausedFrameBuffer.load() == nullptr) {
       Tell(u"Could not allocate enough memory", u"");
       Hooks().EnableCommandBar(true);
       return;
@@ -281,8 +279,7 @@ void UnloadItem() {
   Unload(m.audio);
   Unload(m.video);
   Unload(m.reader);
-  delete[] s.pausedFrameBuffer;
-  s.pausedFrameBuffer = nullptr;
+  delete[] s.pausedFrameBuffer.exchange(nullptr);
   s.pausedBitmap = nullptr;
 }
 

@@ -24,6 +24,9 @@ bool SdlAudioReady(std::string* reason) {
   if (state == 0) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
       state = 1;
+      // SDL keeps its driver's state until it is shut down; done at exit, after every device
+      // has been closed.
+      std::atexit([] { SDL_QuitSubSystem(SDL_INIT_AUDIO); });
     } else {
       state = -1;
       failure = SDL_GetError();
