@@ -2,6 +2,8 @@
 # mivora-play from the command line: a scripted run ends with its report, a missing file exits
 # 1, a refused one 2, bad arguments 64.
 set -u
+# SDL's per-thread allocations are its own (a sanitizer build checks leaks at exit).
+export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")/../support" && pwd)/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 play=$1
 sample=$2
 tmp=$(mktemp -d)
