@@ -64,7 +64,9 @@ struct ClockState {
     if (remaining <= 0) return std::chrono::microseconds(0);
     const double real = static_cast<double>(remaining) / speed;
     const std::int64_t us =
-        real >= static_cast<double>(capUs) ? capUs : std::max<std::int64_t>(1, static_cast<std::int64_t>(real + 0.999));
+        real >= static_cast<double>(capUs)
+            ? capUs
+            : std::max<std::int64_t>(1, static_cast<std::int64_t>(real + 0.999));
     return std::chrono::microseconds(us);
   }
 };

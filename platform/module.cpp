@@ -80,7 +80,11 @@ void FreeModule(ModuleHandle module) {
   if (module != nullptr) dlclose(module);
 }
 
-std::u16string LastErrorText() { return t_lastError; }
-void SetLastErrorText(std::u16string_view text) { t_lastError = text; }
+std::u16string LastErrorText() {
+  return t_lastError;
+}
+void SetLastErrorText(std::u16string_view text) {
+  t_lastError = text;
+}
 
 }  // namespace mivora::platform

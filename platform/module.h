@@ -10,7 +10,8 @@ using ModuleHandle = void*;
 
 // Loads a module by its player name. A trailing ".dll" in any letter case is replaced by this
 // platform's ".so"; the base name keeps its case. A name without a folder is looked up in the
-// module folder (the program's own folder unless changed). Null on failure; LastErrorText() says why.
+// module folder (the program's own folder unless changed). Null on failure; LastErrorText() says
+// why.
 ModuleHandle LoadModule(std::u16string_view name);
 
 // Entry point by exact, case-sensitive name; null when the module lacks it.

@@ -26,7 +26,8 @@ class RawPresentation final : public PresentationBackend {
   ~RawPresentation() override { std::fclose(file_); }
   void Present(const std::uint16_t* pixels, int width, int height, std::int64_t timeUs) override {
     std::uint8_t time[8];
-    for (int i = 0; i < 8; ++i) time[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(timeUs) >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+      time[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(timeUs) >> (8 * i));
     std::fwrite(time, 1, 8, file_);
     const std::size_t count = static_cast<std::size_t>(width) * height;
     bytes_.resize(count * 2);
@@ -134,10 +135,11 @@ void RegisterPresentationBackend(std::string_view name, PresentationFactory fact
   p.factories[std::string(name)] = std::move(factory);
 }
 
-bool SelectPresentation(std::string_view spec) {
-  const std::size_t colon = spec.find(':');
-  const std::string_view name = spec.substr(0, colon);
-  const std::string_view argument = colon == std::string_view::npos ? std::string_view() : spec.substr(colon + 1);
+bool SelectPresentation(std::string_view choice) {
+  const std::size_t colon = choice.find(':');
+  const std::string_view name = choice.substr(0, colon);
+  const std::string_view argument =
+      colon == std::string_view::npos ? std::string_view() : choice.substr(colon + 1);
   Presentation& p = ThePresentation();
   PresentationFactory factory;
   {
@@ -168,7 +170,9 @@ void PresentDisplay() {
   p.current->Present(p.frame.data(), kDisplayWidth, kDisplayHeight, ClockNowUs());
 }
 
-std::uint64_t PresentedFrames() { return ThePresentation().presented.load(); }
+std::uint64_t PresentedFrames() {
+  return ThePresentation().presented.load();
+}
 
 void ClosePresentation() {
   Presentation& p = ThePresentation();

@@ -29,7 +29,7 @@ using PresentationFactory =
 void RegisterPresentationBackend(std::string_view name, PresentationFactory factory);
 
 // False when the name is unknown or the backend cannot be made (the previous one stays).
-bool SelectPresentation(std::string_view spec);
+bool SelectPresentation(std::string_view choice);
 // Hands the display memory to the current backend.
 void PresentDisplay();
 // Frames presented since the process started.

@@ -116,8 +116,8 @@ class PacedWaveDevice : public WaveDevice {
   std::int64_t DurationUs(std::uint64_t bytes) const;
   std::uint64_t BytesIn(std::int64_t us) const;
 
-  std::int64_t frontStartUs_ = 0;  // clock time at which the front block's remainder starts
-  std::int64_t latencyLeftUs_ = 0; // latency still to run when paused before the start
+  std::int64_t frontStartUs_ = 0;   // clock time at which the front block's remainder starts
+  std::int64_t latencyLeftUs_ = 0;  // latency still to run when paused before the start
 };
 
 namespace wave {

@@ -53,7 +53,8 @@ std::shared_ptr<WaveDevice> Find(WaveOutHandle handle) {
 bool PlayableFormat(const WaveFormat& f) {
   return f.formatTag == 1 && f.bitsPerSample == 16 && f.channels >= 1 && f.channels <= 8 &&
          f.samplesPerSecond >= 1000 && f.samplesPerSecond <= 384000 &&
-         f.blockAlign == f.channels * 2 && f.averageBytesPerSecond == f.samplesPerSecond * f.blockAlign;
+         f.blockAlign == f.channels * 2 &&
+         f.averageBytesPerSecond == f.samplesPerSecond * f.blockAlign;
 }
 
 }  // namespace
@@ -82,7 +83,9 @@ void CountPlayed(std::uint64_t blocks, std::uint64_t frames) {
   TheTotals().blocksPlayed += blocks;
   TheTotals().samplesPlayed += frames;
 }
-void CountReset(std::uint64_t blocks) { TheTotals().blocksReset += blocks; }
+void CountReset(std::uint64_t blocks) {
+  TheTotals().blocksReset += blocks;
+}
 
 }  // namespace wave
 
@@ -398,18 +401,18 @@ std::uint32_t WaveOutGetPositionSamples(WaveOutHandle device, std::uint64_t* sam
   return kWaveNoError;
 }
 
-bool SelectWaveBackend(std::string_view spec) {
+bool SelectWaveBackend(std::string_view choice) {
   Wave& w = TheWave();
   std::lock_guard<std::mutex> hold(w.mutex);
-  if (spec == "auto") {
+  if (choice == "auto") {
     w.backend = Backend::Auto;
-  } else if (spec == "sdl") {
+  } else if (choice == "sdl") {
     w.backend = Backend::Sdl;
-  } else if (spec == "null") {
+  } else if (choice == "null") {
     w.backend = Backend::Null;
-  } else if (spec.substr(0, 4) == "wav:" && spec.size() > 4) {
+  } else if (choice.substr(0, 4) == "wav:" && choice.size() > 4) {
     w.backend = Backend::Wav;
-    w.wavPath = std::string(spec.substr(4));
+    w.wavPath = std::string(choice.substr(4));
     wave::ForgetWavFile(w.wavPath);
   } else {
     return false;

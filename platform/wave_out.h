@@ -108,7 +108,7 @@ std::uint32_t WaveOutGetPositionSamples(WaveOutHandle device, std::uint64_t* sam
 
 // Chooses the backend for the following opens: "auto", "sdl", "null", "wav:PATH". False for an
 // unknown name (the choice stays).
-bool SelectWaveBackend(std::string_view spec);
+bool SelectWaveBackend(std::string_view choice);
 // The backend the last successful open used ("sdl", "null", "wav"), empty before any open.
 std::string ActiveWaveBackend();
 

@@ -15,7 +15,8 @@ std::int64_t PacedWaveDevice::DurationUs(std::uint64_t bytes) const {
 
 std::uint64_t PacedWaveDevice::BytesIn(std::int64_t us) const {
   if (us <= 0) return 0;
-  const std::uint64_t bytes = static_cast<std::uint64_t>(us) * format_.averageBytesPerSecond / 1000000u;
+  const std::uint64_t bytes =
+      static_cast<std::uint64_t>(us) * format_.averageBytesPerSecond / 1000000u;
   return bytes - bytes % format_.blockAlign;
 }
 
@@ -34,8 +35,8 @@ void PacedWaveDevice::OnPauseLocked() {
   if (now < frontStartUs_) {
     latencyLeftUs_ = frontStartUs_ - now;
   } else {
-    frontOffset_ = static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(queue_.front()->bufferLength, frontOffset_ + BytesIn(now - frontStartUs_)));
+    frontOffset_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+        queue_.front()->bufferLength, frontOffset_ + BytesIn(now - frontStartUs_)));
     latencyLeftUs_ = 0;
   }
 }

@@ -366,9 +366,8 @@ std::int32_t DecoderGetHeaderInfo(const std::uint8_t* data, std::int32_t length,
   return TheDecoder().GetHeaderInfo(data, length, sampleRate, channels, bitRate);
 }
 
-std::int32_t DecoderDecompress(const std::uint8_t* input, std::int32_t length,
-                               std::uint8_t* output, std::int32_t room, std::int32_t* produced,
-                               std::int32_t* position) {
+std::int32_t DecoderDecompress(const std::uint8_t* input, std::int32_t length, std::uint8_t* output,
+                               std::int32_t room, std::int32_t* produced, std::int32_t* position) {
   std::lock_guard<std::mutex> hold(g_mutex);
   return TheDecoder().Decompress(input, length, output, room, produced, position);
 }

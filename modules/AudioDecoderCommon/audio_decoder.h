@@ -36,8 +36,7 @@ std::int32_t DecoderExit();
 std::int32_t DecoderGetHeaderInfo(const std::uint8_t* data, std::int32_t length,
                                   std::int32_t* sampleRate, std::int32_t* channels,
                                   std::int32_t* bitRate);
-std::int32_t DecoderDecompress(const std::uint8_t* input, std::int32_t length,
-                               std::uint8_t* output, std::int32_t room, std::int32_t* produced,
-                               std::int32_t* position);
+std::int32_t DecoderDecompress(const std::uint8_t* input, std::int32_t length, std::uint8_t* output,
+                               std::int32_t room, std::int32_t* produced, std::int32_t* position);
 
 }  // namespace mivora::audio

@@ -44,9 +44,8 @@ int InfoFrameBitRate(const std::uint8_t* p, std::int64_t available, const FrameH
     return 0;
   }
   if (frames == 0 || bytes == 0) return 0;
-  const std::uint64_t rate =
-      bytes * 8u * static_cast<std::uint64_t>(h.sampleRate) /
-      (frames * static_cast<std::uint64_t>(h.samplesPerFrame));
+  const std::uint64_t rate = bytes * 8u * static_cast<std::uint64_t>(h.sampleRate) /
+                             (frames * static_cast<std::uint64_t>(h.samplesPerFrame));
   return rate > 0 && rate < 2000000u ? static_cast<int>(rate) : 0;
 }
 
@@ -102,8 +101,8 @@ std::int64_t Id3v2TagBytes(const std::uint8_t* p, std::int64_t length) {
   if (length < 10 || p[0] != 'I' || p[1] != 'D' || p[2] != '3') return 0;
   if (p[3] == 0xFF || p[4] == 0xFF) return 0;
   if ((p[6] | p[7] | p[8] | p[9]) & 0x80) return 0;
-  const std::int64_t body = (std::int64_t{p[6]} << 21) | (std::int64_t{p[7]} << 14) |
-                            (std::int64_t{p[8]} << 7) | p[9];
+  const std::int64_t body =
+      (std::int64_t{p[6]} << 21) | (std::int64_t{p[7]} << 14) | (std::int64_t{p[8]} << 7) | p[9];
   return 10 + body + ((p[5] & 0x10) != 0 ? 10 : 0);
 }
 

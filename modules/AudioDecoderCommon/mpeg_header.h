@@ -11,7 +11,7 @@ struct FrameHeader {
   int layer = 0;    // 1, 2 or 3
   int bitRate = 0;  // bits per second of this frame
   int sampleRate = 0;
-  int channels = 0;  // 1 or 2
+  int channels = 0;    // 1 or 2
   int frameBytes = 0;  // the whole frame, header included
   int samplesPerFrame = 0;
   bool crc = false;

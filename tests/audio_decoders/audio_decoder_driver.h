@@ -1,5 +1,5 @@
-// Loads an audio decoder module by its player name and runs the engine's decoding loop over it
-// (Part 4.4): Init, the first 8,191 bytes, GetHeaderInfo, the shift up by one, then the 8,192-byte
+// Loads an audio decoder module by its player name and runs the engine's decoding loop over it:
+// Init, the first 8,191 bytes, GetHeaderInfo, the shift up by one, then the 8,192-byte
 // window with its carry until the input ends or the module says stop.
 #pragma once
 

@@ -5,8 +5,8 @@
 
 #include <cctype>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -123,9 +123,9 @@ TEST_P(Decoding, MatchesFfmpeg) {
     signal += double(reference[i]) * reference[i];
   }
   const double snr = noise == 0 ? 999 : 10 * std::log10(signal / noise);
-  std::printf("%s: module %zu samples, ffmpeg %zu, max diff %d, SNR %.1f dB, last position %d of %zu\n",
-              c.name, run.pcm.size(), reference.size(), maxDiff, snr, run.positions.back(),
-              bytes.size());
+  std::printf(
+      "%s: module %zu samples, ffmpeg %zu, max diff %d, SNR %.1f dB, last position %d of %zu\n",
+      c.name, run.pcm.size(), reference.size(), maxDiff, snr, run.positions.back(), bytes.size());
   EXPECT_LE(maxDiff, 2);
   EXPECT_GT(snr, 80);
 }
@@ -145,18 +145,22 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"layer3_mp12.mp3", u"MP12LibCE.dll", 44100, 2, "-c:a libmp3lame -b:a 128k", 128000}),
     [](const auto& info) {
       std::string n = info.param.name;
-      for (auto& ch : n) if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+      for (auto& ch : n)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
       return n;
     });
 
 // The engine's bad-format retry: 48 kHz asked for 44,100, 32 kHz for 22,050.
 TEST(Resampling, RetryRatesScaleTheOutput) {
-  struct { const char* name; int rate; int wanted; } cases[] = {{"cbr48.mp3", 48000, 44100},
-                                                                {"cbr32.mp3", 32000, 22050}};
+  struct {
+    const char* name;
+    int rate;
+    int wanted;
+  } cases[] = {{"cbr48.mp3", 48000, 44100}, {"cbr32.mp3", 32000, 22050}};
   for (const auto& c : cases) {
     const std::string file =
-        Tone(c.name, c.rate, 2, c.rate == 48000 ? "-c:a libmp3lame -b:a 160k"
-                                                : "-c:a libmp3lame -b:a 96k");
+        Tone(c.name, c.rate, 2,
+             c.rate == 48000 ? "-c:a libmp3lame -b:a 160k" : "-c:a libmp3lame -b:a 96k");
     AudioDecoderModule module(u"MP3LibCE.dll");
     ASSERT_TRUE(module.ok());
     DriveOptions options;
@@ -184,8 +188,9 @@ TEST(Resampling, RetryRatesScaleTheOutput) {
 }
 
 TEST(Equalizer, CutAt440HzLowersTheTone) {
-  const std::string file = Tone("cbr44_id3.mp3", 44100, 2,
-                                "-c:a libmp3lame -b:a 128k -id3v2_version 3 -metadata title=Mivora");
+  const std::string file =
+      Tone("cbr44_id3.mp3", 44100, 2,
+           "-c:a libmp3lame -b:a 128k -id3v2_version 3 -metadata title=Mivora");
   const auto bytes = ReadFileBytes(file);
   AudioDecoderModule module(u"MP3LibCE.dll");
   ASSERT_TRUE(module.ok());
@@ -257,14 +262,16 @@ TEST(Protocol, ExitTwiceAndBadArguments) {
 
 // Damaged streams: no crash (ASan), no hang, no block past the room, positions still rising.
 TEST(Damage, FlipsCutsRandomAndZeros) {
-  const auto mp3 = ReadFileBytes(Tone("cbr44_id3.mp3", 44100, 2,
-                                      "-c:a libmp3lame -b:a 128k -id3v2_version 3 -metadata title=Mivora"));
+  const auto mp3 =
+      ReadFileBytes(Tone("cbr44_id3.mp3", 44100, 2,
+                         "-c:a libmp3lame -b:a 128k -id3v2_version 3 -metadata title=Mivora"));
   const auto mp2 = ReadFileBytes(Tone("layer2_48.mp2", 48000, 2, "-c:a mp2 -b:a 192k"));
   std::mt19937 random(11);
   std::vector<std::vector<std::uint8_t>> inputs;
   for (const auto* clean : {&mp3, &mp2}) {
     auto flipped = *clean;
-    for (std::size_t i = 0; i < flipped.size(); i += 1 + random() % 400) flipped[i] ^= 1 << (random() % 8);
+    for (std::size_t i = 0; i < flipped.size(); i += 1 + random() % 400)
+      flipped[i] ^= 1 << (random() % 8);
     inputs.push_back(flipped);
     std::vector<std::uint8_t> cut;
     for (std::size_t i = 0; i < clean->size(); i += 3000) {

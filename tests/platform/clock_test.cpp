@@ -43,7 +43,9 @@ TEST_F(Clock, RunsAtTheSpeedFactorAndStaysContinuous) {
   EXPECT_LT(b - a, 20000);  // no jump at the change
   const auto realStart = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(50ms);
-  const double real = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - realStart).count();
+  const double real =
+      std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - realStart)
+          .count();
   const std::int64_t c = ClockNowUs();
   EXPECT_NEAR(static_cast<double>(c - b), real * 20.0, real * 20.0 * 0.1 + 5000);
   SetClockSpeed(1.0);

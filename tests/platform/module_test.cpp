@@ -13,7 +13,7 @@ TEST(Module, DllSuffixMapsToThisPlatformsModulesInAnyCase) {
 
 TEST(Module, LoadsBesideTheProgramAndFindsEntryPointsByExactName) {
   ModuleHandle module = LoadModule(u"InputMedia.dll");
-  ASSERT_NE(module, nullptr) ;
+  ASSERT_NE(module, nullptr);
   EXPECT_NE(GetEntryPoint(module, u"InputMediaOpen"), nullptr);
   EXPECT_EQ(GetEntryPoint(module, u"inputmediaopen"), nullptr);
   EXPECT_EQ(GetEntryPoint(module, u"InputMediaOpenX"), nullptr);

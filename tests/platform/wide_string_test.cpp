@@ -13,7 +13,9 @@ TEST(WideString, RoundTripsAsciiAccentsAndSurrogatePairs) {
 }
 
 TEST(WideString, BrokenInputBecomesReplacementCharacters) {
-  EXPECT_EQ(FromUtf8("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(FromUtf8("a\xFF"
+                     "b"),
+            u"a\uFFFDb");
   EXPECT_EQ(FromUtf8("\xE4\xB8"), u"\uFFFD\uFFFD");  // truncated sequence
   EXPECT_EQ(FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong '/'
   EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
