@@ -1,13 +1,14 @@
 #include "shell/playlist.h"
 
-#include <fstream>
 #include <mutex>
 #include <vector>
 
 #include "engine/player_state.h"
 #include "platform/sync.h"
 #include "platform/wide_string.h"
+#include "shell/m3u_playlist.h"
 #include "shell/player_options.h"
+#include "shell/playlist_file.h"
 
 namespace mivora {
 
@@ -88,20 +89,24 @@ void ReadPlaylist(const char16_t* text, std::size_t characters) {
       entry[length] = 0;
       ++list.playlistCount;
     }
-    p = cr + 2;
+    p = end - cr > 2 ? cr + 2 : end;  // past the return and the character after it
   }
 }
 
 bool ReadPlaylistFile(std::u16string_view path) {
-  std::ifstream file(platform::ToUtf8(path), std::ios::binary);
-  if (!file) return false;
-  std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  if (IsM3uPath(path)) return ReadM3uFile(path);
+  std::string bytes;
+  if (!ReadPlaylistFileBytes(path, bytes)) return false;
   std::vector<char16_t> text(bytes.size() / 2);
   for (std::size_t i = 0; i < text.size(); ++i) {
     text[i] = char16_t(std::uint8_t(bytes[2 * i]) | (std::uint8_t(bytes[2 * i + 1]) << 8));
   }
   ReadPlaylist(text.data(), text.size());
   return true;
+}
+
+bool IsPlaylistPath(std::u16string_view path) {
+  return path.find(u".pdl") != std::u16string_view::npos || IsM3uPath(path);
 }
 
 void ChooseFirstItem() {
