@@ -9,12 +9,9 @@
 #include <string>
 #include <vector>
 
-#ifdef MIVORA_HAVE_PNG
-#include <png.h>
-#endif
-
 #include "platform/clock.h"
 #include "platform/display_memory.h"
+#include "platform/png_file.h"
 
 namespace mivora::platform {
 namespace {
@@ -52,44 +49,21 @@ class PngPresentation final : public PresentationBackend {
   void Present(const std::uint16_t* pixels, int width, int height, std::int64_t) override {
     char name[32];
     std::snprintf(name, sizeof name, "frame-%06llu.png", static_cast<unsigned long long>(++count_));
-    const std::string path = (dir_ / name).string();
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (png == nullptr || info == nullptr) {
-      png_destroy_write_struct(&png, info ? &info : nullptr);
-      std::fclose(file);
-      return;
+    row_.resize(static_cast<std::size_t>(width) * height * 3);
+    for (int i = 0; i < width * height; ++i) {
+      const unsigned p = pixels[i];
+      const unsigned r = (p >> 11) & 31, g = (p >> 5) & 63, b = p & 31;
+      row_[3 * i] = static_cast<std::uint8_t>((r << 3) | (r >> 2));
+      row_[3 * i + 1] = static_cast<std::uint8_t>((g << 2) | (g >> 4));
+      row_[3 * i + 2] = static_cast<std::uint8_t>((b << 3) | (b >> 2));
     }
-    row_.resize(static_cast<std::size_t>(width) * 3);
-    if (setjmp(png_jmpbuf(png)) == 0) {
-      png_init_io(png, file);
-      png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                   PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-      png_set_compression_level(png, 1);
-      png_write_info(png, info);
-      for (int y = 0; y < height; ++y) {
-        const std::uint16_t* in = pixels + static_cast<std::size_t>(y) * width;
-        for (int x = 0; x < width; ++x) {
-          const unsigned p = in[x];
-          const unsigned r = (p >> 11) & 31, g = (p >> 5) & 63, b = p & 31;
-          row_[3 * x] = static_cast<png_byte>((r << 3) | (r >> 2));
-          row_[3 * x + 1] = static_cast<png_byte>((g << 2) | (g >> 4));
-          row_[3 * x + 2] = static_cast<png_byte>((b << 3) | (b >> 2));
-        }
-        png_write_row(png, row_.data());
-      }
-      png_write_end(png, nullptr);
-    }
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
+    WritePngRgb((dir_ / name).string(), row_.data(), width, height);
   }
 
  private:
   std::filesystem::path dir_;
   std::uint64_t count_ = 0;
-  std::vector<png_byte> row_;
+  std::vector<std::uint8_t> row_;
 };
 #endif
 

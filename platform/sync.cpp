@@ -1,6 +1,7 @@
 #include "platform/sync.h"
 
 #include "platform/clock.h"
+#include "platform/ui_thread.h"
 
 #include <atomic>
 #include <limits>
@@ -8,8 +9,30 @@
 #include <string>
 
 namespace mivora::platform {
+namespace {
+
+// The user-interface thread waits in slices of at most this much real time and serves the other
+// threads' requests between them.
+constexpr std::chrono::milliseconds kServeSlice{5};
+
+std::int64_t DeadlineUs(std::uint32_t timeoutMs) {
+  if (timeoutMs == kInfinite) return std::numeric_limits<std::int64_t>::max();
+  return ClockNowUs() + std::int64_t{timeoutMs} * 1000;
+}
+
+}  // namespace
 
 bool RecursiveMutex::Lock(std::uint32_t timeoutMs) {
+  if (OnUserInterfaceThread()) {
+    const std::int64_t deadline = DeadlineUs(timeoutMs);
+    for (;;) {
+      if (mutex_.try_lock()) return true;
+      ServeUserInterfaceRequests();
+      if (ClockNowUs() >= deadline) return mutex_.try_lock();
+      const auto slice = std::min<std::chrono::microseconds>(RealWaitSlice(deadline), kServeSlice);
+      if (mutex_.try_lock_until(std::chrono::system_clock::now() + slice)) return true;
+    }
+  }
   if (timeoutMs == kInfinite) {
     mutex_.lock();
     return true;
@@ -45,6 +68,18 @@ bool Event::IsSet() {
 }
 
 bool Event::Wait(std::uint32_t timeoutMs) {
+  if (OnUserInterfaceThread()) {
+    const std::int64_t deadline = DeadlineUs(timeoutMs);
+    for (;;) {
+      ServeUserInterfaceRequests();
+      std::unique_lock<std::mutex> hold(mutex_);
+      if (signalled_) return true;
+      if (ClockNowUs() >= deadline) return false;
+      changed_.wait_for(hold,
+                        std::min<std::chrono::microseconds>(RealWaitSlice(deadline), kServeSlice));
+      if (signalled_) return true;
+    }
+  }
   std::unique_lock<std::mutex> hold(mutex_);
   if (timeoutMs == kInfinite) {
     changed_.wait(hold, [this] { return signalled_; });
@@ -91,6 +126,15 @@ std::shared_ptr<RecursiveMutex> CreateNamedMutex(std::u16string_view name) {
 }
 
 void Sleep(std::uint32_t milliseconds) {
+  if (milliseconds != 0 && OnUserInterfaceThread()) {
+    const std::int64_t deadline = DeadlineUs(milliseconds);
+    for (;;) {
+      ServeUserInterfaceRequests();
+      const std::int64_t now = ClockNowUs();
+      if (now >= deadline) return;
+      SleepUntilUs(std::min(deadline, now + 5000));
+    }
+  }
   if (milliseconds == 0) {
     std::this_thread::yield();
     return;
