@@ -343,6 +343,7 @@ void InstallShellHooks() {
     poster(kMsgCheckMenuItem, static_cast<std::uintptr_t>(command), checked ? 1 : 0);
   };
   h.RunEnded = &OnRunEnded;
+  h.FrameShown = [](std::int32_t frameIndex) { Shell().lastFrameShown = frameIndex; };
 }
 
 }  // namespace mivora

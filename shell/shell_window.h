@@ -2,6 +2,7 @@
 // creates it and runs the message loop.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -29,6 +30,8 @@ struct ShellWindow {
   // Quit when the last item has ended (a command-line player's behaviour).
   bool autoExit = false;
   int naturalEnds = 0;
+  // The last frame that reached the display (its index in the video stream), -1 for none.
+  std::atomic<std::int32_t> lastFrameShown{-1};
 };
 ShellWindow& Shell();
 

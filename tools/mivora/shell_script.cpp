@@ -18,6 +18,7 @@
 #include "platform/wide_string.h"
 #include "platform/window.h"
 #include "shell/bars.h"
+#include "shell/shell_window.h"
 
 namespace mivora::shell_script {
 namespace {
@@ -45,7 +46,8 @@ std::string StatusLine() {
            " playing=" + (PresentationRunning() ? "1" : "0") +
            " fullscreen=" + (platform::WindowFullScreen(w) ? "1" : "0") +
            " display=" + (platform::DisplayPowerOn(w) ? "1" : "0") +
-           " bars=" + (BarsShown() ? "1" : "0") + " status=";
+           " bars=" + (BarsShown() ? "1" : "0") +
+           " frame=" + std::to_string(Shell().lastFrameShown.load()) + " status=";
     for (const std::string& text : platform::WindowStatusTexts()) line += "[" + text + "]";
   });
   return line;
