@@ -117,12 +117,18 @@ void NetworkSource::Stop() {
 void NetworkSource::Pump(std::int64_t want) {
   want_ = want;
   watch_.Restart(NowMs());
-  while (active_ && !finished_ && static_cast<std::int64_t>(Buffered()) < want) {
+  // Once the whole body is in, curl is driven on until it calls the transfer done, so that the
+  // connection goes back for reuse instead of being closed as if the response were cut.
+  const auto waiting = [&] {
+    return static_cast<std::int64_t>(Buffered()) < want ||
+           (head_good_ && accepted_end_ == end_pos_);
+  };
+  while (active_ && !finished_ && waiting()) {
     if (paused_) {
       // Unpausing hands over what curl held back, possibly right here.
       paused_ = false;
       curl_easy_pause(easy_, CURLPAUSE_CONT);
-      if (static_cast<std::int64_t>(Buffered()) >= want) break;
+      continue;
     }
     int running = 0;
     curl_multi_perform(multi_, &running);
@@ -133,7 +139,7 @@ void NetworkSource::Pump(std::int64_t want) {
         result_ = message->data.result;
       }
     }
-    if (finished_ || static_cast<std::int64_t>(Buffered()) >= want) break;
+    if (finished_ || !waiting()) break;
     if (watch_.Expired(NowMs())) {
       timed_out_ = true;
       result_ = CURLE_OPERATION_TIMEDOUT;
