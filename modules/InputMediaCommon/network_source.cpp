@@ -25,6 +25,7 @@ std::unique_ptr<NetworkSource> NetworkSource::Open(std::string_view address,
   std::unique_ptr<NetworkSource> source(new NetworkSource());
   if (!source->Init(address)) return nullptr;
   if (!source->Start(0, std::max<std::int64_t>(first_bytes, 1) - 1)) return nullptr;
+  source->watch_.Restart(source->NowMs());
   source->Pump(1);
   if (!source->head_good_ || source->length_ < 0) return nullptr;
   // Later requests go straight to where the redirects led.
@@ -116,7 +117,6 @@ void NetworkSource::Stop() {
 
 void NetworkSource::Pump(std::int64_t want) {
   want_ = want;
-  watch_.Restart(NowMs());
   // Once the whole body is in, curl is driven on until it calls the transfer done, so that the
   // connection goes back for reuse instead of being closed as if the response were cut.
   const auto waiting = [&] {
@@ -137,6 +137,7 @@ void NetworkSource::Pump(std::int64_t want) {
       if (message->msg == CURLMSG_DONE && message->easy_handle == easy_) {
         finished_ = true;
         result_ = message->data.result;
+        timed_out_ = result_ == CURLE_OPERATION_TIMEDOUT;  // the connect limit
       }
     }
     if (finished_ || !waiting()) break;
@@ -239,6 +240,9 @@ std::size_t NetworkSource::OnWrite(char* data, std::size_t size, std::size_t cou
 std::int64_t NetworkSource::ReadAt(std::int64_t pos, std::uint8_t* buffer, std::int64_t count) {
   if (given_up_ || pos < 0 || count <= 0 || pos >= length_) return 0;
   count = std::min(count, length_ - pos);
+  // One watch for the whole read: a server answering each request with a byte or two cannot
+  // keep a read going by starting fresh responses.
+  watch_.Restart(NowMs());
   std::int64_t total = 0;
   int resumes = 0;
   while (total < count) {

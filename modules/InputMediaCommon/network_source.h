@@ -16,11 +16,11 @@
 //   addresses work; proxies come from the environment (http_proxy, https_proxy, no_proxy);
 //   https:// certificates are checked against the system's authorities, or against the PEM file
 //   that MIVORA_CA_BUNDLE names.
-// - Time limits: connecting (name lookup and TLS included) may take kConnectTimeoutMs; a
-//   transfer ends when ProgressWatch finds it stalled or trickling (4 s). A source whose
-//   transfers end that way twice without kForgiveBytes arriving in between is given up: every
-//   later read returns 0 at once. So a source that makes no useful progress fails within
-//   10 s of reading.
+// - Time limits: a read (or the open) ends when ProgressWatch finds it stalled or trickling
+//   (4 s), over however many requests it took; connecting (name lookup and TLS included) is
+//   held to kConnectTimeoutMs besides. A source whose reads time out twice without
+//   kForgiveBytes arriving in between is given up: every later read returns 0 at once. So a
+//   source that makes no useful progress fails within 10 s of reading.
 #pragma once
 
 #include <curl/curl.h>
@@ -64,7 +64,7 @@ class NetworkSource final : public ByteSource {
   bool Start(std::int64_t first, std::int64_t last);
   // Removes the current transfer; an unfinished one takes its connection with it.
   void Stop();
-  // Drives the transfer until want bytes are buffered or it has ended (or timed out).
+  // Drives the transfer until want bytes are buffered or it has ended (or watch_ expired).
   void Pump(std::int64_t want);
   // Checks the final response head against what was asked; false refuses the response.
   bool CheckHead();

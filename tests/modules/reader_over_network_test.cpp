@@ -81,8 +81,12 @@ TEST_F(ReaderOverNetworkTest, AServerIgnoringRangeFailsTheOpenWithTheReason) {
 TEST_F(ReaderOverNetworkTest, ATricklingServerEndsTheOpenWithinTheBound) {
   TestHttpServer server(folder_.path(), "trickle");
   const CommandRun remote = Probe(server.Url("clip.avi"));
-  EXPECT_EQ(remote.status, 1) << remote.out;
-  EXPECT_NE(remote.out.find("Failed to load file"), std::string::npos) << remote.out;
+  // Which bytes trickled in before the source was given up decides between a refusal and an
+  // empty source; either way the probe ends (124 would be the time limit).
+  EXPECT_TRUE(remote.status == 0 || remote.status == 1) << remote.status << ": " << remote.out;
+  if (remote.status == 0) {
+    EXPECT_NE(remote.out.find("frameCount=0\n"), std::string::npos) << remote.out;
+  }
   EXPECT_LT(remote.seconds, 13.0);  // the modules' bound is 10 s of reading
 }
 
