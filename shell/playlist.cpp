@@ -70,7 +70,7 @@ void SetCurrentPath(std::u16string_view path) {
 }
 
 bool IsStreamPath(std::u16string_view path) {
-  return path.substr(0, 7) == u"http://";
+  return path.substr(0, 7) == u"http://" || path.substr(0, 8) == u"https://";
 }
 
 void ReadPlaylist(const char16_t* text, std::size_t characters) {

@@ -24,7 +24,7 @@ Playlist& ThePlaylist();
 // The path or address handed to the loading step; empty = no item.
 std::u16string CurrentPath();
 void SetCurrentPath(std::u16string_view path);
-// True when path begins with "http://".
+// True when path begins with "http://" or "https://".
 bool IsStreamPath(std::u16string_view path);
 
 // Appends the lines of text (characters wide characters) to the playlist. A last line without a

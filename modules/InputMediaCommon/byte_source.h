@@ -1,4 +1,4 @@
-// A source of bytes addressed by position: a local file or an http:// resource.
+// A source of bytes addressed by position: a local file or an http:// or https:// resource.
 #pragma once
 
 #include <cstdint>

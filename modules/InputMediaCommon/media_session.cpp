@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <string>
 
 #include "modules/InputMediaCommon/file_source.h"
-#include "modules/InputMediaCommon/http_source.h"
-#include "modules/InputMediaCommon/http_url.h"
+#include "modules/InputMediaCommon/network_address.h"
+#include "modules/InputMediaCommon/network_source.h"
 #include "platform/wide_string.h"
 
 namespace mivora::io {
@@ -20,8 +21,19 @@ std::int32_t MediaSession::Open(const char16_t* path, std::int32_t a, std::int32
   const std::string name = platform::ToUtf8(path);
   const CacheLayout layout = layout_(a, b);
   std::unique_ptr<ByteSource> source;
-  if (IsHttpUrl(name)) {
-    source = HttpSource::Open(name, layout.block_bytes * layout.read_ahead_blocks);
+  if (IsNetworkAddress(name)) {
+    auto network = NetworkSource::Open(name, layout.block_bytes * layout.read_ahead_blocks);
+    if (network && a < 0 && !network->seekable()) {
+      // The header pass jumps to the index at the end of the file, which a server that ignores
+      // Range cannot serve; failing here beats an open that finds no frames. Reading front to
+      // back (any a >= 0) still works.
+      std::fprintf(stderr,
+                   "%s: the server ignores Range requests, so the index cannot be reached; "
+                   "this address can only be read front to back\n",
+                   name.c_str());
+      return 0;
+    }
+    source = std::move(network);
   } else {
     source = FileSource::Open(name);
   }

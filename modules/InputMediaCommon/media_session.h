@@ -18,9 +18,11 @@ class MediaSession {
   using LayoutFn = CacheLayout (*)(std::int32_t a, std::int32_t b);
   explicit MediaSession(LayoutFn layout) : layout_(layout) {}
 
-  // Closes what was open, then opens path (a local file or an http:// address). Returns 0 on
-  // failure, else the length in bytes; 1 for an empty source so that success stays nonzero.
-  // Sources of 2 GiB or more are refused: positions and the length are 32-bit.
+  // Closes what was open, then opens path (a local file, an http:// or https:// address).
+  // Returns 0 on failure, else the length in bytes; 1 for an empty source so that success stays
+  // nonzero. Sources of 2 GiB or more are refused: positions and the length are 32-bit.
+  // a < 0 marks the built-in reader's header pass (see CachedLayout), which needs to jump to the
+  // index: over a server that ignores Range it fails, with the reason on stderr.
   std::int32_t Open(const char16_t* path, std::int32_t a, std::int32_t b);
   // Bytes placed at the position, which advances by them; fewer at the end or on failure.
   std::int32_t Read(void* buffer, std::int32_t count);

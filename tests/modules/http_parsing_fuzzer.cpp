@@ -1,24 +1,21 @@
-// libFuzzer target: response heads, addresses and redirect targets from arbitrary bytes.
+// libFuzzer target: Content-Range values and address encoding from arbitrary bytes.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-#include "modules/InputMediaCommon/http_connection.h"
-#include "modules/InputMediaCommon/http_url.h"
+#include "modules/InputMediaCommon/content_range.h"
+#include "modules/InputMediaCommon/network_address.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  mivora::io::HttpResponseHead head;
-  if (mivora::io::ParseResponseHead(text, &head)) {
-    if (head.range_first >= 0 && head.range_last < head.range_first) __builtin_trap();
+  if (const auto range = mivora::io::ParseContentRange(text)) {
+    if (range->first >= 0 && range->last < range->first) __builtin_trap();
+    if (range->total >= 0 && range->last >= range->total) __builtin_trap();
   }
-  const auto split = text.find('\n');
-  const auto url = mivora::io::ParseHttpUrl(text.substr(0, split));
-  if (url) {
-    if (url->host.empty() || url->target.empty() || url->target.front() != '/') __builtin_trap();
-    if (split != std::string_view::npos) {
-      const auto next = mivora::io::ResolveLocation(*url, text.substr(split + 1));
-      if (next && (next->target.empty() || next->host.empty())) __builtin_trap();
+  const std::string encoded = mivora::io::EncodeAddress(text);
+  for (const char c : encoded) {
+    if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F) {
+      __builtin_trap();
     }
   }
   return 0;

@@ -1,94 +1,76 @@
-// Addresses, redirect targets and response heads.
+// What the network source parses and decides by itself: addresses, Content-Range, the progress
+// watch that ends stalled and trickling transfers.
 #include <gtest/gtest.h>
 
-#include "modules/InputMediaCommon/http_connection.h"
-#include "modules/InputMediaCommon/http_url.h"
+#include "modules/InputMediaCommon/content_range.h"
+#include "modules/InputMediaCommon/network_address.h"
+#include "modules/InputMediaCommon/progress_watch.h"
 
 namespace mivora::io {
 namespace {
 
-TEST(HttpUrlTest, ParsesAddressesAndRefusesBadOnes) {
-  auto url = ParseHttpUrl("HTTP://Example.org:8080/a b/c.avi?x=1#frag");
-  ASSERT_TRUE(url);
-  EXPECT_EQ(url->host, "Example.org");
-  EXPECT_EQ(url->port, "8080");
-  EXPECT_EQ(url->target, "/a%20b/c.avi?x=1");
-  EXPECT_EQ(url->HostHeader(), "Example.org:8080");
+TEST(NetworkAddressTest, HttpAndHttpsInAnyCaseAreNetworkAddressesAndGetEncoded) {
+  for (const char* yes : {"http://h/a.avi", "HTTPS://h/", "Http://[::1]:8080/x", "https://"}) {
+    EXPECT_TRUE(IsNetworkAddress(yes)) << yes;
+  }
+  for (const char* no : {"/local/http://x", "ftp://h/", "http:/h", "https:", "file:///a", ""}) {
+    EXPECT_FALSE(IsNetworkAddress(no)) << no;
+  }
+  EXPECT_EQ(EncodeAddress("http://[::1]:81/a b/v\xC3\xA9.avi?x=1&y=%20"),
+            "http://[::1]:81/a%20b/v%C3%A9.avi?x=1&y=%20");
+  EXPECT_EQ(EncodeAddress("http://h/\t\"<|>\x7F"), "http://h/%09%22%3C%7C%3E%7F");
+}
 
-  url = ParseHttpUrl("http://host");
-  ASSERT_TRUE(url);
-  EXPECT_EQ(url->target, "/");
-  EXPECT_EQ(url->HostHeader(), "host");
-  url = ParseHttpUrl("http://host?q");
-  ASSERT_TRUE(url);
-  EXPECT_EQ(url->target, "/?q");
-  url = ParseHttpUrl("http://[::1]:81/v\xC3\xA9.avi");
-  ASSERT_TRUE(url);
-  EXPECT_EQ(url->host, "::1");
-  EXPECT_EQ(url->target, "/v%C3%A9.avi");
-  EXPECT_EQ(url->HostHeader(), "[::1]:81");
-
-  for (const char* bad : {"https://host/", "ftp://host/", "http://", "http:///path", "http://:80/",
-                          "http://host:0/", "http://host:65536/", "http://host:8x/",
-                          "http://user@host/", "http://[::1/", "http://[::1]x/", "/local/file"}) {
-    EXPECT_FALSE(ParseHttpUrl(bad)) << bad;
+TEST(ContentRangeTest, ReadsTheThreeFormsAndRefusesTheRest) {
+  auto r = ParseContentRange(" bytes 200-299/5000\r\n");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->first, 200);
+  EXPECT_EQ(r->last, 299);
+  EXPECT_EQ(r->total, 5000);
+  r = ParseContentRange("bytes */0");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->first, -1);
+  EXPECT_EQ(r->total, 0);
+  r = ParseContentRange("bytes 0-0/*");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->last, 0);
+  EXPECT_EQ(r->total, -1);
+  for (const char* bad : {"", "bytes", "bytes 9-3/100", "bytes 0-100/100", "bytes */*",
+                          "items 0-1/2", "bytes 0-1", "bytes -1-5/10", "bytes 1-/10",
+                          "bytes 0-1/1x", "bytes 0-99999999999999999999/*", "bytes 0-1/ 5"}) {
+    EXPECT_FALSE(ParseContentRange(bad)) << bad;
   }
 }
 
-TEST(HttpUrlTest, ResolvesRedirectTargets) {
-  const HttpUrl base = *ParseHttpUrl("http://a.org:81/dir/sub/file.avi?q=1");
-  auto to = [&](const char* location) {
-    auto url = ResolveLocation(base, location);
-    return url ? url->host + ":" + url->port + url->target : std::string("none");
-  };
-  EXPECT_EQ(to("http://b.org/x"), "b.org:80/x");
-  EXPECT_EQ(to("//c.org:90/y"), "c.org:90/y");
-  EXPECT_EQ(to("/top.avi"), "a.org:81/top.avi");
-  EXPECT_EQ(to("other.avi"), "a.org:81/dir/sub/other.avi");
-  EXPECT_EQ(to("  next dir/v.avi#f"), "a.org:81/dir/sub/next%20dir/v.avi");
-  EXPECT_EQ(to("https://secure/"), "none");
-  EXPECT_EQ(to("mailto:x"), "none");
-  EXPECT_EQ(to(""), "none");
-}
+TEST(ProgressWatchTest, StallsAndTricklesExpireSteadyFlowDoesNot) {
+  ProgressWatch watch;
+  // Silence: expires after kStallMs, not before.
+  watch.Restart(1000);
+  EXPECT_FALSE(watch.Expired(1000 + kStallMs - 1));
+  EXPECT_TRUE(watch.Expired(1000 + kStallMs));
 
-TEST(HttpResponseHeadTest, ReadsStatusLengthRangeAndConnection) {
-  HttpResponseHead head;
-  ASSERT_TRUE(ParseResponseHead(
-      "HTTP/1.1 206 Partial Content\r\ncontent-length:  100\r\nCONTENT-RANGE: bytes "
-      "200-299/5000\r\nLocation: /x\r\nConnection: close",
-      &head));
-  EXPECT_EQ(head.status, 206);
-  EXPECT_EQ(head.content_length, 100);
-  EXPECT_EQ(head.range_first, 200);
-  EXPECT_EQ(head.range_last, 299);
-  EXPECT_EQ(head.range_total, 5000);
-  EXPECT_EQ(head.location, "/x");
-  EXPECT_FALSE(head.keep_alive);
-  EXPECT_FALSE(head.chunked);
-
-  ASSERT_TRUE(ParseResponseHead("HTTP/1.0 416 No\nContent-Range: bytes */0\n", &head));
-  EXPECT_EQ(head.status, 416);
-  EXPECT_EQ(head.range_first, -1);
-  EXPECT_EQ(head.range_total, 0);
-  EXPECT_FALSE(head.keep_alive);  // HTTP/1.0 without keep-alive
-
-  ASSERT_TRUE(ParseResponseHead(
-      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: -5\r\nContent-Range: "
-      "bytes 9-3/*\r\nno colon line",
-      &head));
-  EXPECT_TRUE(head.chunked);
-  EXPECT_EQ(head.content_length, -1);
-  EXPECT_EQ(head.range_first, -1);
-  EXPECT_EQ(head.range_total, -1);
-  EXPECT_TRUE(head.keep_alive);
-
-  ASSERT_TRUE(ParseResponseHead("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999", &head));
-  EXPECT_EQ(head.content_length, -1);  // too large to be a length
-
-  for (const char* bad : {"", "HTTP/2 200 OK", "ICY 200 OK", "HTTP/1.1 20", "HTTP/1.1 abc x",
-                          "HTTP/1.1  200 OK", "HTTP/1.1 099 x"}) {
-    EXPECT_FALSE(ParseResponseHead(bad, &head)) << bad;
+  // One byte every 200 ms never stalls, but the first whole window ends it.
+  watch.Restart(0);
+  std::int64_t t = 0;
+  for (; t < kWindowMs; t += 200) {
+    EXPECT_FALSE(watch.Expired(t)) << t;
+    watch.Arrived(t, 1);
   }
+  EXPECT_TRUE(watch.Expired(t));
+
+  // 8 KiB every second passes window after window.
+  watch.Restart(0);
+  for (t = 0; t <= 5 * kWindowMs; t += 1000) {
+    ASSERT_FALSE(watch.Expired(t)) << t;
+    watch.Arrived(t, 8192);
+  }
+  // A late head keeps the stall rule quiet, but a window without body bytes still ends.
+  watch.Restart(0);
+  watch.Arrived(kWindowMs - 1, 0);
+  EXPECT_TRUE(watch.Expired(kWindowMs));
+  // Time away from waiting (a paused player) is not held against the next wait.
+  watch.Restart(100000);
+  EXPECT_FALSE(watch.Expired(100001));
 }
 
 }  // namespace

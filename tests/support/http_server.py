@@ -13,17 +13,21 @@ Modes:
                   kept-alive connections)
   silent          accepts connections and never answers
   stall-after=N   like drop-after=N, but keeps the connection open without sending more
+  trickle         sends each response head at once and its body one byte every 0.2 s
   status=CODE     answers every request with CODE and a short body
   redirect=N      /r/K/path answers 302 to /r/K-1/path until K is 0, then serves path;
                   every other path is served normally
 
 --log FILE appends one line per request: "METHOD PATH RANGE" (RANGE is '-' when absent), so tests
-can count requests.
+can count requests; --connections FILE appends one line per accepted connection.
+--tls-cert FILE --tls-key FILE serve https:// with that certificate; --ipv6 listens on ::1.
+Absolute request targets ("GET http://host/path", as sent to a proxy) are served like "/path".
 """
 
 import argparse
 import os
 import socket
+import ssl
 import sys
 import threading
 import time
@@ -43,7 +47,8 @@ class Config:
         self.log_path = args.log
         self.log_lock = threading.Lock()
         mode = args.mode
-        if mode == "normal" or mode == "no-range" or mode == "silent":
+        self.connections_path = args.connections
+        if mode in ("normal", "no-range", "silent", "trickle"):
             self.mode = mode
         elif mode.startswith("drop-after=") or mode.startswith("stall-after="):
             self.mode = mode.split("=", 1)[0]
@@ -57,6 +62,13 @@ class Config:
             self.redirect = int(mode.split("=", 1)[1])
         else:
             raise SystemExit("unknown mode: " + mode)
+
+    def log_connection(self):
+        if not self.connections_path:
+            return
+        with self.log_lock:
+            with open(self.connections_path, "a") as f:
+                f.write("connection\n")
 
     def log(self, method, path, range_header):
         if not self.log_path:
@@ -163,11 +175,13 @@ def serve_file(cfg, conn, method, path, headers, sent):
         f.seek(start)
         left = limit
         while left > 0:
-            chunk = f.read(min(65536, left))
+            chunk = f.read(1 if cfg.mode == "trickle" else min(65536, left))
             if not chunk:
                 break
             conn.sendall(chunk)
             left -= len(chunk)
+            if cfg.mode == "trickle":
+                time.sleep(0.2)
     sent[0] += limit
     if cfg.stall and sent[0] >= cfg.drop_after:
         # Hold the connection silently until the peer gives up.
@@ -177,12 +191,25 @@ def serve_file(cfg, conn, method, path, headers, sent):
     return cfg.drop_after is None or sent[0] < cfg.drop_after
 
 
-def handle(cfg, conn):
+def origin_form(path):
+    """The path of an absolute request target, which clients send to proxies."""
+    for scheme in ("http://", "https://"):
+        if path.lower().startswith(scheme):
+            slash = path.find("/", len(scheme))
+            return "/" if slash < 0 else path[slash:]
+    return path
+
+
+def handle(cfg, conn, tls):
     conn.settimeout(30)
     conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     pending = b""
     sent = [0]
+    cfg.log_connection()
     try:
+        if tls is not None:
+            # The handshake runs here, off the accepting thread, so a slow client holds no one up.
+            conn = tls.wrap_socket(conn, server_side=True)
         if cfg.mode == "silent":
             # Hold the connection open without answering until the peer gives up.
             while conn.recv(4096):
@@ -199,6 +226,7 @@ def handle(cfg, conn):
                 return
             method, path, _ = parts
             cfg.log(method, path, headers.get("range"))
+            path = origin_form(path)
             close = headers.get("connection", "").lower() == "close"
             if method not in ("GET", "HEAD"):
                 send_simple(conn, 400, b"bad method\n", close=True)
@@ -232,7 +260,7 @@ def handle(cfg, conn):
                     return
             if close:
                 return
-    except (OSError, socket.timeout):
+    except (OSError, socket.timeout, ssl.SSLError):
         pass
     finally:
         try:
@@ -248,12 +276,21 @@ def main():
     parser.add_argument("--port-file")
     parser.add_argument("--log")
     parser.add_argument("--max-seconds", type=float, default=600)
+    parser.add_argument("--connections")
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
+    parser.add_argument("--ipv6", action="store_true")
     args = parser.parse_args()
     cfg = Config(args)
+    tls = None
+    if args.tls_cert:
+        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        tls.load_cert_chain(args.tls_cert, args.tls_key)
 
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    family = socket.AF_INET6 if args.ipv6 else socket.AF_INET
+    listener = socket.socket(family, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", 0))
+    listener.bind(("::1" if args.ipv6 else "127.0.0.1", 0))
     listener.listen(64)
     port = listener.getsockname()[1]
     if args.port_file:
@@ -273,7 +310,7 @@ def main():
             continue
         except OSError:
             break
-        threading.Thread(target=handle, args=(cfg, conn), daemon=True).start()
+        threading.Thread(target=handle, args=(cfg, conn, tls), daemon=True).start()
     os._exit(0)
 
 

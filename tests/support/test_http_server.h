@@ -1,6 +1,7 @@
 // Starts tests/support/http_server.py on a loopback port for the length of a test.
 // Usage: mivora::test::TestHttpServer server("/dir", "normal");
 //        server.Url("a.bin") -> "http://127.0.0.1:PORT/a.bin"; server.RequestCount().
+// With TestHttpServerOptions it serves https:// (certificate and key files) or listens on ::1.
 // Link the target with mivora_test_support so the script's location is known.
 #pragma once
 
@@ -26,16 +27,21 @@ extern char** environ;
 
 namespace mivora::test {
 
+struct TestHttpServerOptions {
+  std::string tlsCertificate;  // PEM files; both set means https://
+  std::string tlsKey;
+  bool ipv6 = false;
+};
+
 class TestHttpServer {
  public:
-  // mode: normal, no-range, drop-after=N, silent, status=CODE, redirect=N (see the script).
+  // mode: normal, no-range, drop-after=N, stall-after=N, trickle, silent, status=CODE,
+  // redirect=N (see the script).
   explicit TestHttpServer(const std::string& root, const std::string& mode = "normal",
-                          int max_seconds = 300) {
-    char log_template[] = "/tmp/mivora_http_log_XXXXXX";
-    const int log_fd = mkstemp(log_template);
-    if (log_fd < 0) throw std::runtime_error("cannot create the request log");
-    close(log_fd);
-    log_path_ = log_template;
+                          int max_seconds = 300, const TestHttpServerOptions& options = {})
+      : tls_(!options.tlsCertificate.empty()), ipv6_(options.ipv6) {
+    log_path_ = TemporaryFile("/tmp/mivora_http_log_XXXXXX");
+    connections_path_ = TemporaryFile("/tmp/mivora_http_connections_XXXXXX");
 
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
@@ -43,9 +49,16 @@ class TestHttpServer {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     const std::string seconds = std::to_string(max_seconds);
-    std::vector<std::string> args = {
-        "python3", MIVORA_TEST_HTTP_SERVER, "--root", root, "--mode", mode, "--log",
-        log_path_, "--max-seconds",         seconds};
+    std::vector<std::string> args = {"python3",       MIVORA_TEST_HTTP_SERVER,
+                                     "--root",        root,
+                                     "--mode",        mode,
+                                     "--log",         log_path_,
+                                     "--max-seconds", seconds,
+                                     "--connections", connections_path_};
+    if (tls_) {
+      args.insert(args.end(), {"--tls-cert", options.tlsCertificate, "--tls-key", options.tlsKey});
+    }
+    if (ipv6_) args.push_back("--ipv6");
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -79,12 +92,14 @@ class TestHttpServer {
   ~TestHttpServer() {
     Stop();
     if (!log_path_.empty()) unlink(log_path_.c_str());
+    if (!connections_path_.empty()) unlink(connections_path_.c_str());
   }
 
   int port() const { return port_; }
 
   std::string Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/" + path;
+    return std::string(tls_ ? "https://" : "http://") + (ipv6_ ? "[::1]:" : "127.0.0.1:") +
+           std::to_string(port_) + "/" + path;
   }
 
   // Request lines seen so far, each "METHOD PATH RANGE" (RANGE is "-" when absent).
@@ -95,8 +110,23 @@ class TestHttpServer {
     return lines;
   }
   std::size_t RequestCount() const { return Requests().size(); }
+  // Connections accepted so far.
+  std::size_t ConnectionCount() const {
+    std::ifstream in(connections_path_);
+    std::size_t count = 0;
+    for (std::string l; std::getline(in, l);) ++count;
+    return count;
+  }
 
  private:
+  static std::string TemporaryFile(const char* pattern) {
+    std::string name = pattern;
+    const int fd = mkstemp(name.data());
+    if (fd < 0) throw std::runtime_error("cannot create a server log");
+    close(fd);
+    return name;
+  }
+
   void Stop() {
     if (pid_ > 0) {
       kill(pid_, SIGKILL);
@@ -106,9 +136,12 @@ class TestHttpServer {
     }
   }
 
+  bool tls_ = false;
+  bool ipv6_ = false;
   pid_t pid_ = -1;
   int port_ = 0;
   std::string log_path_;
+  std::string connections_path_;
 };
 
 }  // namespace mivora::test

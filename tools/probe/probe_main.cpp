@@ -13,7 +13,7 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: mivora-probe [--mode N] [--cache N] PATH-or-URL\n"
-               "  --mode N   input mode handed to Open (default: 1 for http:// paths, else 0)\n"
+               "  --mode N   input mode handed to Open (default: 1 for http(s):// paths, else 0)\n"
                "  --cache N  cache parameter handed to Open (default 0)\n");
   return 2;
 }
@@ -43,7 +43,9 @@ int main(int argc, char** argv) {
     }
   }
   if (path == nullptr) return Usage();
-  if (mode < 0) mode = std::strncmp(path, "http://", 7) == 0 ? 1 : 0;
+  const bool network =
+      std::strncmp(path, "http://", 7) == 0 || std::strncmp(path, "https://", 8) == 0;
+  if (mode < 0) mode = network ? 1 : 0;
 
   // Probing reads headers only; the pause after reopening helps nothing here.
   if (std::getenv("MIVORA_AVI_REOPEN_WAIT_MS") == nullptr) mivora::SetAviReaderReopenWait(0);
