@@ -251,7 +251,7 @@ std::int32_t ReadVideoFrame(std::uint8_t* buffer, std::int32_t /*flag: every fra
   NoteKeyFlag(s, index, frame.key);
   if (index < INT32_MAX) CurrentFrame(s).store(index + 1);
   s.lastVideoPosition = frame.position;
-  if (buffer == nullptr || frame.data.size() != frame.size) return 0;
+  if (buffer == nullptr || frame.data.empty() || frame.data.size() != frame.size) return 0;
   std::memcpy(buffer, frame.data.data(), frame.data.size());
   return static_cast<std::int32_t>(frame.data.size());
 }
