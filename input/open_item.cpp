@@ -59,6 +59,29 @@ platform::ModuleHandle LoadAudioDecoder(const char16_t* name) {
   return module;
 }
 
+// A local AVI whose "idx1" is missing or empty opens in the built-in reader with nothing to play;
+// the streaming reader reads such a file front to back instead. Returns the result of the open
+// now in the table (the built-in reader's own when the module is not there).
+std::int32_t ReopenWithoutIndex(const std::u16string& path, std::int32_t mode,
+                                std::int32_t cacheParameter, MediaInfo** info) {
+  const AviReaderCounts counts = GetAviReaderCounts();
+  if (counts.videoEntries != 0 || counts.audioChunks != 0) return 1;
+  platform::ModuleHandle module = platform::LoadModule(u"avistream.dll");
+  auto initialize =
+      module ? platform::GetEntryPointAs<InitializeReaderFn>(module, u"InitializeReader") : nullptr;
+  if (initialize == nullptr) {
+    if (module != nullptr) platform::FreeModule(module);
+    return 1;
+  }
+  PlayerState& s = State();
+  s.source.Close();
+  s.source = MediaSource{};
+  Modules().reader = module;
+  initialize(&s.source);
+  *info = nullptr;
+  return s.source.Open != nullptr ? s.source.Open(path.c_str(), mode, cacheParameter, info) : 0;
+}
+
 }  // namespace
 
 void ChooseReader() {
@@ -190,10 +213,12 @@ void LoadCurrentItem(platform::WindowHandle mainWindow) {
     SetAviReaderFrameCapacity(kFrameBufferBytes);
     const std::u16string path = CurrentPath();
     MediaInfo* info = nullptr;
-    const std::int32_t opened =
-        s.source.Open != nullptr
-            ? s.source.Open(path.c_str(), mode, ReadOption(o.CacheParam), &info)
-            : 0;
+    std::int32_t opened = s.source.Open != nullptr
+                              ? s.source.Open(path.c_str(), mode, ReadOption(o.CacheParam), &info)
+                              : 0;
+    if (opened != 0 && info != nullptr && Modules().reader == nullptr) {
+      opened = ReopenWithoutIndex(path, mode, ReadOption(o.CacheParam), &info);
+    }
     if (opened == 0 || info == nullptr) {
       Hooks().WaitCursor(false);
       Hooks().EnableCommandBar(true);
