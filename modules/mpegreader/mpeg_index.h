@@ -1,0 +1,57 @@
+// What one pass over the file learns: every picture in display order with its key-frame flag and
+// where its packet starts, and every audio packet with the audio bytes before it. Frame counts,
+// key frames and seek targets come from here, not from estimates.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "modules/mpegreader/demuxer.h"
+
+struct AVFormatContext;
+
+namespace mivora::mpeg {
+
+inline constexpr std::int64_t kNoTime = INT64_MIN;
+
+struct VideoEntry {
+  std::int64_t pts = kNoTime;  // in the video stream's time base
+  std::int64_t pos = -1;       // file position of the packet, -1 unknown
+  bool key = false;
+};
+
+struct AudioEntry {
+  std::int64_t pts = kNoTime;  // in the audio stream's time base
+  std::int64_t pos = -1;
+  std::int64_t start = 0;  // audio bytes in all earlier packets
+};
+
+struct Rational {
+  int num = 0;
+  int den = 1;
+};
+
+struct MpegIndex {
+  std::vector<VideoEntry> video;  // display order
+  std::vector<AudioEntry> audio;  // stream order
+  std::int64_t audioBytes = 0;
+  Rational videoTimeBase;
+  Rational audioTimeBase;
+
+  // Reads every packet of the chosen streams (the format is left at its end).
+  void Build(AVFormatContext* format, const StreamChoice& choice);
+  void Clear() { *this = MpegIndex{}; }
+
+  // The first key frame at or after frame, else the last one before it, else frame itself
+  // (clamped to the pictures there are); -1 without pictures.
+  int KeyFrameFrom(int frame) const;
+  bool IsKey(int frame) const;
+  // The audio packet playing at the picture's time: the last one that starts at or before it
+  // (the first one for pictures before all audio). By share of the audio when the times are
+  // unknown. audio.size() when there is no audio.
+  std::size_t AudioForFrame(int frame) const;
+  // The audio packet that holds byte; audio.size() when byte is at or past the end.
+  std::size_t AudioAtByte(std::int64_t byte) const;
+};
+
+}  // namespace mivora::mpeg
