@@ -11,6 +11,11 @@ extern "C" {
 
 namespace mivora::mpeg {
 
+namespace {
+// A seek whose packet is not found within this many goes on from where it is.
+constexpr int kMaxPacketsToTarget = 400;
+}  // namespace
+
 bool AudioReader::Open(const std::string& path, int stream) {
   Close();
   format_ = OpenFormat(path);
@@ -32,27 +37,27 @@ void AudioReader::Close() {
   offset_ = 0;
   ended_ = false;
   stream_ = -1;
-  dropBefore_ = kNoTime;
-  seekPos_ = -1;
+  seeking_ = false;
 }
 
 bool AudioReader::NextPacket() {
   if (ended_ || format_ == nullptr) return false;
   while (av_read_frame(format_, packet_) >= 0) {
     bool keep = packet_->stream_index == stream_ && packet_->size > 0;
-    if (keep && (dropBefore_ != kNoTime || seekPos_ >= 0)) {
-      const bool early = packet_->pts != AV_NOPTS_VALUE
-                             ? dropBefore_ != kNoTime && packet_->pts < dropBefore_
-                             : packet_->pos >= 0 && packet_->pos < seekPos_;
-      if (early) {
+    std::int32_t from = 0;
+    if (keep && seeking_) {
+      if (IsMarked(target_, packet_->data, packet_->size)) {
+        // Bytes of the packet before it, read along from the middle of their PES packet.
+        from = packet_->size - target_.size;
+        seeking_ = false;
+      } else if (++skippedPackets_ < kMaxPacketsToTarget) {
         keep = false;
       } else {
-        dropBefore_ = kNoTime;
-        seekPos_ = -1;
+        seeking_ = false;  // not found: the audio goes on from here rather than not at all
       }
     }
     if (keep) {
-      pending_.assign(packet_->data, packet_->data + packet_->size);
+      pending_.assign(packet_->data + from, packet_->data + packet_->size);
       offset_ = 0;
       av_packet_unref(packet_);
       return true;
@@ -83,12 +88,13 @@ void AudioReader::SeekTo(const AudioEntry& entry) {
   offset_ = 0;
   ended_ = false;
   bool sought = false;
-  if (entry.pos >= 0) sought = av_seek_frame(format_, -1, entry.pos, AVSEEK_FLAG_BYTE) >= 0;
-  if (!sought && entry.pts != kNoTime) {
-    sought = av_seek_frame(format_, stream_, entry.pts, AVSEEK_FLAG_BACKWARD) >= 0;
+  if (entry.mark.seekPos >= 0) {
+    sought = av_seek_frame(format_, -1, entry.mark.seekPos, AVSEEK_FLAG_BYTE) >= 0;
   }
-  dropBefore_ = entry.pts;
-  seekPos_ = sought ? entry.pos : -1;
+  if (!sought) av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BYTE);
+  seeking_ = true;
+  skippedPackets_ = 0;
+  target_ = entry.mark;
 }
 
 void AudioReader::SeekToEnd() {

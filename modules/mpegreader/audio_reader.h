@@ -38,9 +38,10 @@ class AudioReader {
   std::vector<std::uint8_t> pending_;
   std::size_t offset_ = 0;
   bool ended_ = false;
-  // After a seek: packets before the target's time (or, untimed, its position) are dropped.
-  std::int64_t dropBefore_ = kNoTime;
-  std::int64_t seekPos_ = -1;
+  // After a seek: packets before the marked one are dropped.
+  bool seeking_ = false;
+  int skippedPackets_ = 0;
+  PacketMark target_;
 };
 
 }  // namespace mivora::mpeg

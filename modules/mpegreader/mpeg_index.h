@@ -14,15 +14,29 @@ namespace mivora::mpeg {
 
 inline constexpr std::int64_t kNoTime = INT64_MIN;
 
+// A packet as a seek finds it again. Times after a byte seek are not those of a read from the
+// start, and the first packet may carry the tail of the one before; its last bytes and its size
+// are what stay the same.
+struct PacketMark {
+  std::int64_t seekPos = -1;  // a file position at or before the packet, -1 unknown
+  std::uint64_t tail = 0;     // TailHash of the packet
+  std::int32_t size = 0;
+};
+
+// A hash of the last bytes of a packet.
+std::uint64_t TailHash(const std::uint8_t* data, std::int32_t size);
+// The packet read after a seek is the marked one (perhaps with bytes of the one before it).
+bool IsMarked(const PacketMark& mark, const std::uint8_t* data, std::int32_t size);
+
 struct VideoEntry {
-  std::int64_t pts = kNoTime;  // in the video stream's time base
-  std::int64_t pos = -1;       // file position of the packet, -1 unknown
+  std::int64_t time = kNoTime;  // display time, in the video stream's time base
+  PacketMark mark;
   bool key = false;
 };
 
 struct AudioEntry {
   std::int64_t pts = kNoTime;  // in the audio stream's time base
-  std::int64_t pos = -1;
+  PacketMark mark;
   std::int64_t start = 0;  // audio bytes in all earlier packets
 };
 

@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include "decoder/decoded_frame.h"
+#include "modules/LibavCommon/quiet_log.h"
 #include "modules/mpegreader/audio_reader.h"
 #include "modules/mpegreader/demuxer.h"
 #include "modules/mpegreader/mpeg_index.h"
@@ -49,9 +50,9 @@ double FrameRate(const AVStream* stream, const MpegIndex& index) {
     if (r.num > 0 && r.den > 0) return av_q2d(r);
   }
   // No declared rate: the pictures' own times.
-  if (index.video.size() > 1 && index.video.front().pts != kNoTime &&
-      index.video.back().pts > index.video.front().pts && index.videoTimeBase.num > 0) {
-    const double span = double(index.video.back().pts - index.video.front().pts) *
+  if (index.video.size() > 1 && index.video.front().time != kNoTime &&
+      index.video.back().time > index.video.front().time && index.videoTimeBase.num > 0) {
+    const double span = double(index.video.back().time - index.video.front().time) *
                         index.videoTimeBase.num / index.videoTimeBase.den;
     return double(index.video.size() - 1) / span;
   }
@@ -98,6 +99,7 @@ std::int32_t Open(const char16_t* path, std::int32_t, std::int32_t, MediaInfo** 
   std::scoped_lock hold(s.videoLock, s.audioLock);
   CloseAll(s);
   if (path == nullptr || info == nullptr) return 0;
+  libav::QuietLog();
   const std::string file = PathToUtf8(path);
   AVFormatContext* probe = OpenFormat(file);
   StreamChoice choice = ChooseStreams(probe);

@@ -13,6 +13,8 @@ namespace {
 constexpr int kMaxPacketsToKey = 300;
 // Errors in a row without a picture before the stream counts as ended.
 constexpr int kMaxErrorsInRow = 64;
+// At most this many pictures come out of the decoder ahead of a key frame fed after a seek.
+constexpr int kMaxLeadingPictures = 16;
 }  // namespace
 
 bool VideoReader::Open(const std::string& path, int stream, int width, int height) {
@@ -52,7 +54,8 @@ void VideoReader::Close() {
   pictures_.Clear();
   stream_ = -1;
   draining_ = waitForKey_ = false;
-  dropBefore_ = kNoTime;
+  key_ = PacketMark{};
+  leadingPictures_ = 0;
 }
 
 bool VideoReader::Feed() {
@@ -69,9 +72,9 @@ bool VideoReader::Feed() {
       continue;
     }
     if (waitForKey_) {
-      const bool before = packet_->pos >= 0 && seekPos_ >= 0 && packet_->pos < seekPos_;
-      if (((packet_->flags & AV_PKT_FLAG_KEY) == 0 || before) &&
-          ++skippedPackets_ < kMaxPacketsToKey) {
+      const bool found =
+          (packet_->flags & AV_PKT_FLAG_KEY) != 0 && IsMarked(key_, packet_->data, packet_->size);
+      if (!found && ++skippedPackets_ < kMaxPacketsToKey) {
         av_packet_unref(packet_);
         continue;
       }
@@ -90,12 +93,15 @@ bool VideoReader::Next(DecodedFrame* out) {
   for (;;) {
     const int r = avcodec_receive_frame(codec_, frame_);
     if (r == 0) {
-      const std::int64_t pts = frame_->best_effort_timestamp;
-      if (dropBefore_ != kNoTime && pts != AV_NOPTS_VALUE && pts < dropBefore_) {
-        av_frame_unref(frame_);
-        continue;
+      if (leadingPictures_ > 0) {
+        const bool intra = frame_->key_frame != 0 || frame_->pict_type == AV_PICTURE_TYPE_I;
+        if (!intra) {
+          --leadingPictures_;
+          av_frame_unref(frame_);
+          continue;
+        }
+        leadingPictures_ = 0;
       }
-      dropBefore_ = kNoTime;
       if (!pictures_.Accept(frame_)) {
         if (++errors > kMaxErrorsInRow) return false;
         continue;
@@ -115,16 +121,16 @@ bool VideoReader::Next(DecodedFrame* out) {
 void VideoReader::SeekTo(const VideoEntry& entry) {
   if (format_ == nullptr || codec_ == nullptr) return;
   bool sought = false;
-  if (entry.pos >= 0) sought = av_seek_frame(format_, -1, entry.pos, AVSEEK_FLAG_BYTE) >= 0;
-  if (!sought && entry.pts != kNoTime) {
-    sought = av_seek_frame(format_, stream_, entry.pts, AVSEEK_FLAG_BACKWARD) >= 0;
+  if (entry.mark.seekPos >= 0) {
+    sought = av_seek_frame(format_, -1, entry.mark.seekPos, AVSEEK_FLAG_BYTE) >= 0;
   }
+  if (!sought) av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BYTE);
   avcodec_flush_buffers(codec_);
   draining_ = false;
   waitForKey_ = entry.key;
   skippedPackets_ = 0;
-  seekPos_ = sought ? entry.pos : -1;
-  dropBefore_ = entry.pts;
+  key_ = entry.mark;
+  leadingPictures_ = entry.key ? kMaxLeadingPictures : 0;
 }
 
 }  // namespace mivora::mpeg

@@ -42,11 +42,12 @@ class VideoReader {
   libav::PicturePair pictures_;
   int stream_ = -1;
   bool draining_ = false;
-  // After a seek: packets before the key frame's are dropped, then pictures before its time.
+  // After a seek: packets before the key frame's are dropped, then the pictures the decoder
+  // gives before it (B pictures of an open group that precede it on screen).
   bool waitForKey_ = false;
   int skippedPackets_ = 0;
-  std::int64_t seekPos_ = -1;
-  std::int64_t dropBefore_ = kNoTime;
+  PacketMark key_;
+  int leadingPictures_ = 0;
 };
 
 }  // namespace mivora::mpeg

@@ -1,5 +1,7 @@
 #include "modules/msmpeg/msmpeg_decoder.h"
 
+#include "modules/LibavCommon/quiet_log.h"
+
 #include <cstring>
 
 extern "C" {
@@ -30,6 +32,7 @@ bool MsmpegDecoder::Open(int width, int height) {
       height > kMaxDimension) {
     return false;
   }
+  libav::QuietLog();
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MSMPEG4V3);
   if (codec == nullptr) return false;
   context_ = avcodec_alloc_context3(codec);
