@@ -1,0 +1,134 @@
+// The outside decoders in the opening step and the engine: which reader, decoder and frame
+// supply each path gets, and that the item plays to its end with every frame shown.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "decoder/decoder_entry.h"
+#include "engine/controls.h"
+#include "engine/player_state.h"
+#include "input/avi_reader.h"
+#include "platform/message_box.h"
+#include "platform/module.h"
+#include "platform/wide_string.h"
+#include "tests/engine/engine_fixture.h"
+#include "tests/libav_modules/libav_fixtures.h"
+
+namespace mivora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+using LibavEngine = EngineTest;
+
+// The Open of the table a reader module (or, with an empty name, the built-in reader) fills.
+void* ReaderOpen(const char16_t* module) {
+  MediaSource table;
+  if (module == nullptr) {
+    InitializeAviReader(&table);
+    return reinterpret_cast<void*>(table.Open);
+  }
+  platform::ModuleHandle handle = platform::LoadModule(module);
+  auto initialize = platform::GetEntryPointAs<InitializeReaderFn>(handle, u"InitializeReader");
+  if (initialize) initialize(&table);
+  platform::FreeModule(handle);  // the engine holds its own reference
+  return reinterpret_cast<void*>(table.Open);
+}
+
+// Ends what runs, as closing the player does, and lets the next item load.
+void EndRun() {
+  EndPlayback();
+  State().exiting = 0;
+}
+
+std::string CopyAs(const std::string& from, const std::string& name) {
+  const std::string to = TempPath(name);
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  return to;
+}
+
+// clip.MPEG: mpegreader, the copying decoder, direct mode, no two-frame skip, whatever the
+// fourcc; every picture shown, also after a seek.
+TEST_F(LibavEngine, MpegPathsPlayThroughTheReaderInDirectMode) {
+  const Clip clip = Mpeg2Clip();
+  ASSERT_FALSE(clip.path.empty());
+  const std::string path = CopyAs(clip.path, "clip.MPEG");
+  exitAtEnd = false;
+  Open(path);
+  ASSERT_TRUE(PresentationRunning());
+  PlayerState& s = State();
+  EXPECT_EQ(reinterpret_cast<void*>(s.source.Open), ReaderOpen(u"mpegreader.dll"));
+  EXPECT_EQ(s.queueDepth.load(), 1);
+  EXPECT_FALSE(s.twoFrameSkip.load());
+  EXPECT_EQ(s.decoreFrame, &PassThroughDecoreFrame);
+  const std::int32_t frames = s.info.load()->frameCount;
+  EXPECT_EQ(frames, clip.frames);
+  const auto droppedBefore = s.framesDecodedUnshown.load();
+  ASSERT_TRUE(WaitForNaturalEnd());
+  EXPECT_EQ(framesShown.load() + int(s.framesDecodedUnshown.load() - droppedBefore), frames);
+  EXPECT_GE(framesShown.load(), frames * 9 / 10);
+  EXPECT_TRUE(platform::MessageBoxLog().empty());
+
+  // Played again, a seek into it plays on to the end.
+  EndRun();
+  framesShown = 0;
+  Open(path);
+  ASSERT_TRUE(PresentationRunning());
+  SeekToPercent(50);
+  ASSERT_TRUE(WaitForNaturalEnd());
+  EXPECT_GE(framesShown.load(), frames / 2 - clip.keyEvery);
+  EXPECT_LE(framesShown.load(), frames / 2 + clip.keyEvery + 5);
+}
+
+// DIV3 + MP3 plays through the built-in reader and msmpeg in queued mode; a path with ".Mpg" is
+// not an MPEG path, so such an AVI plays the same way, while an MPEG file under that name is not
+// an AVI and fails to load; DIV3 with PCM sound is refused for its sound.
+TEST_F(LibavEngine, Div3AndCaseSensitiveMpegPaths) {
+  const Clip div3 = Div3Clip();
+  const Clip mpeg = Mpeg1Clip();
+  ASSERT_FALSE(div3.path.empty() || mpeg.path.empty());
+  void* const builtIn = ReaderOpen(nullptr);
+  PlayerState& s = State();
+  for (const std::string& path : {div3.path, CopyAs(div3.path, "div3clip.Mpg")}) {
+    SCOPED_TRACE(path);
+    framesShown = 0;
+    const auto passedBefore = s.framesDecodedUnshown.load() + s.framesSkippedToKey.load();
+    Open(path);
+    ASSERT_TRUE(PresentationRunning());
+    EXPECT_EQ(reinterpret_cast<void*>(s.source.Open), builtIn);
+    EXPECT_EQ(s.queueDepth.load(), 20);
+    EXPECT_NE(s.decoreFrame, &decore_frame);
+    EXPECT_NE(s.decoreFrame, &PassThroughDecoreFrame);
+    const std::int32_t frames = s.info.load()->frameCount;
+    ASSERT_TRUE(WaitForNaturalEnd());
+    const auto passed = s.framesDecodedUnshown.load() + s.framesSkippedToKey.load() - passedBefore;
+    EXPECT_GE(framesShown.load() + int(passed), frames);
+    EXPECT_GE(framesShown.load(), frames * 9 / 10);
+    EXPECT_TRUE(platform::MessageBoxLog().empty());
+    EndRun();
+  }
+
+  const std::string pcm =
+      MakeFixture("div3-pcm.avi",
+                  "-f lavfi -i testsrc=size=176x144:rate=25 -f lavfi -i sine=sample_rate=22050 "
+                  "-t 1 -c:v msmpeg4 -vtag DIV3 -c:a pcm_s16le -f avi");
+  ASSERT_FALSE(pcm.empty());
+  const struct {
+    std::string path;
+    std::string message;
+  } refused[] = {
+      {CopyAs(mpeg.path, "clip.Mpg"), "Load Error: Failed to load file"},
+      {pcm, "Video Error: This file contains an incompatible audio format"},
+  };
+  for (const auto& c : refused) {
+    platform::ClearMessageBoxLog();
+    Open(c.path);
+    EXPECT_FALSE(PresentationRunning()) << c.path;
+    const auto log = platform::MessageBoxLog();
+    ASSERT_EQ(log.size(), 1u) << c.path;
+    EXPECT_EQ(platform::ToUtf8(log[0].caption) + ": " + platform::ToUtf8(log[0].text), c.message);
+  }
+}
+
+}  // namespace
+}  // namespace mivora::test
