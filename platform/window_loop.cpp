@@ -264,6 +264,10 @@ WindowHandle CreateMainWindow(const WindowSpec& spec) {
 
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");  // nearest: pixels stay pixels
+    // SDL's software renderer unless the user names another (SDL_RENDER_DRIVER): a 640 x 264
+    // client area costs it little, and what it draws reads back exactly on every display (an
+    // OpenGL renderer under Xvfb read back black).
+    SDL_SetHintWithPriority(SDL_HINT_RENDER_DRIVER, "software", SDL_HINT_DEFAULT);
     const int height = kClientHeight + 19 + 24;       // with the menu bar and the slider strip
     w->sdl = SDL_CreateWindow(ToUtf8(spec.title).c_str(), SDL_WINDOWPOS_CENTERED,
                               SDL_WINDOWPOS_CENTERED, kClientWidth, height,
