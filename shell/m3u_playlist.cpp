@@ -103,7 +103,8 @@ void ReadM3u(std::string_view text, std::u16string_view folder) {
     } else if (!text.empty()) {
       text.remove_prefix(1);
     }
-    if (line.empty() || line.front() == '#') continue;
+    // A zero inside would end the entry early, and a cut path names another file.
+    if (line.empty() || line.front() == '#' || line.find('\0') != std::string_view::npos) continue;
     const std::u16string path = EntryPath(line, folder);
     if (path.empty() || path.size() >= std::size_t(kPathChars)) continue;
     char16_t* entry = list.entries[list.playlistCount];

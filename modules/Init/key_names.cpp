@@ -57,6 +57,7 @@ std::optional<std::int32_t> KeyFromName(std::string_view name) {
     if (none) return 0;
   }
   if (const auto code = HexCode(name)) return code;
+  if (name.find('\0') != std::string_view::npos) return std::nullopt;  // SDL would read a part
   const std::string text(name);
   const SDL_Keycode code = SDL_GetKeyFromName(text.c_str());
   if (code == SDLK_UNKNOWN) return std::nullopt;

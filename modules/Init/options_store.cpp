@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -62,6 +63,20 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
+// A save cut short by a crash leaves its temporary file behind; later saves remove those older
+// than a minute (a younger one may be another player's save under way).
+void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::string& prefix) {
+  std::error_code error;
+  const auto now = std::filesystem::file_time_type::clock::now();
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const auto written = entry.last_write_time(error);
+    if (!error && entry.is_regular_file(error) && now - written > std::chrono::minutes(1))
+      std::filesystem::remove(entry.path(), error);
+  }
+}
+
 bool SyncFolder(const std::filesystem::path& folder) {
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -112,7 +127,9 @@ bool SaveOptionsFile(const PlayerOptions& options, const std::filesystem::path& 
   struct stat old {};
   if (stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) mode = old.st_mode & 07777;
 
-  std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  const std::string prefix = "." + target.filename().string() + ".";
+  RemoveStaleTemporaries(folder, prefix);
+  std::string temporary = (folder / (prefix + "XXXXXX")).string();
   const int fd = mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return false;
   bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, OptionsText(options)) && fsync(fd) == 0;

@@ -114,7 +114,7 @@ TEST(M3uPlaylist, LimitsAndFilesThatAreNoPlaylists) {
   ClearPlaylist();
   const std::u16string folder = u"/f/";
   const std::string fits(kPathChars - 1 - folder.size(), 'x');
-  std::string text = fits + "\n" + fits + "y\n";
+  std::string text = fits + "\n" + fits + "y\n" + std::string("cut\0.avi\n", 9);
   for (int i = 0; i < 150; ++i) text += "n.avi\n";
   ReadM3u(text, folder);
   ASSERT_EQ(ThePlaylist().playlistCount, kPlaylistEntries);
