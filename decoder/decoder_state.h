@@ -7,6 +7,7 @@
 
 #include "decoder/bit_reader.h"
 #include "decoder/decoder_status.h"
+#include "decoder/display_order.h"
 #include "decoder/motion_compensation.h"
 #include "decoder/picture.h"
 
@@ -30,6 +31,9 @@ struct SequenceFields {
   int resyncMarkerDisable = 1;
   int dataPartitioned = 0;
   int reversibleVlc = 0;
+  int objectType = 0;  // video_object_type_indication
+  // From vol_control_parameters: 1 no B pictures, 0 B pictures may follow, -1 not said.
+  int lowDelay = -1;
   // Set when the layer uses something this decoder does not decode; nullptr otherwise.
   const char* unsupported = nullptr;
 };
@@ -43,6 +47,8 @@ struct PictureFields {
   int intraDcThreshold = 0;
   int quantiser = 1;
   int fcode = 1;
+  int fcodeBackward = 1;   // B pictures
+  int moduloTimeBase = 0;  // whole seconds since the time base of the picture before
 };
 
 // One luminance block's or one macroblock's chrominance block's values for its neighbours:
@@ -107,6 +113,7 @@ struct DecoderState {
   alignas(16) std::int16_t block[64] = {};
   BitReader reader;
   PictureStore pictures;
+  DisplayOrder order;
   FrameReport report;
 
   std::uint8_t& Mode(int x, int y) { return modeMap[(y + 1) * mapColumns + (x + 1)]; }

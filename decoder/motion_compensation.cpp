@@ -81,15 +81,30 @@ void PredictBlock(const std::uint8_t* reference, std::uint8_t* current, int stri
 
 void PredictMacroblock(PictureStore& store, int mbx, int mby, int mode, const MotionVector mv[4],
                        int roundingType) {
+  PredictMacroblock(store, store.reference, store.current, mbx, mby, mode, mv, roundingType);
+}
+
+void AverageMacroblock(const PictureStore& layout, const Picture& from, const Picture& to, int mbx,
+                       int mby) {
+  const DecoderDsp& dsp = Dsp();
+  const std::ptrdiff_t s = layout.stride, c = layout.stride >> 1;
+  const std::ptrdiff_t luma = 16 * mby * s + 16 * mbx, chroma = 8 * mby * c + 8 * mbx;
+  dsp.average[1](from.y + luma, to.y + luma, s);
+  dsp.average[0](from.u + chroma, to.u + chroma, c);
+  dsp.average[0](from.v + chroma, to.v + chroma, c);
+}
+
+void PredictMacroblock(const PictureStore& store, const Picture& from, const Picture& to, int mbx,
+                       int mby, int mode, const MotionVector mv[4], int roundingType) {
   const DecoderDsp& dsp = Dsp();
   const int s = store.stride, rows = store.paddedHeight;
   if (mode == 2) {
     for (int i = 0; i < 4; ++i)
-      Predict(dsp, store.reference.y, store.current.y, s, rows, kLumaBorder, 8,
-              16 * mbx + 8 * (i & 1), 16 * mby + 8 * (i >> 1), mv[i].x, mv[i].y, roundingType);
+      Predict(dsp, from.y, to.y, s, rows, kLumaBorder, 8, 16 * mbx + 8 * (i & 1),
+              16 * mby + 8 * (i >> 1), mv[i].x, mv[i].y, roundingType);
   } else {
-    Predict(dsp, store.reference.y, store.current.y, s, rows, kLumaBorder, 16, 16 * mbx, 16 * mby,
-            mv[0].x, mv[0].y, roundingType);
+    Predict(dsp, from.y, to.y, s, rows, kLumaBorder, 16, 16 * mbx, 16 * mby, mv[0].x, mv[0].y,
+            roundingType);
   }
   int cx, cy;
   if (mode == 2) {
@@ -100,10 +115,8 @@ void PredictMacroblock(PictureStore& store, int mbx, int mby, int mode, const Mo
     cy = ChromaFromOneVector(mv[0].y);
   }
   const int cs = s >> 1, crows = rows >> 1;
-  Predict(dsp, store.reference.u, store.current.u, cs, crows, kChromaBorder, 8, 8 * mbx, 8 * mby,
-          cx, cy, roundingType);
-  Predict(dsp, store.reference.v, store.current.v, cs, crows, kChromaBorder, 8, 8 * mbx, 8 * mby,
-          cx, cy, roundingType);
+  Predict(dsp, from.u, to.u, cs, crows, kChromaBorder, 8, 8 * mbx, 8 * mby, cx, cy, roundingType);
+  Predict(dsp, from.v, to.v, cs, crows, kChromaBorder, 8, 8 * mbx, 8 * mby, cx, cy, roundingType);
 }
 
 }  // namespace mivora::decoder

@@ -33,6 +33,8 @@ bool AllocatePictures(PictureStore& store, int width, int height);
 void ReleasePictures(PictureStore& store);
 // Fills the borders of the three reference planes from their edges (before a P picture).
 void ExtendReferenceEdges(PictureStore& store);
+// The same for any picture of the store's layout.
+void ExtendPictureEdges(const PictureStore& store, const Picture& picture);
 // Words 0-5 from current, 7-9 from reference; reserved words untouched.
 void FillDecodedFrame(const PictureStore& store, DecodedFrame* frame);
 void SwapPictures(PictureStore& store);
