@@ -99,14 +99,13 @@ void NoteReferenceTime(DecoderState& state) {
   ++o.anchors;
 }
 
-DecodeStatus DecodeB(DecoderState& state, DecodedFrame* frame) {
+DecodeStatus DecodeB(DecoderState& state) {
   DisplayOrder& order = state.order;
   PictureStore& store = state.pictures;
   // A stream whose layer did not announce B pictures: from here on in display order.
   if (!order.delayed && !BeginDelayedOrder(order, store)) {
-    state.report.feature = state.unsupported = "B pictures (out of memory)";
-    DescribePrevious(state, frame);
-    return Finish(state, DecodeStatus::Unsupported);
+    state.unsupported = "B pictures (out of memory)";
+    return DecodeStatus::Unsupported;
   }
   if (!order.edgesReady) {
     ExtendPictureEdges(store, store.current);
@@ -132,9 +131,26 @@ DecodeStatus DecodeB(DecoderState& state, DecodedFrame* frame) {
   decoder::DecodeBPicture(state, refs);
   store.current = refs.forward;
   Queue(order, target);
-  state.report.concealedMacroblocks = state.concealed;
-  return Finish(
-      state, HandOutOrHold(state, frame, state.damaged ? DecodeStatus::Damaged : DecodeStatus::Ok));
+  state.report.concealedMacroblocks += state.concealed;
+  return state.damaged ? DecodeStatus::Damaged : DecodeStatus::Ok;
+}
+
+// One coded picture after its header. With B pictures in the stream it joins the queue; without,
+// the frame describes it at once.
+DecodeStatus DecodeOnePicture(DecoderState& state, DecodedFrame* frame) {
+  if (state.picture.pictureType == 2) return DecodeB(state);
+  DisplayOrder& order = state.order;
+  if (order.delayed) PrepareReferenceTarget(order, state.pictures);
+  if (!decoder::DecodePicture(state)) return DecodeStatus::Unsupported;
+  NoteReferenceTime(state);
+  state.report.concealedMacroblocks += state.concealed;
+  if (!order.delayed && frame) decoder::FillDecodedFrame(state.pictures, frame);
+  decoder::SwapPictures(state.pictures);
+  if (order.delayed) {
+    order.edgesReady = false;
+    QueueOlderReference(order, state.pictures);
+  }
+  return state.damaged ? DecodeStatus::Damaged : DecodeStatus::Ok;
 }
 
 }  // namespace
@@ -172,44 +188,46 @@ std::int32_t decore_frame(const std::uint8_t* data, std::int32_t length, Decoded
   }
   state.reader.Reset(data, length > 0 ? static_cast<std::size_t>(length) : 0);
 
-  const decoder::HeaderResult headers = decoder::ReadFrameHeaders(state);
+  decoder::HeaderResult headers = decoder::ReadFrameHeaders(state);
   // Layers that say B pictures may follow put the pictures in display order from the start.
   if (state.sequence.lowDelay == 0 && !order.delayed) BeginDelayedOrder(order, state.pictures);
   if (headers == decoder::HeaderResult::NoPicture) {
     return static_cast<std::int32_t>(
         Finish(state, HandOutOrHold(state, frame, DecodeStatus::NoPicture)));
   }
-  report.pictureType = state.picture.pictureType;
-  if (headers == decoder::HeaderResult::Unsupported) {
-    report.feature = state.unsupported;
-    return static_cast<std::int32_t>(
-        Finish(state, HandOutOrHold(state, frame, DecodeStatus::Unsupported)));
+  DecodeStatus status = DecodeStatus::Ok;
+  // A chunk may hold more than one picture (a reference and a B picture, as DivX 5 packs them);
+  // a few at most, so a damaged chunk of tiny pictures costs no more than that.
+  constexpr int kPicturesPerChunk = 4;
+  for (int n = 0; n < kPicturesPerChunk; ++n) {
+    report.pictureType = state.picture.pictureType;
+    if (headers == decoder::HeaderResult::Unsupported) {
+      report.feature = state.unsupported;
+      status = DecodeStatus::Unsupported;
+      break;
+    }
+    report.quantiser = state.picture.quantiser;
+    // Not coded: the previous picture again, and the pictures are not exchanged, so the next
+    // picture predicts from the right one. After a picture in the same chunk: a placeholder.
+    if (!state.picture.pictureCoded) {
+      if (n == 0) status = DecodeStatus::NotCoded;
+      break;
+    }
+    const DecodeStatus one = DecodeOnePicture(state, frame);
+    if (one == DecodeStatus::Unsupported) {
+      report.feature = state.unsupported;
+      status = one;
+      break;
+    }
+    if (one == DecodeStatus::Damaged) status = one;
+    if (!decoder::NextPictureInChunk(state)) {
+      // Without B pictures the frame already describes the picture.
+      if (!order.delayed) return static_cast<std::int32_t>(Finish(state, status));
+      break;
+    }
+    headers =
+        state.unsupported ? decoder::HeaderResult::Unsupported : decoder::HeaderResult::Picture;
   }
-  report.quantiser = state.picture.quantiser;
-  if (!state.picture.pictureCoded) {
-    // Repeats the previous picture without exchanging the pictures, so the next picture predicts
-    // from the right one.
-    return static_cast<std::int32_t>(
-        Finish(state, HandOutOrHold(state, frame, DecodeStatus::NotCoded)));
-  }
-  if (state.picture.pictureType == 2) return static_cast<std::int32_t>(DecodeB(state, frame));
-  if (order.delayed) PrepareReferenceTarget(order, state.pictures);
-  if (!decoder::DecodePicture(state)) {
-    report.feature = state.unsupported;
-    return static_cast<std::int32_t>(
-        Finish(state, HandOutOrHold(state, frame, DecodeStatus::Unsupported)));
-  }
-  NoteReferenceTime(state);
-  report.concealedMacroblocks = state.concealed;
-  const DecodeStatus status = state.damaged ? DecodeStatus::Damaged : DecodeStatus::Ok;
-  if (!order.delayed) {
-    if (frame) decoder::FillDecodedFrame(state.pictures, frame);
-    decoder::SwapPictures(state.pictures);
-    return static_cast<std::int32_t>(Finish(state, status));
-  }
-  decoder::SwapPictures(state.pictures);
-  order.edgesReady = false;
-  QueueOlderReference(order, state.pictures);
   return static_cast<std::int32_t>(Finish(state, HandOutOrHold(state, frame, status)));
 }
 

@@ -186,4 +186,20 @@ HeaderResult ReadFrameHeaders(DecoderState& state) {
   }
 }
 
+bool NextPictureInChunk(DecoderState& state) {
+  BitReader& r = state.reader;
+  if (r.PastEnd()) return false;
+  const std::size_t size = r.Size();
+  std::size_t byte = (r.BitsConsumed() + 7) / 8;
+  for (; byte + 5 <= size; ++byte) {
+    const std::uint8_t* p = r.Data() + byte;
+    if (p[0] == 0 && p[1] == 0 && p[2] == 1 && p[3] == (kPictureStartCode & 0xFF)) break;
+  }
+  if (byte + 5 > size) return false;
+  r.SeekToBit(8 * (byte + 4));
+  state.damaged = false;
+  ParsePictureBody(state);
+  return true;
+}
+
 }  // namespace mivora::decoder

@@ -21,6 +21,7 @@
 #include "platform/wide_string.h"
 #include "tools/decode/display_output.h"
 #include "tools/decode/frame_output.h"
+#include "tools/decode/packed_chunks.h"
 
 namespace mivora {
 namespace {
@@ -30,17 +31,18 @@ constexpr int kExitOk = 0, kExitOpen = 1, kExitUnsupported = 2, kExitDamaged = 3
 
 struct Options {
   std::string path, y4mPath;
-  bool framemd5 = false, info = false, bench = false, concealRest = false;
+  bool framemd5 = false, info = false, bench = false, concealRest = false, packB = false;
   long frames = -1;
   DisplayOutputOptions display;
 };
 
 void Usage() {
-  std::fprintf(stderr,
-               "usage: mivora-decode [--y4m OUT|-] [--framemd5] [--frames N] [--info] [--bench]\n"
-               "                     [--conceal-rest] [display options] FILE.avi\n"
-               "display options: [--output-type 5|7|8|9] [--brightness B] [--skip-unchanged]\n"
-               "                 [--display OUT|-] [--png DIR] [--contact-sheet FILE.png]\n");
+  std::fprintf(
+      stderr,
+      "usage: mivora-decode [--y4m OUT|-] [--framemd5] [--frames N] [--info] [--bench]\n"
+      "                     [--conceal-rest] [--pack-b-pictures] [display options] FILE.avi\n"
+      "display options: [--output-type 5|7|8|9] [--brightness B] [--skip-unchanged]\n"
+      "                 [--display OUT|-] [--png DIR] [--contact-sheet FILE.png]\n");
 }
 
 bool ParseArguments(int argc, char** argv, Options& o) {
@@ -54,6 +56,8 @@ bool ParseArguments(int argc, char** argv, Options& o) {
       o.info = true;
     } else if (a == "--bench") {
       o.bench = true;
+    } else if (a == "--pack-b-pictures") {
+      o.packB = true;  // each reference shares its chunk with the B picture after it
     } else if (a == "--conceal-rest") {
       o.concealRest = true;  // damage conceals the rest of its picture, packets or not
     } else if (a == "--frames" && i + 1 < argc) {
@@ -221,6 +225,16 @@ int Run::Main() {
     }
     std::fprintf(text_, "frames=%ld seconds=%.4f fps=%.1f\n", decoded, seconds,
                  seconds > 0 ? decoded / seconds : 0.0);
+  } else if (o_.packB) {
+    std::vector<Chunk> chunks;
+    for (long i = 0; i < total; ++i) {
+      const std::int32_t n = source.ReadVideoFrame(buffer.data(), 0);
+      chunks.emplace_back(buffer.begin(), buffer.begin() + std::clamp(n, 0, capacity));
+    }
+    chunks = PackBPictures(chunks, StreamTimeResolution(chunks));
+    for (std::size_t i = 0; i < chunks.size(); ++i)
+      Decode(chunks[i].data(), static_cast<std::int32_t>(chunks[i].size()), static_cast<long>(i));
+    Flush(static_cast<long>(chunks.size()));
   } else {
     for (long i = 0; i < total; ++i) {
       const std::int32_t n = source.ReadVideoFrame(buffer.data(), 0);
