@@ -10,6 +10,7 @@
 #include "decoder/display_order.h"
 #include "decoder/motion_compensation.h"
 #include "decoder/picture.h"
+#include "decoder/quant_matrix.h"
 
 namespace mivora::decoder {
 
@@ -31,6 +32,8 @@ struct SequenceFields {
   int resyncMarkerDisable = 1;
   int dataPartitioned = 0;
   int reversibleVlc = 0;
+  int quantType = 0;  // 1: the MPEG method with matrices
+  QuantMatrices matrices{};
   int objectType = 0;  // video_object_type_indication
   // From vol_control_parameters: 1 no B pictures, 0 B pictures may follow, -1 not said.
   int lowDelay = -1;
@@ -53,10 +56,13 @@ struct PictureFields {
 
 // One luminance block's or one macroblock's chrominance block's values for its neighbours:
 // the inverse-quantised DC, first column (indices 8..56) and first row (indices 1..7).
+// With the MPEG method of inverse quantisation the first column and row hold quantised levels,
+// and quantiser the one they were quantised with.
 struct PredictionEntry {
   std::int16_t dc;
   std::int16_t column[7];
   std::int16_t row[7];
+  std::int16_t quantiser;
 };
 
 // Entries of a grid with one border row on top and one border column on the left, which stand

@@ -89,10 +89,8 @@ void ParseLayerBody(DecoderState& state) {
     s.quantPrecision = 5;
     s.bitsPerPixel = 8;
   }
-  if (r.GetBit()) {
-    Unsupported(state, "MPEG quantisation matrices");
-    return;
-  }
+  s.quantType = r.GetBit();
+  if (s.quantType) ReadQuantMatrices(r, s.matrices);
   if (s.layerVersion != 1 && r.GetBit()) Unsupported(state, "quarter-sample motion");
   if (!r.GetBit()) {
     Unsupported(state, "complexity estimation");
