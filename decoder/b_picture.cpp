@@ -85,12 +85,9 @@ bool DecodeBMacroblock(DecoderState& state, const BReferences& refs, Predictors&
       const MotionVector* colocated = refs.backwardIntra ? kZero : state.Vectors(x, y);
       for (int i = 0; i < 4; ++i)
         DirectVectors(colocated[i], delta, refs.trb, refs.trd, forward[i], backward[i]);
-      // Four equal vectors predict as one (the chrominance vector comes out the same too).
-      bool uniform = true;
-      for (int i = 1; i < 4; ++i)
-        uniform = uniform && forward[i].x == forward[0].x && forward[i].y == forward[0].y &&
-                  backward[i].x == backward[0].x && backward[i].y == backward[0].y;
-      PredictBoth(state, refs, uniform ? 0 : 2, forward, backward);
+      // Block by block where the co-located macroblock had four vectors, else as one.
+      const bool four = !refs.backwardIntra && state.Mode(x, y) == 2;
+      PredictBoth(state, refs, four ? 2 : 0, forward, backward);
       break;
     }
   }

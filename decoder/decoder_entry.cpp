@@ -195,6 +195,7 @@ std::int32_t decore_frame(const std::uint8_t* data, std::int32_t length, Decoded
     return static_cast<std::int32_t>(
         Finish(state, HandOutOrHold(state, frame, DecodeStatus::NoPicture)));
   }
+  state.pictures.quarterSample = state.sequence.quarterSample;
   DecodeStatus status = DecodeStatus::Ok;
   // A chunk may hold more than one picture (a reference and a B picture, as DivX 5 packs them);
   // a few at most, so a damaged chunk of tiny pictures costs no more than that.

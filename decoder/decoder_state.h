@@ -33,6 +33,7 @@ struct SequenceFields {
   int dataPartitioned = 0;
   int reversibleVlc = 0;
   int quantType = 0;  // 1: the MPEG method with matrices
+  int quarterSample = 0;
   QuantMatrices matrices{};
   int objectType = 0;  // video_object_type_indication
   // From vol_control_parameters: 1 no B pictures, 0 B pictures may follow, -1 not said.

@@ -12,6 +12,7 @@ DecoderDsp MakeReference() {
   dsp.idctAdd = reference::IdctAdd;
   reference::FillPredictTable(dsp.predict);
   reference::FillAverageTable(dsp.average);
+  reference::FillQpelTable(dsp.qpel);
   dsp.extendEdges = reference::ExtendEdges;
   return dsp;
 }

@@ -91,7 +91,7 @@ void ParseLayerBody(DecoderState& state) {
   }
   s.quantType = r.GetBit();
   if (s.quantType) ReadQuantMatrices(r, s.matrices);
-  if (s.layerVersion != 1 && r.GetBit()) Unsupported(state, "quarter-sample motion");
+  s.quarterSample = s.layerVersion != 1 ? r.GetBit() : 0;
   if (!r.GetBit()) {
     Unsupported(state, "complexity estimation");
     return;

@@ -71,6 +71,50 @@ __attribute__((always_inline)) inline void Predict(const DecoderDsp& dsp,
     PredictClamped(fn, reference, dst, stride, minX, maxX, minY, maxY, size, sx, sy);
 }
 
+// A quarter-sample luminance block: the same bounds as a half-sample one (size + 1 samples from the
+// whole-sample position), the kernel chosen by both fractions.
+__attribute__((always_inline)) inline void PredictQuarter(const DecoderDsp& dsp,
+                                                          const std::uint8_t* reference,
+                                                          std::uint8_t* current, int stride,
+                                                          int paddedRows, int size, int x, int y,
+                                                          int mvx, int mvy, int roundingType) {
+  const int sx = x + (mvx >> 2);
+  const int sy = y + (mvy >> 2);
+  const PredictFn fn = dsp.qpel[QpelSelector(size, roundingType, mvx, mvy)];
+  std::uint8_t* dst = current + static_cast<std::ptrdiff_t>(y) * stride + x;
+  const int minX = -kLumaBorder, maxX = stride - kLumaBorder - 1;
+  const int minY = -kLumaBorder, maxY = paddedRows - kLumaBorder - 1;
+  if (sx >= minX && sy >= minY && sx + size <= maxX && sy + size <= maxY)
+    fn(reference + static_cast<std::ptrdiff_t>(sy) * stride + sx, dst, stride);
+  else
+    PredictClamped(fn, reference, dst, stride, minX, maxX, minY, maxY, size, sx, sy);
+}
+
+// Quarter-sample vectors: luminance by the quarter-sample kernels; chrominance from the vectors
+// halved (toward zero) by the half-sample rules.
+[[gnu::noinline]] void PredictQuarterLuma(const DecoderDsp& dsp, const PictureStore& store,
+                                          const Picture& from, const Picture& to, int mbx, int mby,
+                                          int mode, const MotionVector mv[4], int roundingType,
+                                          int& cx, int& cy) {
+  const int s = store.stride, rows = store.paddedHeight;
+  if (mode == 2) {
+    int sx = 0, sy = 0;
+    for (int i = 0; i < 4; ++i) {
+      PredictQuarter(dsp, from.y, to.y, s, rows, 8, 16 * mbx + 8 * (i & 1), 16 * mby + 8 * (i >> 1),
+                     mv[i].x, mv[i].y, roundingType);
+      sx += mv[i].x / 2;
+      sy += mv[i].y / 2;
+    }
+    cx = ChromaFromFourVectors(sx);
+    cy = ChromaFromFourVectors(sy);
+  } else {
+    PredictQuarter(dsp, from.y, to.y, s, rows, 16, 16 * mbx, 16 * mby, mv[0].x, mv[0].y,
+                   roundingType);
+    cx = ChromaFromOneVector(mv[0].x / 2);
+    cy = ChromaFromOneVector(mv[0].y / 2);
+  }
+}
+
 }  // namespace
 
 void PredictBlock(const std::uint8_t* reference, std::uint8_t* current, int stride, int paddedRows,
@@ -98,19 +142,18 @@ void PredictMacroblock(const PictureStore& store, const Picture& from, const Pic
                        int mby, int mode, const MotionVector mv[4], int roundingType) {
   const DecoderDsp& dsp = Dsp();
   const int s = store.stride, rows = store.paddedHeight;
-  if (mode == 2) {
+  int cx, cy;
+  if (store.quarterSample) [[unlikely]] {
+    PredictQuarterLuma(dsp, store, from, to, mbx, mby, mode, mv, roundingType, cx, cy);
+  } else if (mode == 2) {
     for (int i = 0; i < 4; ++i)
       Predict(dsp, from.y, to.y, s, rows, kLumaBorder, 8, 16 * mbx + 8 * (i & 1),
               16 * mby + 8 * (i >> 1), mv[i].x, mv[i].y, roundingType);
-  } else {
-    Predict(dsp, from.y, to.y, s, rows, kLumaBorder, 16, 16 * mbx, 16 * mby, mv[0].x, mv[0].y,
-            roundingType);
-  }
-  int cx, cy;
-  if (mode == 2) {
     cx = ChromaFromFourVectors(mv[0].x + mv[1].x + mv[2].x + mv[3].x);
     cy = ChromaFromFourVectors(mv[0].y + mv[1].y + mv[2].y + mv[3].y);
   } else {
+    Predict(dsp, from.y, to.y, s, rows, kLumaBorder, 16, 16 * mbx, 16 * mby, mv[0].x, mv[0].y,
+            roundingType);
     cx = ChromaFromOneVector(mv[0].x);
     cy = ChromaFromOneVector(mv[0].y);
   }

@@ -24,6 +24,7 @@ struct PictureStore {
   int stride = 0;        // luminance stride S; chrominance stride is S/2
   int paddedHeight = 0;  // luminance rows including borders H; chrominance H/2
   Picture current{}, reference{};
+  int quarterSample = 0;  // luminance vectors in quarter samples (the layer's choice)
 };
 
 // Sizes the store for width x height and clears both pictures to black. Frees an earlier buffer

@@ -28,10 +28,10 @@ struct Clip {
 };
 
 // The clips tools/make-conformance-clips makes. "Small" ones also run under the sanitizers.
-const Clip kSmallClips[] = {{"qcif_q2_g12", 176, 144},   {"w180_q5_mv4", 180, 144},
-                            {"qvga_pan_q6", 320, 240},   {"sample", 320, 240, true},
-                            {"qcif_bf1_q4", 176, 144},   {"qcif_bf1_ps300_q3_rd", 176, 144},
-                            {"qcif_mpegq_q4", 176, 144}, {"qcif_matrices_q3", 176, 144}};
+const Clip kSmallClips[] = {
+    {"qcif_q2_g12", 176, 144},   {"w180_q5_mv4", 180, 144},      {"qvga_pan_q6", 320, 240},
+    {"sample", 320, 240, true},  {"qcif_bf1_q4", 176, 144},      {"qcif_bf1_ps300_q3_rd", 176, 144},
+    {"qcif_mpegq_q4", 176, 144}, {"qcif_matrices_q3", 176, 144}, {"qcif_qpel_q4", 176, 144}};
 const Clip kClips[] = {{"qcif_q8_g300_mv4", 176, 144},
                        {"cif_noise_q10_rd", 352, 288},
                        {"cif_static_q4", 352, 288},
@@ -45,7 +45,10 @@ const Clip kClips[] = {{"qcif_q8_g300_mv4", 176, 144},
                        {"vga_bf2_threads2_q5", 640, 480},
                        {"pal_pan_bf2_q12", 720, 576},
                        {"cif_mpegq_bf2_q6_mv4", 352, 288},
-                       {"cif_matrices_bf1_threads2_q5_rd", 352, 288}};
+                       {"cif_matrices_bf1_threads2_q5_rd", 352, 288},
+                       {"cif_qpel_q5_mv4", 352, 288},
+                       {"qvga_pan_qpel_bf2_q5", 320, 240},
+                       {"cif_qpel_bf1_mpegq_threads2_q4_rd", 352, 288}};
 
 // Clips with video packets, some data-partitioned (tools/make-conformance-clips), compared with
 // ffmpeg only.

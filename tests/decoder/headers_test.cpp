@@ -174,7 +174,6 @@ TEST(Headers, RecognisesFeaturesThisDecoderDoesNotDecode) {
       {"interlacing", [](Layer& l) { l.interlaced = 1; }},
       {"sprites", [](Layer& l) { l.sprite = 1; }},
       {"not 8-bit samples", [](Layer& l) { l.not8Bit = 1; }},
-      {"quarter-sample motion", [](Layer& l) { l.verid = 2, l.quarterSample = 1; }},
       {"complexity estimation", [](Layer& l) { l.complexityDisable = 0; }},
       {"reversible VLC coefficients",
        [](Layer& l) {
