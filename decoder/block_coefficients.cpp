@@ -6,6 +6,7 @@
 
 #include "decoder/coefficient_values.h"
 #include "decoder/dsp.h"
+#include "decoder/quant_matrix.h"
 #include "decoder/scan_tables.h"
 #include "decoder/vlc_tables.h"
 
@@ -101,6 +102,15 @@ struct CoefficientContext {
                                                              bool intra) {
   const int q = state.picture.quantiser;
   const VlcTables& t = Tables();
+  if (state.sequence.quantType) [[unlikely]] {
+    // Levels as they stand; each block is weighed after its codes.
+    return {RawLevelTable(intra),
+            intra ? t.intraHead : t.interHead,
+            intra ? t.intra : t.inter,
+            1,
+            0,
+            intra};
+  }
   return {ValuedCoefficientTable(q, intra),
           intra ? t.intraHead : t.interHead,
           intra ? t.intra : t.inter,
@@ -214,6 +224,22 @@ enum class Step { kMore, kLast, kLost };
   return s == Step::kLast;
 }
 
+// AC prediction of quantised levels: the neighbour's first row or column, rescaled to this
+// block's quantiser (rounded half away from zero) when the two differ.
+[[gnu::noinline]] void PredictLevels(std::int16_t* block, const PredictionEntry& from,
+                                     bool fromAbove, int quantiser) {
+  const int qn = from.quantiser;
+  for (int k = 0; k < 7; ++k) {
+    int p = fromAbove ? from.row[k] : from.column[k];
+    if (qn != quantiser && qn > 0) {
+      const int n = p * qn, h = quantiser >> 1;
+      p = n >= 0 ? (n + h) / quantiser : (n - h) / quantiser;
+    }
+    std::int16_t& c = block[fromAbove ? 1 + k : 8 * (k + 1)];
+    c = static_cast<std::int16_t>(c + p);
+  }
+}
+
 // Where an intra macroblock's blocks keep the values their neighbours predict from, and the DC
 // scalers, worked out once per macroblock. Neighbours sit at fixed distances from a block's own
 // entry: left one before, above one row of the grid before.
@@ -279,8 +305,11 @@ template <bool kGivenDc = false>
     state.damaged = state.lost = true;
   }
 
+  const bool mpeg = state.sequence.quantType != 0;
   if (acPredicted) {
-    if (fromAbove) {
+    if (mpeg) [[unlikely]] {
+      PredictLevels(block, fromAbove ? *above : *left, fromAbove, state.picture.quantiser);
+    } else if (fromAbove) {
       for (int k = 0; k < 7; ++k)
         block[1 + k] = static_cast<std::int16_t>(block[1 + k] + above->row[k]);
     } else {
@@ -290,6 +319,7 @@ template <bool kGivenDc = false>
     }
   }
   self->dc = block[0];
+  self->quantiser = static_cast<std::int16_t>(state.picture.quantiser);
   std::memcpy(self->row, block + 1, sizeof self->row);
   // Written out: as a loop the compiler builds a slow shuffle sequence for the strided loads.
   std::int16_t* column = self->column;
@@ -300,6 +330,9 @@ template <bool kGivenDc = false>
   column[4] = block[40];
   column[5] = block[48];
   column[6] = block[56];
+  if (mpeg) [[unlikely]] {
+    DequantiseIntraMpeg(block, state.sequence.matrices.intra, state.picture.quantiser);
+  }
 }
 
 }  // namespace
@@ -349,6 +382,9 @@ void DecodeInterBlock(DecoderState& state, int /*blockIndex*/) {
   BitReader r = state.reader;
   if (!ReadCoefficients(r, state.block, kZigzagScan, 0, MakeContext(state, false))) {
     state.damaged = state.lost = true;
+  }
+  if (state.sequence.quantType) [[unlikely]] {
+    DequantiseInterMpeg(state.block, state.sequence.matrices.inter, state.picture.quantiser);
   }
   state.reader = r;
 }
@@ -411,6 +447,9 @@ void DecodeInterBlocks(DecoderState& state, int cbp) {
   for (int i = 0; i < 6; ++i) {
     if (!((cbp >> (5 - i)) & 1)) continue;
     const bool ok = ReadCoefficients(r, state.block, kZigzagScan, 0, x);
+    if (state.sequence.quantType) [[unlikely]] {
+      DequantiseInterMpeg(state.block, state.sequence.matrices.inter, state.picture.quantiser);
+    }
     // A damaged block is still added (it keeps what it had), then the macroblock ends.
     targets.dsp.idctAdd(state.block, targets.dst[i], targets.stride[i]);
     if (!ok) {

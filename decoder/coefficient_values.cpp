@@ -20,9 +20,11 @@ std::mutex building;
 
 void Build(ValuedCoefficientEntry* out, int q, bool intra) {
   const SignedCoefficientEntry* in = intra ? Tables().intraSigned : Tables().interSigned;
-  const int c = (q & 1) ? q : q - 1;
+  // Quantiser 0: the level itself.
+  const int m = q ? 2 * q : 1;
+  const int c = q == 0 ? 0 : (q & 1) ? q : q - 1;
   const auto value = [&](const SignedCoefficientEntry& e) {
-    const int magnitude = (e.levelSign >> 1) * 2 * q + c;
+    const int magnitude = (e.levelSign >> 1) * m + c;
     return static_cast<std::int16_t>((e.levelSign & 1) ? -magnitude : magnitude);
   };
   for (int i = 0; i < kEntries; ++i) {
@@ -67,7 +69,7 @@ namespace detail {
 std::atomic<const ValuedCoefficientEntry*> valuedTables[32][2];
 
 const ValuedCoefficientEntry* BuildValuedCoefficientTable(int quantiser, bool intra) {
-  const int q = std::clamp(quantiser, 1, 31);
+  const int q = std::clamp(quantiser, 0, 31);
   // The decoder is not reentrant, but a test or a tool may run several in threads; the lock
   // keeps a table from being read while another thread writes it.
   std::lock_guard<std::mutex> lock(building);

@@ -29,7 +29,8 @@ inline constexpr int kLongCodeZeros = 5;
 inline constexpr int kLongCodeBits = 8;
 
 namespace detail {
-// The tables built so far, null where none is yet; [quantiser][intra].
+// The tables built so far, null where none is yet; [quantiser][intra], quantiser 0 for levels
+// as they stand.
 extern std::atomic<const ValuedCoefficientEntry*> valuedTables[32][2];
 const ValuedCoefficientEntry* BuildValuedCoefficientTable(int quantiser, bool intra);
 }  // namespace detail
@@ -45,6 +46,17 @@ inline const ValuedCoefficientEntry* ValuedCoefficientTable(int quantiser, bool 
     }
   }
   return detail::BuildValuedCoefficientTable(quantiser, intra);
+}
+
+// The same codes with their levels as they stand (signed, not inverse-quantised), for the MPEG
+// method, which weighs each coefficient by its place.
+inline const ValuedCoefficientEntry* RawLevelTable(bool intra) {
+  const ValuedCoefficientEntry* table =
+      detail::valuedTables[0][intra].load(std::memory_order_acquire);
+  if (table) [[likely]] {
+    return table;
+  }
+  return detail::BuildValuedCoefficientTable(0, intra);
 }
 
 }  // namespace mivora::decoder

@@ -9,17 +9,17 @@
 namespace mivora {
 
 struct DecodedFrame {
-  std::uint8_t* y = nullptr;     // 0: first visible luminance sample
-  std::uint8_t* u = nullptr;     // 1
-  std::uint8_t* v = nullptr;     // 2
-  std::intptr_t strideY = 0;     // 3
-  std::intptr_t strideU = 0;     // 4
-  std::intptr_t strideV = 0;     // 5
-  std::intptr_t reserved6 = 0;   // 6
-  std::uint8_t* prevY = nullptr; // 7: planes of the picture decoded before this one
-  std::uint8_t* prevU = nullptr; // 8
-  std::uint8_t* prevV = nullptr; // 9
-  std::intptr_t reserved10 = 0;  // 10
+  std::uint8_t* y = nullptr;      // 0: first visible luminance sample
+  std::uint8_t* u = nullptr;      // 1
+  std::uint8_t* v = nullptr;      // 2
+  std::intptr_t strideY = 0;      // 3
+  std::intptr_t strideU = 0;      // 4
+  std::intptr_t strideV = 0;      // 5
+  std::intptr_t reserved6 = 0;    // 6
+  std::uint8_t* prevY = nullptr;  // 7: planes of the picture decoded before this one
+  std::uint8_t* prevU = nullptr;  // 8
+  std::uint8_t* prevV = nullptr;  // 9
+  std::intptr_t reserved10 = 0;   // 10
 };
 
 inline constexpr std::size_t kWord = sizeof(void*);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "decoder/b_picture.h"
 #include "decoder/decode_picture.h"
 #include "decoder/headers.h"
 #include "output/converter_select.h"
@@ -11,6 +12,8 @@ namespace mivora {
 namespace {
 
 using decoder::DecoderState;
+using decoder::DisplayOrder;
+using decoder::PictureStore;
 using decoder::State;
 
 // Picture sizes the decoder accepts at initialisation. The per-macroblock state is sized from the
@@ -37,6 +40,7 @@ void DescribePrevious(const DecoderState& state, DecodedFrame* frame) {
 std::int32_t Initialise(const DecoderParams* params) {
   DecoderState& state = State();
   decoder::ReleasePictures(state.pictures);
+  decoder::ReleaseDisplayOrder(state.order);
   state.open = false;
   if (!params) return -1;
   const int width = params->width, height = params->height;
@@ -61,6 +65,94 @@ DecodeStatus Finish(DecoderState& state, DecodeStatus status) {
   return status;
 }
 
+// Without B pictures: the picture decoded last again. With them: the oldest waiting picture, or,
+// when none waits (the first chunk), the one shown before, as Delayed.
+DecodeStatus HandOutOrHold(DecoderState& state, DecodedFrame* frame, DecodeStatus status) {
+  DisplayOrder& order = state.order;
+  if (!order.delayed) {
+    DescribePrevious(state, frame);
+    return status;
+  }
+  if (HandOut(order, state.pictures, frame)) return status;
+  if (!order.shown.y) order.shown = state.pictures.current;
+  if (frame) {
+    const auto& p = state.pictures;
+    frame->y = frame->prevY = order.shown.y;
+    frame->u = frame->prevU = order.shown.u;
+    frame->v = frame->prevV = order.shown.v;
+    frame->strideY = p.stride;
+    frame->strideU = frame->strideV = p.stride >> 1;
+  }
+  return status == DecodeStatus::Ok ? DecodeStatus::Delayed : status;
+}
+
+// A reference picture's time, and the seconds its header counted, for the distances of direct
+// prediction in the B pictures that follow it.
+void NoteReferenceTime(DecoderState& state) {
+  DisplayOrder& o = state.order;
+  const long long resolution = std::max(state.sequence.timeResolution, 1);
+  o.olderTime = o.newerTime;
+  o.olderSeconds = o.newerSeconds;
+  o.newerSeconds += state.picture.moduloTimeBase;
+  o.newerTime = o.newerSeconds * resolution + state.picture.timeIncrement;
+  o.newerIntra = state.picture.pictureType == 0;
+  ++o.anchors;
+}
+
+DecodeStatus DecodeB(DecoderState& state) {
+  DisplayOrder& order = state.order;
+  PictureStore& store = state.pictures;
+  // A stream whose layer did not announce B pictures: from here on in display order.
+  if (!order.delayed && !BeginDelayedOrder(order, store)) {
+    state.unsupported = "B pictures (out of memory)";
+    return DecodeStatus::Unsupported;
+  }
+  if (!order.edgesReady) {
+    ExtendPictureEdges(store, store.current);
+    ExtendPictureEdges(store, store.reference);
+    order.edgesReady = true;
+  }
+  decoder::BReferences refs;
+  refs.forward = store.current;
+  refs.backward = store.reference;
+  refs.scratch = order.scratch;
+  refs.backwardIntra = order.newerIntra;
+  const long long resolution = std::max(state.sequence.timeResolution, 1);
+  const long long time = (order.olderSeconds + state.picture.moduloTimeBase) * resolution +
+                         state.picture.timeIncrement;
+  const long long trd = order.newerTime - order.olderTime, trb = time - order.olderTime;
+  // Distances that cannot be (a damaged or missing time): the B picture halfway between.
+  if (trd > 0 && trb > 0 && trb < trd && trd < (1 << 20)) {
+    refs.trd = static_cast<int>(trd);
+    refs.trb = static_cast<int>(trb);
+  }
+  const decoder::Picture target = TakeSpare(order);
+  store.current = target;  // macroblocks are written through store.current
+  decoder::DecodeBPicture(state, refs);
+  store.current = refs.forward;
+  Queue(order, target);
+  state.report.concealedMacroblocks += state.concealed;
+  return state.damaged ? DecodeStatus::Damaged : DecodeStatus::Ok;
+}
+
+// One coded picture after its header. With B pictures in the stream it joins the queue; without,
+// the frame describes it at once.
+DecodeStatus DecodeOnePicture(DecoderState& state, DecodedFrame* frame) {
+  if (state.picture.pictureType == 2) return DecodeB(state);
+  DisplayOrder& order = state.order;
+  if (order.delayed) PrepareReferenceTarget(order, state.pictures);
+  if (!decoder::DecodePicture(state)) return DecodeStatus::Unsupported;
+  NoteReferenceTime(state);
+  state.report.concealedMacroblocks += state.concealed;
+  if (!order.delayed && frame) decoder::FillDecodedFrame(state.pictures, frame);
+  decoder::SwapPictures(state.pictures);
+  if (order.delayed) {
+    order.edgesReady = false;
+    QueueOlderReference(order, state.pictures);
+  }
+  return state.damaged ? DecodeStatus::Damaged : DecodeStatus::Ok;
+}
+
 }  // namespace
 
 std::int32_t decore(std::uintptr_t, std::uint32_t option, void* params, void*) {
@@ -68,6 +160,7 @@ std::int32_t decore(std::uintptr_t, std::uint32_t option, void* params, void*) {
   if (option == kDecoreRelease) {
     DecoderState& state = State();
     decoder::ReleasePictures(state.pictures);
+    decoder::ReleaseDisplayOrder(state.order);
     state.open = false;
   }
   return 0;
@@ -84,36 +177,59 @@ std::int32_t decore_frame(const std::uint8_t* data, std::int32_t length, Decoded
   }
   state.damaged = state.lost = false;
   state.unsupported = nullptr;
+  DisplayOrder& order = state.order;
+  if (!data && order.delayed) {
+    // The end of the stream: what still waits goes out, one picture per call.
+    state.reader.Reset(nullptr, 0);
+    Flush(order, state.pictures);
+    const DecodeStatus status = HandOutOrHold(state, frame, DecodeStatus::Ok);
+    return static_cast<std::int32_t>(
+        Finish(state, status == DecodeStatus::Delayed ? DecodeStatus::NoPicture : status));
+  }
   state.reader.Reset(data, length > 0 ? static_cast<std::size_t>(length) : 0);
 
-  const decoder::HeaderResult headers = decoder::ReadFrameHeaders(state);
+  decoder::HeaderResult headers = decoder::ReadFrameHeaders(state);
+  // Layers that say B pictures may follow put the pictures in display order from the start.
+  if (state.sequence.lowDelay == 0 && !order.delayed) BeginDelayedOrder(order, state.pictures);
   if (headers == decoder::HeaderResult::NoPicture) {
-    DescribePrevious(state, frame);
-    return static_cast<std::int32_t>(Finish(state, DecodeStatus::NoPicture));
+    return static_cast<std::int32_t>(
+        Finish(state, HandOutOrHold(state, frame, DecodeStatus::NoPicture)));
   }
-  report.pictureType = state.picture.pictureType;
-  if (headers == decoder::HeaderResult::Unsupported) {
-    report.feature = state.unsupported;
-    DescribePrevious(state, frame);
-    return static_cast<std::int32_t>(Finish(state, DecodeStatus::Unsupported));
+  state.pictures.quarterSample = state.sequence.quarterSample;
+  DecodeStatus status = DecodeStatus::Ok;
+  // A chunk may hold more than one picture (a reference and a B picture, as DivX 5 packs them);
+  // a few at most, so a damaged chunk of tiny pictures costs no more than that.
+  constexpr int kPicturesPerChunk = 4;
+  for (int n = 0; n < kPicturesPerChunk; ++n) {
+    report.pictureType = state.picture.pictureType;
+    if (headers == decoder::HeaderResult::Unsupported) {
+      report.feature = state.unsupported;
+      status = DecodeStatus::Unsupported;
+      break;
+    }
+    report.quantiser = state.picture.quantiser;
+    // Not coded: the previous picture again, and the pictures are not exchanged, so the next
+    // picture predicts from the right one. After a picture in the same chunk: a placeholder.
+    if (!state.picture.pictureCoded) {
+      if (n == 0) status = DecodeStatus::NotCoded;
+      break;
+    }
+    const DecodeStatus one = DecodeOnePicture(state, frame);
+    if (one == DecodeStatus::Unsupported) {
+      report.feature = state.unsupported;
+      status = one;
+      break;
+    }
+    if (one == DecodeStatus::Damaged) status = one;
+    if (!decoder::NextPictureInChunk(state)) {
+      // Without B pictures the frame already describes the picture.
+      if (!order.delayed) return static_cast<std::int32_t>(Finish(state, status));
+      break;
+    }
+    headers =
+        state.unsupported ? decoder::HeaderResult::Unsupported : decoder::HeaderResult::Picture;
   }
-  report.quantiser = state.picture.quantiser;
-  if (!state.picture.pictureCoded) {
-    // Repeats the previous picture without exchanging the pictures, so the next picture predicts
-    // from the right one.
-    DescribePrevious(state, frame);
-    return static_cast<std::int32_t>(Finish(state, DecodeStatus::NotCoded));
-  }
-  if (!decoder::DecodePicture(state)) {
-    report.feature = state.unsupported;
-    DescribePrevious(state, frame);
-    return static_cast<std::int32_t>(Finish(state, DecodeStatus::Unsupported));
-  }
-  report.concealedMacroblocks = state.concealed;
-  if (frame) decoder::FillDecodedFrame(state.pictures, frame);
-  decoder::SwapPictures(state.pictures);
-  return static_cast<std::int32_t>(
-      Finish(state, state.damaged ? DecodeStatus::Damaged : DecodeStatus::Ok));
+  return static_cast<std::int32_t>(Finish(state, HandOutOrHold(state, frame, status)));
 }
 
 void SetPacketConcealment(bool on) {

@@ -7,8 +7,10 @@
 
 #include "decoder/bit_reader.h"
 #include "decoder/decoder_status.h"
+#include "decoder/display_order.h"
 #include "decoder/motion_compensation.h"
 #include "decoder/picture.h"
+#include "decoder/quant_matrix.h"
 
 namespace mivora::decoder {
 
@@ -30,6 +32,12 @@ struct SequenceFields {
   int resyncMarkerDisable = 1;
   int dataPartitioned = 0;
   int reversibleVlc = 0;
+  int quantType = 0;  // 1: the MPEG method with matrices
+  int quarterSample = 0;
+  QuantMatrices matrices{};
+  int objectType = 0;  // video_object_type_indication
+  // From vol_control_parameters: 1 no B pictures, 0 B pictures may follow, -1 not said.
+  int lowDelay = -1;
   // Set when the layer uses something this decoder does not decode; nullptr otherwise.
   const char* unsupported = nullptr;
 };
@@ -43,14 +51,19 @@ struct PictureFields {
   int intraDcThreshold = 0;
   int quantiser = 1;
   int fcode = 1;
+  int fcodeBackward = 1;   // B pictures
+  int moduloTimeBase = 0;  // whole seconds since the time base of the picture before
 };
 
 // One luminance block's or one macroblock's chrominance block's values for its neighbours:
 // the inverse-quantised DC, first column (indices 8..56) and first row (indices 1..7).
+// With the MPEG method of inverse quantisation the first column and row hold quantised levels,
+// and quantiser the one they were quantised with.
 struct PredictionEntry {
   std::int16_t dc;
   std::int16_t column[7];
   std::int16_t row[7];
+  std::int16_t quantiser;
 };
 
 // Entries of a grid with one border row on top and one border column on the left, which stand
@@ -107,6 +120,7 @@ struct DecoderState {
   alignas(16) std::int16_t block[64] = {};
   BitReader reader;
   PictureStore pictures;
+  DisplayOrder order;
   FrameReport report;
 
   std::uint8_t& Mode(int x, int y) { return modeMap[(y + 1) * mapColumns + (x + 1)]; }

@@ -22,6 +22,8 @@ const char* DescribeStatus(DecodeStatus status) {
       return "no picture header in the frame";
     case DecodeStatus::NotInitialised:
       return "decoder not initialised";
+    case DecodeStatus::Delayed:
+      return "picture decoded, shown with the next chunk";
   }
   return "unknown status";
 }

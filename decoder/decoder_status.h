@@ -12,6 +12,9 @@ enum class DecodeStatus : std::int32_t {
   Unsupported = 3,  // stream uses a feature we don't decode
   NoPicture = 4,    // no picture header
   NotInitialised = 5,
+  // A stream with B pictures: the picture decoded waits for the next chunk (pictures go out one
+  // chunk late); the frame describes the picture shown before.
+  Delayed = 6,
 };
 
 struct FrameReport {

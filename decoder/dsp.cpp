@@ -11,6 +11,8 @@ DecoderDsp MakeReference() {
   dsp.idctPut = reference::IdctPut;
   dsp.idctAdd = reference::IdctAdd;
   reference::FillPredictTable(dsp.predict);
+  reference::FillAverageTable(dsp.average);
+  reference::FillQpelTable(dsp.qpel);
   dsp.extendEdges = reference::ExtendEdges;
   return dsp;
 }
@@ -25,6 +27,7 @@ std::vector<DspVariant> MakeVariants() {
     dsp.idctPut = sse2::IdctPut;
     dsp.idctAdd = sse2::IdctAdd;
     sse2::FillPredictTable(dsp.predict);
+    sse2::FillAverageTable(dsp.average);
     dsp.extendEdges = sse2::ExtendEdges;
     variants.push_back({"sse2", dsp});
   }
@@ -43,6 +46,7 @@ std::vector<DspVariant> MakeVariants() {
     dsp.idctPut = neon::IdctPut;
     dsp.idctAdd = neon::IdctAdd;
     neon::FillPredictTable(dsp.predict);
+    neon::FillAverageTable(dsp.average);
     dsp.extendEdges = neon::ExtendEdges;
     variants.push_back({"neon", dsp});
   }

@@ -18,6 +18,11 @@ struct DecoderDsp {
   IdctFn idctAdd;  // inter: dst = clip(dst + idct)
   // selector = 8*(size==16) + 4*rounding + 2*(mvy&1) + (mvx&1)
   PredictFn predict[16];
+  // B pictures: dst = (dst + src + 1) >> 1 over 8x8 ([0]) or 16x16 ([1]); same stride for both.
+  PredictFn average[2];
+  // Quarter-sample luminance prediction: index QpelSelector(size, rounding, mvx, mvy); the source
+  // is the block's whole-sample position, of which size + 1 rows and columns are read.
+  PredictFn qpel[64];
   // plane: first byte of the plane including its border; paddedHeight counts border rows too.
   void (*extendEdges)(std::uint8_t* plane, int stride, int paddedHeight, int border);
 };
@@ -37,6 +42,10 @@ struct DspVariant {
 };
 std::vector<DspVariant> AvailableDsps();
 
+inline int QpelSelector(int size, int roundingType, int mvx, int mvy) {
+  return 32 * (size == 16) + 16 * roundingType + 4 * (mvy & 3) + (mvx & 3);
+}
+
 inline int PredictSelector(int size, int roundingType, int mvx, int mvy) {
   return 8 * (size == 16) + 4 * roundingType + 2 * (mvy & 1) + (mvx & 1);
 }
@@ -47,6 +56,8 @@ void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
 void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 // Fills all sixteen prediction entries.
 void FillPredictTable(PredictFn table[16]);
+void FillAverageTable(PredictFn table[2]);
+void FillQpelTable(PredictFn table[64]);
 }  // namespace reference
 
 // Processor-specific entries, each set laid over the one before it in dsp.cpp.
@@ -57,6 +68,7 @@ void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
 void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 // Sets the twelve interpolating entries; the copies stay as they are.
 void FillPredictTable(PredictFn table[16]);
+void FillAverageTable(PredictFn table[2]);
 }  // namespace sse2
 #endif
 #if defined(__x86_64__) || defined(__i386__)
@@ -74,6 +86,7 @@ void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
 void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 // Sets the twelve interpolating entries; the copies stay as they are.
 void FillPredictTable(PredictFn table[16]);
+void FillAverageTable(PredictFn table[2]);
 }  // namespace neon
 #endif
 

@@ -38,7 +38,8 @@ void ParseLayerBody(DecoderState& state) {
   BitReader& r = state.reader;
   SequenceFields& s = state.sequence;
   s.unsupported = nullptr;
-  r.SkipBits(1 + 8);  // random_accessible_vol, video_object_type_indication
+  r.SkipBits(1);  // random_accessible_vol
+  s.objectType = static_cast<int>(r.GetBits(8));
   s.hasLayerId = r.GetBit();
   if (s.hasLayerId) {
     s.layerVersion = static_cast<int>(r.GetBits(4));
@@ -49,8 +50,10 @@ void ParseLayerBody(DecoderState& state) {
   }
   // Optional parts that today's encoders write are read; they change nothing we decode.
   if (static_cast<int>(r.GetBits(4)) == kExtendedPixelAspectRatio) r.SkipBits(8 + 8);
-  if (r.GetBit()) {     // vol_control_parameters
-    r.SkipBits(2 + 1);  // chroma_format, low_delay
+  s.lowDelay = -1;
+  if (r.GetBit()) {  // vol_control_parameters
+    r.SkipBits(2);   // chroma_format
+    s.lowDelay = r.GetBit();
     if (r.GetBit()) SkipBufferParameters(r);
   }
   s.shape = static_cast<int>(r.GetBits(2));
@@ -86,11 +89,9 @@ void ParseLayerBody(DecoderState& state) {
     s.quantPrecision = 5;
     s.bitsPerPixel = 8;
   }
-  if (r.GetBit()) {
-    Unsupported(state, "MPEG quantisation matrices");
-    return;
-  }
-  if (s.layerVersion != 1 && r.GetBit()) Unsupported(state, "quarter-sample motion");
+  s.quantType = r.GetBit();
+  if (s.quantType) ReadQuantMatrices(r, s.matrices);
+  s.quarterSample = s.layerVersion != 1 ? r.GetBit() : 0;
   if (!r.GetBit()) {
     Unsupported(state, "complexity estimation");
     return;
@@ -122,16 +123,12 @@ void ParsePictureBody(DecoderState& state) {
   BitReader& r = state.reader;
   PictureFields& p = state.picture;
   p.pictureType = static_cast<int>(r.GetBits(2));
-  if (p.pictureType == 2) {
-    state.unsupported = "B pictures";
-    return;
-  }
   if (p.pictureType == 3) {
     state.unsupported = "sprites";
     return;
   }
-  while (r.GetBit() && !r.PastEnd()) {
-  }  // modulo_time_base
+  p.moduloTimeBase = 0;
+  while (r.GetBit() && !r.PastEnd()) ++p.moduloTimeBase;
   r.SkipBits(1);
   p.timeIncrement = static_cast<int>(r.GetBits(TimeIncrementBits(state.sequence.timeResolution)));
   r.SkipBits(1);
@@ -150,6 +147,11 @@ void ParsePictureBody(DecoderState& state) {
     const int fcode = static_cast<int>(r.GetBits(3));
     if (fcode == 0) state.damaged = true;
     p.fcode = fcode ? fcode : 1;
+  }
+  if (p.pictureType == 2) {
+    const int fcode = static_cast<int>(r.GetBits(3));
+    if (fcode == 0) state.damaged = true;
+    p.fcodeBackward = fcode ? fcode : 1;
   }
 }
 
@@ -180,6 +182,22 @@ HeaderResult ReadFrameHeaders(DecoderState& state) {
       return state.unsupported ? HeaderResult::Unsupported : HeaderResult::Picture;
     }
   }
+}
+
+bool NextPictureInChunk(DecoderState& state) {
+  BitReader& r = state.reader;
+  if (r.PastEnd()) return false;
+  const std::size_t size = r.Size();
+  std::size_t byte = (r.BitsConsumed() + 7) / 8;
+  for (; byte + 5 <= size; ++byte) {
+    const std::uint8_t* p = r.Data() + byte;
+    if (p[0] == 0 && p[1] == 0 && p[2] == 1 && p[3] == (kPictureStartCode & 0xFF)) break;
+  }
+  if (byte + 5 > size) return false;
+  r.SeekToBit(8 * (byte + 4));
+  state.damaged = false;
+  ParsePictureBody(state);
+  return true;
 }
 
 }  // namespace mivora::decoder

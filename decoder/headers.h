@@ -28,4 +28,9 @@ enum class HeaderResult { Picture, NoPicture, Unsupported };
 // user data and other headers, reads any layer header, and stops after the picture header.
 HeaderResult ReadFrameHeaders(DecoderState& state);
 
+// After a picture: true when another picture header follows in the data (only stuffing and
+// other headers in between); it has been read then (state.unsupported says if it can't be
+// decoded).
+bool NextPictureInChunk(DecoderState& state);
+
 }  // namespace mivora::decoder

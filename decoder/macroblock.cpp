@@ -150,6 +150,17 @@ MotionVector PredictVector(DecoderState& state, int index) {
   }
 }
 
+bool ReadVector(BitReader& r, int fcode, MotionVector predictor, MotionVector& vector) {
+  const int codeX = MotionCode(r);
+  if (codeX == kInvalidMotionCode) return false;
+  const int x = VectorComponent(r, fcode, codeX, predictor.x);
+  const int codeY = MotionCode(r);
+  if (codeY == kInvalidMotionCode) return false;
+  const int y = VectorComponent(r, fcode, codeY, predictor.y);
+  vector = {static_cast<std::int16_t>(x), static_cast<std::int16_t>(y)};
+  return true;
+}
+
 bool DecodeVector(DecoderState& state, int index) {
   const MotionVector predictor = PredictVector(state, index);
   BitReader& r = state.reader;

@@ -20,6 +20,9 @@ int ReadMotionCode(BitReader& reader);
 // of a macroblock (stored four times), 0..3 for one of four. False on an invalid code.
 bool DecodeVector(DecoderState& state, int index);
 MotionVector PredictVector(DecoderState& state, int index);
+// Reads one vector difference for the given fcode and adds it to predictor, wrapped into the
+// vector range. False on an invalid code.
+bool ReadVector(BitReader& reader, int fcode, MotionVector predictor, MotionVector& vector);
 
 // Reads and reconstructs the macroblock at (mbX, mbY). False when the stream position was lost;
 // the caller then conceals the rest of the picture.

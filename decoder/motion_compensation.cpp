@@ -71,6 +71,50 @@ __attribute__((always_inline)) inline void Predict(const DecoderDsp& dsp,
     PredictClamped(fn, reference, dst, stride, minX, maxX, minY, maxY, size, sx, sy);
 }
 
+// A quarter-sample luminance block: the same bounds as a half-sample one (size + 1 samples from the
+// whole-sample position), the kernel chosen by both fractions.
+__attribute__((always_inline)) inline void PredictQuarter(const DecoderDsp& dsp,
+                                                          const std::uint8_t* reference,
+                                                          std::uint8_t* current, int stride,
+                                                          int paddedRows, int size, int x, int y,
+                                                          int mvx, int mvy, int roundingType) {
+  const int sx = x + (mvx >> 2);
+  const int sy = y + (mvy >> 2);
+  const PredictFn fn = dsp.qpel[QpelSelector(size, roundingType, mvx, mvy)];
+  std::uint8_t* dst = current + static_cast<std::ptrdiff_t>(y) * stride + x;
+  const int minX = -kLumaBorder, maxX = stride - kLumaBorder - 1;
+  const int minY = -kLumaBorder, maxY = paddedRows - kLumaBorder - 1;
+  if (sx >= minX && sy >= minY && sx + size <= maxX && sy + size <= maxY)
+    fn(reference + static_cast<std::ptrdiff_t>(sy) * stride + sx, dst, stride);
+  else
+    PredictClamped(fn, reference, dst, stride, minX, maxX, minY, maxY, size, sx, sy);
+}
+
+// Quarter-sample vectors: luminance by the quarter-sample kernels; chrominance from the vectors
+// halved (toward zero) by the half-sample rules.
+[[gnu::noinline]] void PredictQuarterLuma(const DecoderDsp& dsp, const PictureStore& store,
+                                          const Picture& from, const Picture& to, int mbx, int mby,
+                                          int mode, const MotionVector mv[4], int roundingType,
+                                          int& cx, int& cy) {
+  const int s = store.stride, rows = store.paddedHeight;
+  if (mode == 2) {
+    int sx = 0, sy = 0;
+    for (int i = 0; i < 4; ++i) {
+      PredictQuarter(dsp, from.y, to.y, s, rows, 8, 16 * mbx + 8 * (i & 1), 16 * mby + 8 * (i >> 1),
+                     mv[i].x, mv[i].y, roundingType);
+      sx += mv[i].x / 2;
+      sy += mv[i].y / 2;
+    }
+    cx = ChromaFromFourVectors(sx);
+    cy = ChromaFromFourVectors(sy);
+  } else {
+    PredictQuarter(dsp, from.y, to.y, s, rows, 16, 16 * mbx, 16 * mby, mv[0].x, mv[0].y,
+                   roundingType);
+    cx = ChromaFromOneVector(mv[0].x / 2);
+    cy = ChromaFromOneVector(mv[0].y / 2);
+  }
+}
+
 }  // namespace
 
 void PredictBlock(const std::uint8_t* reference, std::uint8_t* current, int stride, int paddedRows,
@@ -81,29 +125,41 @@ void PredictBlock(const std::uint8_t* reference, std::uint8_t* current, int stri
 
 void PredictMacroblock(PictureStore& store, int mbx, int mby, int mode, const MotionVector mv[4],
                        int roundingType) {
+  PredictMacroblock(store, store.reference, store.current, mbx, mby, mode, mv, roundingType);
+}
+
+void AverageMacroblock(const PictureStore& layout, const Picture& from, const Picture& to, int mbx,
+                       int mby) {
+  const DecoderDsp& dsp = Dsp();
+  const std::ptrdiff_t s = layout.stride, c = layout.stride >> 1;
+  const std::ptrdiff_t luma = 16 * mby * s + 16 * mbx, chroma = 8 * mby * c + 8 * mbx;
+  dsp.average[1](from.y + luma, to.y + luma, s);
+  dsp.average[0](from.u + chroma, to.u + chroma, c);
+  dsp.average[0](from.v + chroma, to.v + chroma, c);
+}
+
+void PredictMacroblock(const PictureStore& store, const Picture& from, const Picture& to, int mbx,
+                       int mby, int mode, const MotionVector mv[4], int roundingType) {
   const DecoderDsp& dsp = Dsp();
   const int s = store.stride, rows = store.paddedHeight;
-  if (mode == 2) {
-    for (int i = 0; i < 4; ++i)
-      Predict(dsp, store.reference.y, store.current.y, s, rows, kLumaBorder, 8,
-              16 * mbx + 8 * (i & 1), 16 * mby + 8 * (i >> 1), mv[i].x, mv[i].y, roundingType);
-  } else {
-    Predict(dsp, store.reference.y, store.current.y, s, rows, kLumaBorder, 16, 16 * mbx, 16 * mby,
-            mv[0].x, mv[0].y, roundingType);
-  }
   int cx, cy;
-  if (mode == 2) {
+  if (store.quarterSample) [[unlikely]] {
+    PredictQuarterLuma(dsp, store, from, to, mbx, mby, mode, mv, roundingType, cx, cy);
+  } else if (mode == 2) {
+    for (int i = 0; i < 4; ++i)
+      Predict(dsp, from.y, to.y, s, rows, kLumaBorder, 8, 16 * mbx + 8 * (i & 1),
+              16 * mby + 8 * (i >> 1), mv[i].x, mv[i].y, roundingType);
     cx = ChromaFromFourVectors(mv[0].x + mv[1].x + mv[2].x + mv[3].x);
     cy = ChromaFromFourVectors(mv[0].y + mv[1].y + mv[2].y + mv[3].y);
   } else {
+    Predict(dsp, from.y, to.y, s, rows, kLumaBorder, 16, 16 * mbx, 16 * mby, mv[0].x, mv[0].y,
+            roundingType);
     cx = ChromaFromOneVector(mv[0].x);
     cy = ChromaFromOneVector(mv[0].y);
   }
   const int cs = s >> 1, crows = rows >> 1;
-  Predict(dsp, store.reference.u, store.current.u, cs, crows, kChromaBorder, 8, 8 * mbx, 8 * mby,
-          cx, cy, roundingType);
-  Predict(dsp, store.reference.v, store.current.v, cs, crows, kChromaBorder, 8, 8 * mbx, 8 * mby,
-          cx, cy, roundingType);
+  Predict(dsp, from.u, to.u, cs, crows, kChromaBorder, 8, 8 * mbx, 8 * mby, cx, cy, roundingType);
+  Predict(dsp, from.v, to.v, cs, crows, kChromaBorder, 8, 8 * mbx, 8 * mby, cx, cy, roundingType);
 }
 
 }  // namespace mivora::decoder

@@ -18,6 +18,13 @@ struct MotionVector {
 // replicated without end and never leave the picture buffer.
 void PredictMacroblock(PictureStore& store, int mbx, int mby, int mode, const MotionVector mv[4],
                        int roundingType);
+// The same from any picture of the store's layout into any other (B pictures).
+void PredictMacroblock(const PictureStore& layout, const Picture& from, const Picture& to, int mbx,
+                       int mby, int mode, const MotionVector mv[4], int roundingType);
+// to := (to + from + 1) >> 1 over the macroblock's samples: a bidirectional prediction from its two
+// halves.
+void AverageMacroblock(const PictureStore& layout, const Picture& from, const Picture& to, int mbx,
+                       int mby);
 
 // One block of size 8 or 16 whose top-left sample is (x, y) of the plane's picture area.
 // reference/current address sample (0, 0); the padded plane is stride x paddedRows with the

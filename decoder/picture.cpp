@@ -53,13 +53,17 @@ void ReleasePictures(PictureStore& store) {
 }
 
 void ExtendReferenceEdges(PictureStore& store) {
+  ExtendPictureEdges(store, store.reference);
+}
+
+void ExtendPictureEdges(const PictureStore& store, const Picture& picture) {
   if (!store.buffer) return;
   const auto& dsp = Dsp();
   const int s = store.stride, h = store.paddedHeight;
   const int cs = s / 2;
-  dsp.extendEdges(store.reference.y - kLumaBorder * s - kLumaBorder, s, h, kLumaBorder);
-  dsp.extendEdges(store.reference.u - kChromaBorder * cs - kChromaBorder, cs, h / 2, kChromaBorder);
-  dsp.extendEdges(store.reference.v - kChromaBorder * cs - kChromaBorder, cs, h / 2, kChromaBorder);
+  dsp.extendEdges(picture.y - kLumaBorder * s - kLumaBorder, s, h, kLumaBorder);
+  dsp.extendEdges(picture.u - kChromaBorder * cs - kChromaBorder, cs, h / 2, kChromaBorder);
+  dsp.extendEdges(picture.v - kChromaBorder * cs - kChromaBorder, cs, h / 2, kChromaBorder);
 }
 
 void FillDecodedFrame(const PictureStore& store, DecodedFrame* frame) {

@@ -24,6 +24,7 @@ struct PictureStore {
   int stride = 0;        // luminance stride S; chrominance stride is S/2
   int paddedHeight = 0;  // luminance rows including borders H; chrominance H/2
   Picture current{}, reference{};
+  int quarterSample = 0;  // luminance vectors in quarter samples (the layer's choice)
 };
 
 // Sizes the store for width x height and clears both pictures to black. Frees an earlier buffer
@@ -33,6 +34,8 @@ bool AllocatePictures(PictureStore& store, int width, int height);
 void ReleasePictures(PictureStore& store);
 // Fills the borders of the three reference planes from their edges (before a P picture).
 void ExtendReferenceEdges(PictureStore& store);
+// The same for any picture of the store's layout.
+void ExtendPictureEdges(const PictureStore& store, const Picture& picture);
 // Words 0-5 from current, 7-9 from reference; reserved words untouched.
 void FillDecodedFrame(const PictureStore& store, DecodedFrame* frame);
 void SwapPictures(PictureStore& store);

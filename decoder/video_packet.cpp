@@ -37,6 +37,7 @@ int ReadVideoPacketHeader(DecoderState& state, int markerZeros) {
     const int type = static_cast<int>(r.GetBits(2));
     r.SkipBits(3);                 // intra_dc_vlc_thr
     if (type != 0) r.SkipBits(3);  // vop_fcode_forward
+    if (type == 2) r.SkipBits(3);  // vop_fcode_backward
     // A packet that names another picture type belongs to no picture we are decoding.
     if (type != state.picture.pictureType) return -1;
   }

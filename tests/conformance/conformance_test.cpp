@@ -28,14 +28,27 @@ struct Clip {
 };
 
 // The clips tools/make-conformance-clips makes. "Small" ones also run under the sanitizers.
-const Clip kSmallClips[] = {{"qcif_q2_g12", 176, 144},
-                            {"w180_q5_mv4", 180, 144},
-                            {"qvga_pan_q6", 320, 240},
-                            {"sample", 320, 240, true}};
-const Clip kClips[] = {{"qcif_q8_g300_mv4", 176, 144}, {"cif_noise_q10_rd", 352, 288},
-                       {"cif_static_q4", 352, 288},    {"cif_zoom_q16_mv4_rd", 352, 288},
-                       {"vga_q12", 640, 480},          {"pal_pan_q20", 720, 576},
-                       {"hd_q24", 1280, 720}};
+const Clip kSmallClips[] = {
+    {"qcif_q2_g12", 176, 144},   {"w180_q5_mv4", 180, 144},      {"qvga_pan_q6", 320, 240},
+    {"sample", 320, 240, true},  {"qcif_bf1_q4", 176, 144},      {"qcif_bf1_ps300_q3_rd", 176, 144},
+    {"qcif_mpegq_q4", 176, 144}, {"qcif_matrices_q3", 176, 144}, {"qcif_qpel_q4", 176, 144}};
+const Clip kClips[] = {{"qcif_q8_g300_mv4", 176, 144},
+                       {"cif_noise_q10_rd", 352, 288},
+                       {"cif_static_q4", 352, 288},
+                       {"cif_zoom_q16_mv4_rd", 352, 288},
+                       {"vga_q12", 640, 480},
+                       {"pal_pan_q20", 720, 576},
+                       {"hd_q24", 1280, 720},
+                       {"cif_bf2_q6_mv4", 352, 288},
+                       {"qvga_pan_bf2_q5", 320, 240},
+                       {"cif_static_bf2_q4", 352, 288},
+                       {"vga_bf2_threads2_q5", 640, 480},
+                       {"pal_pan_bf2_q12", 720, 576},
+                       {"cif_mpegq_bf2_q6_mv4", 352, 288},
+                       {"cif_matrices_bf1_threads2_q5_rd", 352, 288},
+                       {"cif_qpel_q5_mv4", 352, 288},
+                       {"qvga_pan_qpel_bf2_q5", 320, 240},
+                       {"cif_qpel_bf1_mpegq_threads2_q4_rd", 352, 288}};
 
 // Clips with video packets, some data-partitioned (tools/make-conformance-clips), compared with
 // ffmpeg only.
@@ -185,12 +198,37 @@ TEST_P(PacketConformanceTest, MatchesFfmpeg) {
   Check(GetParam());
 }
 
+// The B-picture clips stored the way DivX 5 writes them (a reference and the B picture after it in
+// one chunk, a placeholder chunk after): the same pictures, bit for bit, in the same order.
+class PackedConformanceTest : public ConformanceTest {};
+
+TEST_P(PackedConformanceTest, PackedChunksDecodeAsUnpacked) {
+  const Clip& clip = GetParam();
+  ASSERT_NO_FATAL_FAILURE(MakeClips());
+  const std::string avi = ClipFolder() + "/" + clip.name + ".avi";
+  const std::string md5 = ::testing::TempDir() + "mivora_packed_" + clip.name + "_" +
+                          std::to_string(::getpid()) + ".md5";
+  const int exit = RunCommand(Quote(MIVORA_DECODE) + " --framemd5 --pack-b-pictures " + Quote(avi) +
+                              " > " + Quote(md5));
+  const std::string checksums = ReadText(md5);
+  std::remove(md5.c_str());
+  ASSERT_EQ(0, exit);
+  const std::string stored = std::string(MIVORA_FRAMEMD5_DIR) + "/" + clip.name + ".txt";
+  ASSERT_TRUE(std::ifstream(stored).good()) << "no stored checksums " << stored;
+  EXPECT_EQ(ReadText(stored), checksums);
+}
+
+const Clip kPackedClips[] = {
+    {"qcif_bf1_q4", 176, 144}, {"qcif_bf1_ps300_q3_rd", 176, 144}, {"cif_bf2_q6_mv4", 352, 288}};
+
 std::string ClipName(const ::testing::TestParamInfo<Clip>& info) {
   return info.param.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Small, ConformanceTest, ::testing::ValuesIn(kSmallClips), ClipName);
 INSTANTIATE_TEST_SUITE_P(Full, ConformanceTest, ::testing::ValuesIn(kClips), ClipName);
+INSTANTIATE_TEST_SUITE_P(Packed, PackedConformanceTest, ::testing::ValuesIn(kPackedClips),
+                         ClipName);
 INSTANTIATE_TEST_SUITE_P(Packets, PacketConformanceTest, ::testing::ValuesIn(kPacketClips),
                          ClipName);
 

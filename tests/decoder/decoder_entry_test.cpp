@@ -187,11 +187,11 @@ TEST(DecoderEntry, UnsupportedFeaturesShowThePreviousPicture) {
   ASSERT_EQ(Decode(FlatIntraPicture(32, 16), &i), DecodeStatus::Ok);
 
   BitWriter b;
-  WritePicture(b, 2, 5);
+  WritePicture(b, 3, 5);
   b.Put(0xFFFF, 16);
   EXPECT_EQ(Decode(b.Bytes(), &f), DecodeStatus::Unsupported);
-  EXPECT_STREQ(LastFrameReport().feature, "B pictures");
-  EXPECT_EQ(LastFrameReport().pictureType, 2);
+  EXPECT_STREQ(LastFrameReport().feature, "sprites");
+  EXPECT_EQ(LastFrameReport().pictureType, 3);
   EXPECT_EQ(f.y, i.y);
 
   // Resynchronisation markers allowed by the layer but not written: decoded.

@@ -58,6 +58,7 @@ inline void WriteLayer(BitWriter& w, const Layer& l) {
   w.Put(l.not8Bit, 1);
   if (l.not8Bit) w.Put(4, 4).Put(8, 4);
   w.Put(l.quantType, 1);
+  if (l.quantType) w.Put(0, 1).Put(0, 1);  // the default matrices
   if (l.verid > 1) w.Put(l.quarterSample, 1);
   w.Put(l.complexityDisable, 1).Put(l.resyncDisable, 1).Put(l.partitioned, 1);
   if (l.partitioned) w.Put(l.reversible, 1);

@@ -196,6 +196,57 @@ TEST(DspTable, PredictEntriesStayInsideTheirBlock) {
   }
 }
 
+// Every quarter-sample entry against the portable one at any alignment, on exact-extent buffers
+// (size + 1 rows and columns read, size written).
+TEST(DspTable, QpelEntriesMatchReference) {
+  const auto& ref = ReferenceDsp();
+  std::mt19937 rng(11);
+  for (const auto& variant : AvailableDsps()) {
+    for (int sel = 0; sel < 64; ++sel) {
+      const int size = sel & 32 ? 16 : 8;
+      for (int round = 0; round < 40; ++round) {
+        const int stride = size + 1 + static_cast<int>(rng() % 40);
+        const int so = static_cast<int>(rng() % 16);
+        std::vector<std::uint8_t> src(so + static_cast<std::size_t>(size * stride + size + 1));
+        for (auto& s : src)
+          s = static_cast<std::uint8_t>(round % 3 == 0   ? rng()
+                                        : round % 3 == 1 ? 255 * (rng() % 2)
+                                                         : 120 + rng() % 16);
+        std::vector<std::uint8_t> d1(static_cast<std::size_t>((size - 1) * stride + size)), d2 = d1;
+        variant.dsp.qpel[sel](src.data() + so, d1.data(), stride);
+        ref.qpel[sel](src.data() + so, d2.data(), stride);
+        ASSERT_EQ(d1, d2) << variant.name << ", selector " << sel << ", round " << round;
+      }
+    }
+  }
+}
+
+// The averaging of two predictions: the formula on the reference, each variant against it at any
+// alignment, and no sample written outside the block (exact-extent buffers for the sanitizers).
+TEST(DspTable, AverageEntriesMatchFormulaAndReference) {
+  std::mt19937 rng(9);
+  for (const auto& variant : AvailableDsps()) {
+    for (int big = 0; big < 2; ++big) {
+      const int size = big ? 16 : 8;
+      for (int round = 0; round < 300; ++round) {
+        const int stride = size + static_cast<int>(rng() % 40);
+        const int so = static_cast<int>(rng() % 16), dof = static_cast<int>(rng() % 16);
+        const std::size_t extent = static_cast<std::size_t>((size - 1) * stride + size);
+        std::vector<std::uint8_t> src(so + extent), d1(dof + extent);
+        for (auto& s : src) s = static_cast<std::uint8_t>(round % 2 ? rng() : 254 + rng() % 2);
+        for (auto& s : d1) s = static_cast<std::uint8_t>(round % 3 ? rng() : rng() % 2);
+        const std::vector<std::uint8_t> before = d1;
+        variant.dsp.average[big](src.data() + so, d1.data() + dof, stride);
+        for (std::size_t i = 0; i < extent; ++i) {
+          const bool inside = static_cast<int>(i % stride) < size;
+          const int want = inside ? (before[dof + i] + src[so + i] + 1) >> 1 : before[dof + i];
+          ASSERT_EQ(want, d1[dof + i]) << variant.name << " size " << size << " at " << i;
+        }
+      }
+    }
+  }
+}
+
 // The corrected averages against the formulas for every combination of one 2x2 neighbourhood's
 // low bits and extremes, which random data may miss.
 TEST(DspTable, PredictRoundingExhaustiveOnSmallValues) {

@@ -71,6 +71,46 @@ TEST(Prediction, EverySelectorFillsItsBlock) {
   }
 }
 
+// Quarter-sample interpolation: a flat area stays flat at every position and rounding; whole
+// positions copy; the eight-tap half-sample filter is exact on a ramp away from the block's edges
+// and mirrors the block's own samples at them.
+TEST(Prediction, QuarterSampleFilterAndItsMirroredEdges) {
+  const auto& dsp = ReferenceDsp();
+  std::vector<std::uint8_t> flat(18 * kStride, 77);
+  for (int sel = 0; sel < 64; ++sel) {
+    const int size = sel & 32 ? 16 : 8;
+    std::vector<std::uint8_t> dst(18 * kStride, 0);
+    dsp.qpel[sel](flat.data(), dst.data(), kStride);
+    for (int i = 0; i < size; ++i)
+      for (int j = 0; j < size; ++j) ASSERT_EQ(77, dst[i * kStride + j]) << "selector " << sel;
+    ASSERT_EQ(0, dst[size]) << "wrote past the block, selector " << sel;
+  }
+  std::vector<std::uint8_t> ramp(18 * kStride, 0), dst(18 * kStride, 0);
+  for (int i = 0; i < 18; ++i)
+    for (int j = 0; j < kStride; ++j) ramp[i * kStride + j] = static_cast<std::uint8_t>(10 + 2 * j);
+  dsp.qpel[QpelSelector(16, 0, 2, 0)](ramp.data(), dst.data(), kStride);
+  for (int j = 3; j < 12; ++j) EXPECT_EQ(11 + 2 * j, dst[j]) << j;
+  dsp.qpel[QpelSelector(16, 0, 1, 0)](ramp.data(), dst.data(), kStride);
+  EXPECT_EQ(15, dst[2]);  // (14 + 15 + 1) >> 1
+  dsp.qpel[QpelSelector(16, 1, 3, 0)](ramp.data(), dst.data(), kStride);
+  EXPECT_EQ(15, dst[2]);  // (16 + 15) >> 1, the filter's rounding lowered too
+
+  // 100 then zeros: the taps left of the block see the block's first samples mirrored (100, 0,
+  // 0), not the edge repeated: 20 * 100 - 6 * 100 = 1400, (1400 + 16) >> 5 = 44.
+  std::vector<std::uint8_t> spike(18 * kStride, 0);
+  for (int i = 0; i < 18; ++i) spike[i * kStride] = 100;
+  dsp.qpel[QpelSelector(8, 0, 2, 0)](spike.data(), dst.data(), kStride);
+  EXPECT_EQ(44, dst[0]);
+  // The same down a column for the vertical filter.
+  std::vector<std::uint8_t> top(18 * kStride, 0);
+  for (int j = 0; j < kStride; ++j) top[j] = 100;
+  dsp.qpel[QpelSelector(8, 0, 0, 2)](top.data(), dst.data(), kStride);
+  EXPECT_EQ(44, dst[0]);
+  dsp.qpel[QpelSelector(8, 0, 0, 0)](spike.data(), dst.data(), kStride);
+  EXPECT_EQ(100, dst[0]);
+  EXPECT_EQ(0, dst[1]);
+}
+
 TEST(Prediction, ChromaVectorDerivation) {
   EXPECT_EQ(1, ChromaFromOneVector(3));
   EXPECT_EQ(-1, ChromaFromOneVector(-3));

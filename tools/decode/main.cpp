@@ -21,6 +21,7 @@
 #include "platform/wide_string.h"
 #include "tools/decode/display_output.h"
 #include "tools/decode/frame_output.h"
+#include "tools/decode/packed_chunks.h"
 
 namespace mivora {
 namespace {
@@ -30,17 +31,18 @@ constexpr int kExitOk = 0, kExitOpen = 1, kExitUnsupported = 2, kExitDamaged = 3
 
 struct Options {
   std::string path, y4mPath;
-  bool framemd5 = false, info = false, bench = false, concealRest = false;
+  bool framemd5 = false, info = false, bench = false, concealRest = false, packB = false;
   long frames = -1;
   DisplayOutputOptions display;
 };
 
 void Usage() {
-  std::fprintf(stderr,
-               "usage: mivora-decode [--y4m OUT|-] [--framemd5] [--frames N] [--info] [--bench]\n"
-               "                     [--conceal-rest] [display options] FILE.avi\n"
-               "display options: [--output-type 5|7|8|9] [--brightness B] [--skip-unchanged]\n"
-               "                 [--display OUT|-] [--png DIR] [--contact-sheet FILE.png]\n");
+  std::fprintf(
+      stderr,
+      "usage: mivora-decode [--y4m OUT|-] [--framemd5] [--frames N] [--info] [--bench]\n"
+      "                     [--conceal-rest] [--pack-b-pictures] [display options] FILE.avi\n"
+      "display options: [--output-type 5|7|8|9] [--brightness B] [--skip-unchanged]\n"
+      "                 [--display OUT|-] [--png DIR] [--contact-sheet FILE.png]\n");
 }
 
 bool ParseArguments(int argc, char** argv, Options& o) {
@@ -54,6 +56,8 @@ bool ParseArguments(int argc, char** argv, Options& o) {
       o.info = true;
     } else if (a == "--bench") {
       o.bench = true;
+    } else if (a == "--pack-b-pictures") {
+      o.packB = true;  // each reference shares its chunk with the B picture after it
     } else if (a == "--conceal-rest") {
       o.concealRest = true;  // damage conceals the rest of its picture, packets or not
     } else if (a == "--frames" && i + 1 < argc) {
@@ -103,7 +107,11 @@ class Run {
   int Main();
 
  private:
-  void Decode(const std::uint8_t* data, std::int32_t length, long index);
+  // False when the call produced no picture to write (the first chunk of a stream with B
+  // pictures, or the end of the stream once nothing waits).
+  bool Decode(const std::uint8_t* data, std::int32_t length, long index);
+  // Streams with B pictures go out one chunk late: the last picture is fetched at the end.
+  void Flush(long index);
 
   const Options& o_;
   DisplayOutput display_;
@@ -113,9 +121,15 @@ class Run {
   VisibleSize size_{};
   bool damaged_ = false, unsupported_ = false, outputFailed_ = false;
   std::string unsupportedFeature_;
+  long written_ = 0;  // pictures written; their number in the checksums
 };
 
-void Run::Decode(const std::uint8_t* data, std::int32_t length, long index) {
+void Run::Flush(long index) {
+  while (Decode(nullptr, 0, index++)) {
+  }
+}
+
+bool Run::Decode(const std::uint8_t* data, std::int32_t length, long index) {
   DecodedFrame frame;
   const auto status = static_cast<DecodeStatus>(decore_frame(data, length, &frame, 1, 0));
   const FrameReport& report = LastFrameReport();
@@ -124,16 +138,22 @@ void Run::Decode(const std::uint8_t* data, std::int32_t length, long index) {
                  PictureTypeName(report.pictureType), report.quantiser, length,
                  DescribeStatus(status), report.feature && *report.feature ? " feature " : "",
                  report.feature ? report.feature : "", report.concealedMacroblocks);
-  if (status == DecodeStatus::Unsupported) {
+  if (!data) {
+    if (status != DecodeStatus::Ok) return false;
+  } else if (status == DecodeStatus::Unsupported) {
     unsupported_ = true;
     if (report.feature && unsupportedFeature_.empty()) unsupportedFeature_ = report.feature;
-  } else if (status != DecodeStatus::Ok && status != DecodeStatus::NotCoded) {
+  } else if (status != DecodeStatus::Ok && status != DecodeStatus::NotCoded &&
+             status != DecodeStatus::Delayed) {
     damaged_ = true;
   }
-  if (o_.bench) return;
+  if (status == DecodeStatus::Delayed) return false;
+  if (o_.bench) return true;
   if (!o_.y4mPath.empty() && !y4m_.Write(frame)) outputFailed_ = true;
-  if (o_.framemd5) std::fprintf(text_, "%ld %s\n", index, VisibleFrameMd5(frame, size_).c_str());
+  if (o_.framemd5) std::fprintf(text_, "%ld %s\n", written_, VisibleFrameMd5(frame, size_).c_str());
+  ++written_;
   if (frame.y && !display_.AddFrame(frame, size_.width, size_.height)) outputFailed_ = true;
+  return true;
 }
 
 int Run::Main() {
@@ -199,16 +219,28 @@ int Run::Main() {
       const auto start = std::chrono::steady_clock::now();
       for (long i = 0; i < total; ++i)
         Decode(frames[i].data(), static_cast<std::int32_t>(frames[i].size()), i);
+      Flush(total);
       seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       decoded += total;
     }
     std::fprintf(text_, "frames=%ld seconds=%.4f fps=%.1f\n", decoded, seconds,
                  seconds > 0 ? decoded / seconds : 0.0);
+  } else if (o_.packB) {
+    std::vector<Chunk> chunks;
+    for (long i = 0; i < total; ++i) {
+      const std::int32_t n = source.ReadVideoFrame(buffer.data(), 0);
+      chunks.emplace_back(buffer.begin(), buffer.begin() + std::clamp(n, 0, capacity));
+    }
+    chunks = PackBPictures(chunks, StreamTimeResolution(chunks));
+    for (std::size_t i = 0; i < chunks.size(); ++i)
+      Decode(chunks[i].data(), static_cast<std::int32_t>(chunks[i].size()), static_cast<long>(i));
+    Flush(static_cast<long>(chunks.size()));
   } else {
     for (long i = 0; i < total; ++i) {
       const std::int32_t n = source.ReadVideoFrame(buffer.data(), 0);
       Decode(buffer.data(), std::clamp(n, 0, capacity), i);
     }
+    Flush(total);
   }
   decore(0, kDecoreRelease, nullptr, nullptr);
   source.Close();

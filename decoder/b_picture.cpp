@@ -1,0 +1,208 @@
+#include "decoder/b_picture.h"
+
+#include <algorithm>
+
+#include "decoder/block_coefficients.h"
+#include "decoder/macroblock.h"
+#include "decoder/motion_compensation.h"
+#include "decoder/video_packet.h"
+
+namespace mivora::decoder {
+namespace {
+
+enum BType { kDirect, kInterpolated, kBackward, kForward, kInvalidBType };
+
+// 1 direct, 01 interpolated, 001 backward, 0001 forward.
+inline int ReadBType(BitReader& r) {
+  const std::uint32_t v = r.ShowBits(4);
+  if (v >= 8) return r.Consume(1), kDirect;
+  if (v >= 4) return r.Consume(2), kInterpolated;
+  if (v >= 2) return r.Consume(3), kBackward;
+  if (v == 1) return r.Consume(4), kForward;
+  return kInvalidBType;
+}
+
+struct Predictors {
+  MotionVector forward{0, 0}, backward{0, 0};
+};
+
+void CopyForward(DecoderState& state, const BReferences& refs, int x, int y) {
+  static constexpr MotionVector kZero[4] = {};
+  PredictMacroblock(state.pictures, refs.forward, state.pictures.current, x, y, 0, kZero, 0);
+}
+
+// Both halves of a bidirectional prediction: forward into the picture, backward beside it, then
+// their average.
+void PredictBoth(DecoderState& state, const BReferences& refs, int mode,
+                 const MotionVector forward[4], const MotionVector backward[4]) {
+  PictureStore& p = state.pictures;
+  const int x = state.mbX, y = state.mbY;
+  PredictMacroblock(p, refs.forward, p.current, x, y, mode, forward, 0);
+  PredictMacroblock(p, refs.backward, refs.scratch, x, y, mode, backward, 0);
+  AverageMacroblock(p, refs.scratch, p.current, x, y);
+}
+
+bool DecodeBMacroblock(DecoderState& state, const BReferences& refs, Predictors& pred) {
+  const int x = state.mbX, y = state.mbY;
+  BitReader& r = state.reader;
+  int type = kDirect, cbp = 0;
+  bool deltaCoded = false;
+  if (!r.GetBit()) {
+    const bool noPattern = r.GetBit();
+    type = ReadBType(r);
+    if (type == kInvalidBType) return false;
+    deltaCoded = type == kDirect;
+    if (!noPattern) cbp = static_cast<int>(r.GetBits(6));
+    if (type != kDirect && cbp != 0 && r.GetBit()) {
+      const int step = r.GetBit() ? 2 : -2;
+      state.picture.quantiser = std::clamp(state.picture.quantiser + step, 1, 31);
+    }
+  }
+  PictureStore& p = state.pictures;
+  MotionVector forward[4], backward[4];
+  switch (type) {
+    case kForward:
+      if (!ReadVector(r, state.picture.fcode, pred.forward, forward[0])) return false;
+      pred.forward = forward[0];
+      PredictMacroblock(p, refs.forward, p.current, x, y, 0, forward, 0);
+      break;
+    case kBackward:
+      if (!ReadVector(r, state.picture.fcodeBackward, pred.backward, backward[0])) return false;
+      pred.backward = backward[0];
+      PredictMacroblock(p, refs.backward, p.current, x, y, 0, backward, 0);
+      break;
+    case kInterpolated:
+      if (!ReadVector(r, state.picture.fcode, pred.forward, forward[0])) return false;
+      if (!ReadVector(r, state.picture.fcodeBackward, pred.backward, backward[0])) return false;
+      pred.forward = forward[0];
+      pred.backward = backward[0];
+      PredictBoth(state, refs, 0, forward, backward);
+      break;
+    default: {
+      MotionVector delta{0, 0};
+      if (deltaCoded && !ReadVector(r, 1, MotionVector{0, 0}, delta)) return false;
+      static constexpr MotionVector kZero[4] = {};
+      const MotionVector* colocated = refs.backwardIntra ? kZero : state.Vectors(x, y);
+      for (int i = 0; i < 4; ++i)
+        DirectVectors(colocated[i], delta, refs.trb, refs.trd, forward[i], backward[i]);
+      // Block by block where the co-located macroblock had four vectors, else as one.
+      const bool four = !refs.backwardIntra && state.Mode(x, y) == 2;
+      PredictBoth(state, refs, four ? 2 : 0, forward, backward);
+      break;
+    }
+  }
+  if (cbp != 0) DecodeInterBlocks(state, cbp);
+  return !state.lost;
+}
+
+void ConcealB(DecoderState& state, const BReferences& refs, int first, int last) {
+  const int w = state.mbWidth;
+  last = std::min(last, state.mbCount);
+  for (int i = first; i < last; ++i) CopyForward(state, refs, i % w, i / w);
+  if (last > first) {
+    state.concealed += last - first;
+    state.damaged = true;
+  }
+  state.mbIndex = std::max(first, last);
+  state.mbX = state.mbIndex % w;
+  state.mbY = state.mbIndex / w;
+}
+
+// From the bit `from` on, the next packet whose header reads soundly and starts at or after
+// macroblock `lostFrom`; the macroblocks in between are concealed. False when none follows.
+bool ResynchroniseB(DecoderState& state, const BReferences& refs, std::size_t from, int lostFrom,
+                    int markerZeros) {
+  BitReader& r = state.reader;
+  while (FindResyncPoint(r, from, markerZeros) == ResyncPoint::Marker) {
+    const std::size_t marker = r.BitsConsumed();
+    const int first = ReadVideoPacketHeader(state, markerZeros);
+    if (first >= lostFrom) {
+      ConcealB(state, refs, lostFrom, first);
+      state.packetStart = first;
+      state.lost = false;
+      return true;
+    }
+    from = marker + 8;
+  }
+  ConcealB(state, refs, lostFrom, state.mbCount);
+  return false;
+}
+
+}  // namespace
+
+void DirectVectors(MotionVector colocated, MotionVector delta, int trb, int trd,
+                   MotionVector& forward, MotionVector& backward) {
+  auto component = [&](int c, int d, std::int16_t& f, std::int16_t& b) {
+    const int fv = trb * c / trd + d;
+    f = static_cast<std::int16_t>(fv);
+    b = static_cast<std::int16_t>(d == 0 ? (trb - trd) * c / trd : fv - c);
+  };
+  component(colocated.x, delta.x, forward.x, backward.x);
+  component(colocated.y, delta.y, forward.y, backward.y);
+}
+
+bool DecodeBPicture(DecoderState& state, const BReferences& refs) {
+  state.mbIndex = state.mbX = state.mbY = 0;
+  state.packetStart = 0;
+  state.concealed = 0;
+  BitReader& r = state.reader;
+  const bool resyncPossible = !state.sequence.resyncMarkerDisable;
+  const int markerZeros = BResyncMarkerZeros(state.picture.fcode, state.picture.fcodeBackward);
+  Predictors pred;
+  std::size_t packetBit = r.BitsConsumed();
+  int read = 0;  // macroblocks up to the last one that had bits
+  while (state.mbIndex < state.mbCount) {
+    if (state.mbX == 0) pred = Predictors{};
+    // Macroblocks not coded in the newer reference have no bits at all: they may come after the
+    // picture's last bit or in front of a packet's marker.
+    if (!refs.backwardIntra && state.Mode(state.mbX, state.mbY) == kNotCodedMode) {
+      CopyForward(state, refs, state.mbX, state.mbY);
+      ++state.mbIndex;
+      AdvanceMacroblock(state);
+      continue;
+    }
+    if (state.mbIndex > 0 && r.ZerosAfterStuffing()) {
+      if (r.StuffedStartCodeAhead()) {
+        state.damaged = true;  // the picture's data ends before its last macroblock
+        break;
+      }
+      if (resyncPossible && r.ResyncMarkerAhead(markerZeros)) {
+        SkipStuffing(r);
+        const std::size_t marker = r.BitsConsumed();
+        const int first = ReadVideoPacketHeader(state, markerZeros);
+        if (first < read) {
+          state.damaged = true;
+          if (!ResynchroniseB(state, refs, marker + 8, state.mbIndex, markerZeros)) break;
+        } else if (first > state.mbIndex) {
+          ConcealB(state, refs, state.mbIndex, first);  // lost with a packet in between
+        } else {
+          state.mbIndex = first;  // before it, only macroblocks without bits
+          state.mbX = first % state.mbWidth;
+          state.mbY = first / state.mbWidth;
+        }
+        state.packetStart = state.mbIndex;
+        packetBit = r.BitsConsumed();
+        pred = Predictors{};
+        continue;
+      }
+    }
+    if (!DecodeBMacroblock(state, refs, pred)) [[unlikely]] {
+      state.damaged = true;
+      if (!resyncPossible) break;
+      const int lostFrom = std::max(state.packetStart, state.mbIndex - state.mbWidth);
+      if (!ResynchroniseB(state, refs, packetBit, lostFrom, markerZeros)) break;
+      packetBit = r.BitsConsumed();
+      pred = Predictors{};
+      read = state.mbIndex;
+      continue;
+    }
+    ++state.mbIndex;
+    read = state.mbIndex;
+    AdvanceMacroblock(state);
+  }
+  if (r.PastEnd()) state.damaged = true;
+  ConcealB(state, refs, state.mbIndex, state.mbCount);
+  return true;
+}
+
+}  // namespace mivora::decoder
