@@ -2,6 +2,7 @@
 """Rewrites an AVI file for the streaming reader's tests.
 
   make_avi_variants.py noindex IN OUT   the file without its idx1 index (cut off where it began)
+  make_avi_variants.py emptyindex IN OUT  the same with an idx1 chunk of no entries in its place
   make_avi_variants.py opendml IN OUT   the movi chunks split into two RIFF parts: the first
                                         "RIFF AVI " keeps the headers and the first half, a
                                         "RIFF AVIX" part holds the rest (no index in either), and
@@ -34,8 +35,11 @@ def main():
     assert data[movi:movi + 4] == b'LIST'
     movi_size = struct.unpack('<I', data[movi + 4:movi + 8])[0]
     body_start, body_end = movi + 12, movi + 8 + movi_size
-    if what == 'noindex':
-        open(dst, 'wb').write(data[:data.find(b'idx1', body_end - 8)])
+    if what in ('noindex', 'emptyindex'):
+        cut = data[:data.find(b'idx1', body_end - 8)]
+        if what == 'emptyindex':
+            cut += b'idx1' + struct.pack('<I', 0)
+        open(dst, 'wb').write(cut)
         return
     items = list(chunks(data, body_start, body_end))
     half = len(items) // 2

@@ -23,6 +23,8 @@ value() { sed -n "s/^$1=//p" <<<"$2"; }
 "${ff[@]}" -f lavfi -i testsrc2=s=160x120:r=25 -f lavfi -i sine=f=440:r=44100 -t 4 -c:v mpeg4 \
   -vtag DIVX -bf 0 -g 12 -c:a libmp3lame -b:a 128k "$tmp/clip.avi" || fail "ffmpeg"
 python3 "$here/make_avi_variants.py" noindex "$tmp/clip.avi" "$tmp/noindex.avi" || fail "noindex"
+python3 "$here/make_avi_variants.py" emptyindex "$tmp/clip.avi" "$tmp/emptyindex.avi" ||
+  fail "emptyindex"
 python3 "$here/make_avi_variants.py" opendml "$tmp/clip.avi" "$tmp/opendml.avi" || fail "opendml"
 "${ff[@]}" -i "$tmp/clip.avi" -map 0:a -f s16le "$tmp/clip.s16" || fail "ffmpeg decode"
 frames=$(ffprobe -v error -select_streams v:0 -show_entries stream=nb_frames -of csv=p=0 \
@@ -47,6 +49,7 @@ avi_run() {
 }
 avi_run indexed "$frames" "$tmp/clip.avi"
 avi_run noindex "$frames" "$tmp/noindex.avi"
+avi_run emptyindex "$frames" "$tmp/emptyindex.avi"
 avi_run opendml "$frames" "$tmp/opendml.avi"
 avi_run direct "$coded" --direct-read "$tmp/noindex.avi"
 cmp -s "$tmp/indexed.wav" "$tmp/noindex.wav" || fail "the index-less file sounds different"
