@@ -49,9 +49,10 @@ for clip in clip.mpg clip.MPEG div3.avi; do
     printf '\xff\x00\x13\x37\xde\xad' | dd of="$tmp/bad-$clip" bs=1 seek=$at conv=notrunc 2>/dev/null
   done
   for damaged in "cut-$clip" "bad-$clip"; do
-    timeout 60 "$play" --quiet --audio null --clock-speed 4 "$tmp/$damaged" >/dev/null 2>&1
+    timeout 60 "$play" --quiet --audio null --clock-speed 4 "$tmp/$damaged" >/dev/null 2>"$tmp/err"
     rc=$?
     [ $rc -le 2 ] || fail "$damaged: exited $rc"
+    ! grep -qE 'Sanitizer|runtime error' "$tmp/err" || fail "$damaged: $(head -5 "$tmp/err")"
   done
 done
 echo "mivora-play over MPEG and DIV3: ok"
