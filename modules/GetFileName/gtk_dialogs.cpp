@@ -70,7 +70,14 @@ std::vector<std::string> ChooseFiles(const std::vector<std::string>& patterns, b
     gtk_file_filter_add_pattern(all, "*");
     gtk_file_chooser_add_filter(chooser, all);
   }
-  if (!LastFolder().empty()) gtk_file_chooser_set_current_folder(chooser, LastFolder().c_str());
+  // GTK would open at its list of recent files; a player started in a folder of films is better
+  // served by that folder, and by the last one chosen from then on.
+  if (LastFolder().empty()) {
+    gchar* current = g_get_current_dir();
+    LastFolder() = g_strcmp0(current, "/") == 0 ? g_get_home_dir() : current;
+    g_free(current);
+  }
+  gtk_file_chooser_set_current_folder(chooser, LastFolder().c_str());
 
   std::vector<std::string> names;
   if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(native)) == GTK_RESPONSE_ACCEPT) {
