@@ -50,7 +50,7 @@ struct MenuItem {
   std::vector<MenuItem> items;  // a drop-down when not empty
 };
 
-struct WindowSpec {
+struct WindowDescription {
   std::u16string className;
   std::u16string title;
   WindowProc proc = nullptr;
@@ -61,7 +61,7 @@ struct WindowSpec {
 // Creates the main window on the calling thread, which becomes the user-interface thread, and
 // delivers kMsgCreate before it returns. Without a display that SDL can open, the window is
 // headless: messages, timers, menus and painting work, nothing is shown (one line says so).
-WindowHandle CreateMainWindow(const WindowSpec& spec);
+WindowHandle CreateMainWindow(const WindowDescription& description);
 // Whether the window is shown on a real display.
 bool WindowHasDisplay(WindowHandle window);
 // kMsgDestroy is delivered, then the window is gone (its pending sends are answered with 0).
@@ -132,12 +132,12 @@ void EndPaint(WindowHandle window);
 // Child windows drawn inside the main window (the slider): a strip of the given height beneath
 // the client area while shown. draw is called inside each drawn frame (Dear ImGui is current);
 // key gets key presses first while the child has the focus and returns true when it used one.
-struct ChildWindowSpec {
+struct ChildWindowLayout {
   int height = 20;
   std::function<void(int x, int y, int width, int height)> draw;
   std::function<bool(std::int32_t key)> key;
 };
-WindowHandle CreateChildWindow(WindowHandle parent, ChildWindowSpec spec);
+WindowHandle CreateChildWindow(WindowHandle parent, ChildWindowLayout description);
 void DestroyChildWindow(WindowHandle child);
 void ShowChildWindow(WindowHandle child, bool shown);
 bool ChildWindowVisible(WindowHandle child);

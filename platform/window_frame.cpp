@@ -21,7 +21,7 @@ Layout MakeLayout(MainWindowState& w, int windowWidth, int windowHeight) {
   l.clientRows = w.fullScreen ? kDisplayHeight : kClientHeight;
   int childRows = 0;
   for (auto& c : w.children)
-    if (c->shown) childRows += c->spec.height;
+    if (c->shown) childRows += c->description.height;
   const int availableRows = std::max(1, windowHeight - l.menuHeight - childRows);
   l.scale = std::min(float(windowWidth) / kClientWidth, float(availableRows) / l.clientRows);
   if (l.scale <= 0) l.scale = 1;
@@ -59,7 +59,7 @@ void DrawChildren(MainWindowState& w, const Layout& l, int windowWidth) {
   for (auto& c : w.children) {
     if (!c->shown) continue;
     ImGui::SetNextWindowPos(ImVec2(0, float(y)));
-    ImGui::SetNextWindowSize(ImVec2(float(windowWidth), float(c->spec.height)));
+    ImGui::SetNextWindowSize(ImVec2(float(windowWidth), float(c->description.height)));
     char id[32];
     std::snprintf(id, sizeof id, "##child%p", static_cast<void*>(c.get()));
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(4, 1));
@@ -67,10 +67,10 @@ void DrawChildren(MainWindowState& w, const Layout& l, int windowWidth) {
                  ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
                      ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoBringToFrontOnFocus);
     if (ImGui::IsWindowHovered() && ImGui::IsMouseClicked(0)) w.focus = c.get();
-    if (c->spec.draw) c->spec.draw(0, y, windowWidth, c->spec.height);
+    if (c->description.draw) c->description.draw(0, y, windowWidth, c->description.height);
     ImGui::End();
     ImGui::PopStyleVar();
-    y += c->spec.height;
+    y += c->description.height;
   }
 }
 

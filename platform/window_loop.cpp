@@ -79,7 +79,9 @@ std::intptr_t Dispatch(MainWindowState& w, const PendingMessage& m) {
 void DispatchKey(MainWindowState& w, std::int32_t key, std::uint16_t modifiers) {
   if (w.modalDepth > 0) return;  // the dialog's (Dear ImGui has it)
   for (auto& child : w.children) {
-    if (w.focus == child.get() && child->shown && child->spec.key && child->spec.key(key)) return;
+    if (w.focus == child.get() && child->shown && child->description.key &&
+        child->description.key(key))
+      return;
   }
   Dispatch(w, {kMsgKeyDown, static_cast<std::uintptr_t>(key), modifiers, {}});
 }
@@ -253,13 +255,13 @@ std::string Utf8(std::u16string_view text) {
 }
 }  // namespace window_detail
 
-WindowHandle CreateMainWindow(const WindowSpec& spec) {
-  if (current.load() != nullptr || spec.proc == nullptr) return nullptr;
+WindowHandle CreateMainWindow(const WindowDescription& description) {
+  if (current.load() != nullptr || description.proc == nullptr) return nullptr;
   auto* w = new MainWindowState;
-  w->proc = spec.proc;
-  w->className = spec.className;
-  w->title = spec.title;
-  w->menu = spec.menu;
+  w->proc = description.proc;
+  w->className = description.className;
+  w->title = description.title;
+  w->menu = description.menu;
   SetUserInterfaceThread();
 
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
@@ -268,10 +270,10 @@ WindowHandle CreateMainWindow(const WindowSpec& spec) {
     // client area costs it little, and what it draws reads back exactly on every display (an
     // OpenGL renderer under Xvfb read back black).
     SDL_SetHintWithPriority(SDL_HINT_RENDER_DRIVER, "software", SDL_HINT_DEFAULT);
-    const int height = kClientHeight + 19 + 24;       // with the menu bar and the slider strip
-    w->sdl = SDL_CreateWindow(ToUtf8(spec.title).c_str(), SDL_WINDOWPOS_CENTERED,
+    const int height = kClientHeight + 19 + 24;  // with the menu bar and the slider strip
+    w->sdl = SDL_CreateWindow(ToUtf8(description.title).c_str(), SDL_WINDOWPOS_CENTERED,
                               SDL_WINDOWPOS_CENTERED, kClientWidth, height,
-                              SDL_WINDOW_RESIZABLE | (spec.show ? 0 : SDL_WINDOW_HIDDEN));
+                              SDL_WINDOW_RESIZABLE | (description.show ? 0 : SDL_WINDOW_HIDDEN));
     if (w->sdl != nullptr) w->renderer = SDL_CreateRenderer(w->sdl, -1, 0);
     if (w->renderer == nullptr && w->sdl != nullptr)
       w->renderer = SDL_CreateRenderer(w->sdl, -1, SDL_RENDERER_SOFTWARE);
@@ -486,11 +488,11 @@ void SetWaitCursor(bool shown) {
   SDL_SetCursor(shown && w->waitCursor ? w->waitCursor : SDL_GetDefaultCursor());
 }
 
-WindowHandle CreateChildWindow(WindowHandle parent, ChildWindowSpec spec) {
+WindowHandle CreateChildWindow(WindowHandle parent, ChildWindowLayout description) {
   MainWindowState* w = FromHandle(parent);
   if (w == nullptr) return nullptr;
   w->children.push_back(std::make_unique<Child>());
-  w->children.back()->spec = std::move(spec);
+  w->children.back()->description = std::move(description);
   w->framesToDraw = 2;
   return w->children.back().get();
 }

@@ -40,7 +40,7 @@ struct BandItem {
 };
 
 struct Child {
-  ChildWindowSpec spec;
+  ChildWindowLayout description;
   bool shown = false;
 };
 

@@ -53,13 +53,13 @@ __attribute__((visibility("default"))) mivora::platform::WindowHandle ExternalIn
     void* /*module*/, void* /*instance*/, int show, mivora::PlayerOptions* /*options*/,
     mivora::platform::WindowHandle* commandBar, mivora::platform::WindowProc proc,
     const char16_t* const* /*keyNames*/) {
-  mivora::platform::WindowSpec spec;
-  spec.className = u"MIVORAPLAYER";
-  spec.title = u"Mivora";
-  spec.proc = proc;
-  spec.menu = PlayerMenu();
-  spec.show = show != 0;
-  const mivora::platform::WindowHandle window = mivora::platform::CreateMainWindow(spec);
+  mivora::platform::WindowDescription description;
+  description.className = u"MIVORAPLAYER";
+  description.title = u"Mivora";
+  description.proc = proc;
+  description.menu = PlayerMenu();
+  description.show = show != 0;
+  const mivora::platform::WindowHandle window = mivora::platform::CreateMainWindow(description);
   // The menu bar belongs to the window itself here; its handle is the window's.
   if (commandBar != nullptr) *commandBar = window;
   return window;

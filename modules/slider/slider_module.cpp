@@ -55,11 +55,11 @@ __attribute__((visibility("default"))) mivora::platform::WindowHandle InitSlider
   slider.seek = seek;
   slider.position = position;
   slider.dragged = -1;
-  mivora::platform::ChildWindowSpec spec;
-  spec.height = 22;
-  spec.draw = &Draw;
-  spec.key = &Key;
-  slider.window = mivora::platform::CreateChildWindow(parent, std::move(spec));
+  mivora::platform::ChildWindowLayout description;
+  description.height = 22;
+  description.draw = &Draw;
+  description.key = &Key;
+  slider.window = mivora::platform::CreateChildWindow(parent, std::move(description));
   return slider.window;
 }
 
