@@ -19,7 +19,14 @@ class WindowPaint final : public PaintContext {
  public:
   explicit WindowPaint(MainWindowState& w) : w_(w) {}
 
-  void Begin() { band_.clear(); }
+  // The window's background is black, and a paint erases it first, as the handheld's window
+  // class brush does: a picture painted smaller than the last one leaves nothing of it behind.
+  void Begin() {
+    band_.clear();
+    std::lock_guard<std::mutex> hold(w_.mutex);
+    std::fill(w_.screen.begin(), w_.screen.end(), 0);
+    w_.screenChanged = true;
+  }
   void End() { w_.band = band_; }
 
   void FillRect(const PaintRect& rect, std::uint32_t colour) override {

@@ -16,24 +16,24 @@ run() { timeout 120 "$mivora" --audio null "$@" 2>"$work/stderr" | tee -a "$work
 out=$(run --script "wait status (No File); command 40030; sleep 0.3; key Return; print; key Ctrl+Q")
 grep -q 'playing=0 .*status=\[(No File)\]' <<<"$out" || fail "no (No File): $out"
 
-# The paused picture, as decoded and turned (set through the options file): play, pause,
-# capture, compare with mivora-decode's display of the same frame.
-mkdir -p "$work/config/mivora"
-for type in 5 7; do
-  rotate=$([ "$type" = 7 ] || [ "$type" = 9 ] && echo 1 || echo 0)
-  double=$([ "$type" -ge 8 ] && echo 1 || echo 0)
-  printf 'Rotate = %s\nDoubleSize = %s\n' "$rotate" "$double" >"$work/config/mivora/options.conf"
-  out=$(run --script "wait frames 10; key Space; wait paused; sleep 1; print; screenshot $work/$type.png;
-    key Ctrl+Q" "$sample")
-  frame=$(sed -nE 's/.*paused=1 .*frame=([0-9]+).*/\1/p' <<<"$out" | head -1)
-  [ -n "$frame" ] || fail "not paused: $out"
-  grep -q 'paused=1.*bars=1.*status=\[sample.avi\]' <<<"$out" || fail "status line: $out"
-  "$decode" --output-type "$type" --display "$work/display-$type.raw" "$sample" >/dev/null
-  # The paused picture is the frame the pause stopped at: the last one shown or the next one.
-  python3 "$here/compare_picture.py" "$work/$type.png" "$work/display-$type.raw" "$frame-$((frame + 1))" ||
-    fail "output type $type differs from mivora-decode at frame $frame"
-done
-rm -f "$work/config/mivora/options.conf"
+# The paused picture in the four output modes: played, paused, then turned (R) and doubled (D)
+# by their keys while paused. Each change captures the picture anew (from the next frame), so a
+# screenshot must equal one of the frames from the pause on. As decoded and turned, it is
+# mivora-decode's display of that frame; doubled, it is the one-to-one picture stretched.
+out=$(run --script "wait frames 10; key Space; wait paused; sleep 1; print; screenshot $work/5.png;
+  key R; sleep 1; screenshot $work/7.png; key R; key D; sleep 1.5; screenshot $work/8.png;
+  key R; sleep 1; screenshot $work/9.png; print; key Ctrl+Q" "$sample")
+frame=$(sed -nE 's/.*paused=1 .*frame=([0-9]+).*/\1/p' <<<"$out" | head -1)
+[ -n "$frame" ] || fail "not paused: $out"
+grep -q 'paused=1.*bars=1.*status=\[sample.avi\]' <<<"$out" || fail "status line: $out"
+"$decode" --output-type 5 --display "$work/display-5.raw" "$sample" >/dev/null
+"$decode" --output-type 7 --display "$work/display-7.raw" "$sample" >/dev/null
+frames="$frame-$((frame + 6))"
+compare() { python3 "$here/compare_picture.py" "$@" || fail "paused picture: $*"; }
+compare "$work/5.png" "$work/display-5.raw" "$frames"
+compare "$work/7.png" "$work/display-7.raw" "$frames"
+compare --doubled 160 0 320 "$work/8.png" "$work/display-5.raw" "$frames"
+compare --doubled 200 80 240 "$work/9.png" "$work/display-7.raw" "$frames"
 
 # A tap pauses and resumes; the display key (B) blanks the picture while the run goes on;
 # Escape leaves full screen.
