@@ -11,6 +11,11 @@ trap 'rm -rf "$work"' EXIT
 export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME=$work/config
 fail() { echo "FAIL: $*"; exit 1; }
 run() { timeout 120 "$mivora" --audio null "$@" 2>"$work/stderr" | tee -a "$work/out"; }
+run_in() {
+  local folder=$1
+  shift
+  timeout 120 "$folder/mivora" --audio null "$@" 2>"$work/stderr" | tee -a "$work/out"
+}
 
 # Nothing loaded: "(No File)"; About answers Enter; Ctrl+Q quits with 0.
 out=$(run --script "wait status (No File); command 40030; sleep 0.3; key Return; print; key Ctrl+Q")
@@ -49,6 +54,26 @@ run --script "command 40028; command 40012; sleep 0.2; key Ctrl+Q" >/dev/null
 grep -qE '^Shuffle *= *(1|yes|on|true)' "$work/config/mivora/options.conf" ||
   fail "Shuffle not saved: $(cat "$work/config/mivora/options.conf")"
 grep -qE '^CleanVideo *= *(1|yes|on|true)' "$work/config/mivora/options.conf" || fail "CleanVideo not saved"
+
+# The Open dialog (the stand-in module answers it), a multiple selection and a drop. The program
+# is copied beside links to the modules, with the stand-in as "GetFileName.DLL".
+bin=$work/bin
+mkdir -p "$bin"
+cp "$mivora" "$bin/"
+for module in "$(dirname "$mivora")"/*.so; do ln -s "$module" "$bin/"; done
+rm -f "$bin/GetFileName.so"
+ln -s "$(dirname "$mivora")/test-dialog/GetFileName.so" "$bin/GetFileName.so"
+export MIVORA_TEST_DIALOG_LOG=$work/dialog.log
+out=$(MIVORA_TEST_DIALOG_ANSWER= run_in "$bin" --script "command 40010; sleep 0.3; print; key Ctrl+Q")
+grep -q 'playing=0.*\[(No File)\]' <<<"$out" || fail "a cancelled dialog opened something: $out"
+out=$(MIVORA_TEST_DIALOG_ANSWER=$sample run_in "$bin" --script "command 40010; wait frames 5; print; key Ctrl+Q")
+grep -q 'playing=1' <<<"$out" || fail "Open did not play: $out"
+grep -q '\*.divx,\*.avi,\*.mp3,\*.mpg,\*.mpeg,\*.pdl' "$work/dialog.log" || fail "filter: $(cat "$work/dialog.log")"
+# Two names: a playlist of two, played to the end of both by --autoexit.
+MIVORA_TEST_DIALOG_ANSWER="$sample|$sample" run_in "$bin" --autoexit --clock-speed 4 \
+  --script "command 40010" >/dev/null || fail "two chosen files did not both play"
+out=$(run --script "drop $sample; wait frames 5; print; key Ctrl+Q")
+grep -q 'playing=1' <<<"$out" || fail "a dropped file did not play: $out"
 
 # --autoexit: the sample plays to its end and the program quits by itself.
 run --autoexit --clock-speed 4 "$sample" >/dev/null || fail "--autoexit run failed"
