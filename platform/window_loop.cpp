@@ -229,8 +229,9 @@ void PumpOnce(MainWindowState& w, const std::function<bool()>* modal, bool* moda
   if (w.sdl != nullptr && (changed || w.framesToDraw > 0 || modal != nullptr)) {
     DrawFrame(w, modal, modalGoesOn);
     if (w.framesToDraw > 0) --w.framesToDraw;
-    if (modal != nullptr || !w.injected.empty()) return;  // dialogs and injected keys move on
+    if (modal != nullptr) return;  // a dialog draws every pass
   }
+  // An injected event waits for the next pass: one a frame.
   std::unique_lock<std::mutex> hold(w.mutex);
   if (!w.woken && w.posted.empty() && w.injected.empty())
     w.wake.wait_for(hold, std::chrono::milliseconds(NextTimerWaitMs(w)));
@@ -350,7 +351,15 @@ void DestroyMainWindow(WindowHandle window) {
     SDL_DestroyWindow(w->sdl);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
-  delete w;
+  // Kept, not freed: another thread may have read the window's address just before it went and
+  // still post to it (its queue then goes nowhere).
+  w->sdl = nullptr;
+  w->renderer = nullptr;
+  w->texture = nullptr;
+  w->waitCursor = nullptr;
+  w->imgui = false;
+  static std::vector<std::unique_ptr<MainWindowState>> retired;
+  retired.emplace_back(w);
 }
 
 std::intptr_t DefaultWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t,

@@ -4,18 +4,25 @@
 # mode against mivora-decode's display of the same frame, taps, full screen, the display key,
 # the options kept between runs, and --autoexit.
 set -euo pipefail
-mivora=$1 decode=$2 sample=$3
+mivora=$(realpath "$1") decode=$(realpath "$2") sample=$(realpath "$3")
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME=$work/config
 fail() { echo "FAIL: $*"; exit 1; }
-run() { timeout 120 "$mivora" --audio null "$@" 2>"$work/stderr" | tee -a "$work/out"; }
+# Runs the program; its output is the function's. A run that fails shows why and ends the test.
 run_in() {
-  local folder=$1
+  local folder=$1 rc=0
   shift
-  timeout 120 "$folder/mivora" --audio null "$@" 2>"$work/stderr" | tee -a "$work/out"
+  timeout 120 "$folder/mivora" --audio null "$@" >"$work/run.out" 2>"$work/stderr" || rc=$?
+  cat "$work/run.out"
+  if [ "$rc" -ne 0 ]; then
+    echo "FAIL: mivora $* exited with $rc" >&2
+    grep -v '^[0-9]*$' "$work/stderr" | tail -40 >&2
+    exit 1
+  fi
 }
+run() { run_in "$(dirname "$mivora")" "$@"; }
 
 # Nothing loaded: "(No File)"; About answers Enter; Ctrl+Q quits with 0.
 out=$(run --script "wait status (No File); command 40030; sleep 0.3; key Return; print; key Ctrl+Q")

@@ -145,6 +145,7 @@ bool StartScript(const std::string& text, std::string& error) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (platform::MainWindow() == nullptr) {
       if (std::chrono::steady_clock::now() > until) {
+        std::fprintf(stderr, "mivora: script: no window after 30 s\n");
         failed = true;
         return;
       }
