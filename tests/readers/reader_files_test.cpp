@@ -1,6 +1,8 @@
 // The reader modules' code on files that ffmpeg makes at test time, read through the real input
 // modules from disk and over HTTP: what they deliver is what ffmpeg's own demuxer finds in the
 // same files, their durations are ffprobe's, and seeks land where they should.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -22,7 +24,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-const std::string kDir = MIVORA_FIXTURE_DIR;
+// One folder per test process: ctest runs the cases side by side, each making the clips anew.
+const std::string kDir = std::string(MIVORA_FIXTURE_DIR) + "/" + std::to_string(::getpid());
 const std::string kFf = "ffmpeg -hide_banner -loglevel error -nostdin -y -threads 1 ";
 
 bool Shell(const std::string& command) {
@@ -102,6 +105,7 @@ class ReaderFiles : public ::testing::Test {
           Shell(kFf + "-f lavfi -i sine=f=200:r=22050 -t 2.5 -ac 1 -c:a libmp3lame -b:a 32k " +
                 kDir + "/mono22.mp3");
   }
+  static void TearDownTestSuite() { Shell("rm -rf " + kDir); }
   void SetUp() override {
     if (!ok_) GTEST_SKIP() << "ffmpeg could not make the clips";
   }
