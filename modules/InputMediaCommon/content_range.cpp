@@ -19,8 +19,8 @@ std::optional<std::int64_t> Number(std::string_view digits) {
   std::int64_t value = 0;
   for (const char c : digits) {
     if (c < '0' || c > '9') return std::nullopt;
+    if (value > (kMaxNumber - (c - '0')) / 10) return std::nullopt;
     value = value * 10 + (c - '0');
-    if (value > kMaxNumber) return std::nullopt;
   }
   return value;
 }
