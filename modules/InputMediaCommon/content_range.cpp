@@ -19,7 +19,6 @@ std::optional<std::int64_t> Number(std::string_view digits) {
   std::int64_t value = 0;
   for (const char c : digits) {
     if (c < '0' || c > '9') return std::nullopt;
-    // Checked before it is formed, so a long number never overflows.
     if (value > (kMaxNumber - (c - '0')) / 10) return std::nullopt;
     value = value * 10 + (c - '0');
   }

@@ -261,7 +261,9 @@ std::int64_t NetworkSource::ReadAt(std::int64_t pos, std::uint8_t* buffer, std::
     }
     Pump(need);
     const std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(Buffered()), need);
-    std::memcpy(buffer + total, pending_.data() + pending_pos_, static_cast<std::size_t>(n));
+    if (n > 0) {
+      std::memcpy(buffer + total, pending_.data() + pending_pos_, static_cast<std::size_t>(n));
+    }
     pending_pos_ += static_cast<std::size_t>(n);
     next_pos_ += n;
     total += n;

@@ -44,6 +44,13 @@ TEST(Playlist, LinesLimitsAndOrder) {
   EXPECT_EQ(ThePlaylist().playlistCount, kPlaylistEntries);
 }
 
+TEST(Playlist, HttpAndHttpsAddressesAreStreams) {
+  EXPECT_TRUE(IsStreamPath(u"http://h/a.avi"));
+  EXPECT_TRUE(IsStreamPath(u"https://h/a.avi"));
+  EXPECT_FALSE(IsStreamPath(u"https:/h/a.avi"));
+  EXPECT_FALSE(IsStreamPath(u"/media/https://a.avi"));
+}
+
 TEST(Playlist, ShuffleNeverRepeatsAndEndsWithOneEntry) {
   ClearPlaylist();
   Options() = PlayerOptions{};
