@@ -41,6 +41,23 @@ void EndRun() {
   State().exiting = 0;
 }
 
+// What the opening step chose, read under its lock: an ending run reloads the item on its own
+// thread.
+struct Chosen {
+  void* open = nullptr;
+  std::int32_t depth = 0;
+  bool twoFrameSkip = true;
+  DecoreFrameFn decoreFrame = nullptr;
+  std::int32_t frames = 0;
+};
+Chosen WhatWasChosen() {
+  std::lock_guard<platform::RecursiveMutex> hold(LoadLock());
+  PlayerState& s = State();
+  const MediaInfo* info = s.info.load();
+  return Chosen{reinterpret_cast<void*>(s.source.Open), s.queueDepth.load(), s.twoFrameSkip.load(),
+                s.decoreFrame, info ? info->frameCount : 0};
+}
+
 std::string CopyAs(const std::string& from, const std::string& name) {
   const std::string to = TempPath(name);
   fs::copy_file(from, to, fs::copy_options::overwrite_existing);
@@ -57,11 +74,12 @@ TEST_F(LibavEngine, MpegPathsPlayThroughTheReaderInDirectMode) {
   Open(path);
   ASSERT_TRUE(PresentationRunning());
   PlayerState& s = State();
-  EXPECT_EQ(reinterpret_cast<void*>(s.source.Open), ReaderOpen(u"mpegreader.dll"));
-  EXPECT_EQ(s.queueDepth.load(), 1);
-  EXPECT_FALSE(s.twoFrameSkip.load());
-  EXPECT_EQ(s.decoreFrame, &PassThroughDecoreFrame);
-  const std::int32_t frames = s.info.load()->frameCount;
+  const Chosen chosen = WhatWasChosen();
+  EXPECT_EQ(chosen.open, ReaderOpen(u"mpegreader.dll"));
+  EXPECT_EQ(chosen.depth, 1);
+  EXPECT_FALSE(chosen.twoFrameSkip);
+  EXPECT_EQ(chosen.decoreFrame, &PassThroughDecoreFrame);
+  const std::int32_t frames = chosen.frames;
   EXPECT_EQ(frames, clip.frames);
   const auto droppedBefore = s.framesDecodedUnshown.load();
   ASSERT_TRUE(WaitForNaturalEnd());
@@ -95,11 +113,12 @@ TEST_F(LibavEngine, Div3AndCaseSensitiveMpegPaths) {
     const auto passedBefore = s.framesDecodedUnshown.load() + s.framesSkippedToKey.load();
     Open(path);
     ASSERT_TRUE(PresentationRunning());
-    EXPECT_EQ(reinterpret_cast<void*>(s.source.Open), builtIn);
-    EXPECT_EQ(s.queueDepth.load(), 20);
-    EXPECT_NE(s.decoreFrame, &decore_frame);
-    EXPECT_NE(s.decoreFrame, &PassThroughDecoreFrame);
-    const std::int32_t frames = s.info.load()->frameCount;
+    const Chosen chosen = WhatWasChosen();
+    EXPECT_EQ(chosen.open, builtIn);
+    EXPECT_EQ(chosen.depth, 20);
+    EXPECT_NE(chosen.decoreFrame, &decore_frame);
+    EXPECT_NE(chosen.decoreFrame, &PassThroughDecoreFrame);
+    const std::int32_t frames = chosen.frames;
     ASSERT_TRUE(WaitForNaturalEnd());
     const auto passed = s.framesDecodedUnshown.load() + s.framesSkippedToKey.load() - passedBefore;
     EXPECT_GE(framesShown.load() + int(passed), frames);
