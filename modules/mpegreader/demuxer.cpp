@@ -16,12 +16,24 @@ bool IsMpegAudio(AVCodecID id) {
 }
 }  // namespace
 
+namespace {
+std::string Url(const std::string& path) {
+  if (path.rfind("http://", 0) == 0 || path.rfind("https://", 0) == 0) return path;
+  // Everything else is a file, also a name with a colon that libavformat would take for a
+  // protocol ("a:b.mpg", "pipe:0").
+  return "file:" + path;
+}
+}  // namespace
+
 AVFormatContext* OpenFormat(const std::string& path) {
   if (path.empty()) return nullptr;
   AVFormatContext* format = nullptr;
   AVDictionary* options = nullptr;
   av_dict_set(&options, "rw_timeout", kNetworkTimeoutUs, 0);
-  const int opened = avformat_open_input(&format, path.c_str(), nullptr, &options);
+  // Files and web addresses only; a file cannot name further sources to open.
+  av_dict_set(&options, "protocol_whitelist", "file,http,https,tcp,tls", 0);
+  const std::string url = Url(path);
+  const int opened = avformat_open_input(&format, url.c_str(), nullptr, &options);
   av_dict_free(&options);
   if (opened < 0) return nullptr;
   if (avformat_find_stream_info(format, nullptr) < 0) {

@@ -75,11 +75,6 @@ std::vector<std::uint8_t> ReadAll(const std::string& path) {
   return bytes;
 }
 
-double Psnr(double sumSquares, double count) {
-  if (sumSquares == 0) return 99.0;
-  return 10.0 * std::log10(255.0 * 255.0 * count / sumSquares);
-}
-
 }  // namespace
 
 int Shell(const std::string& command, std::vector<std::uint8_t>* out) {
@@ -152,30 +147,33 @@ double PicturePsnr(const DecodedFrame& picture, const std::vector<std::uint8_t>&
       sum += d * d;
     }
   }
-  return Psnr(sum, double(width) * height);
+  return sum == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 * width * height / sum);
 }
 
 double RawPsnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b, int index,
                int width, int height) {
   const std::size_t frameBytes = std::size_t(width) * height * 3 / 2;
-  if (a.size() < frameBytes * (index + 1) || b.size() < frameBytes * (index + 1)) return 0;
-  double sum = 0;
-  for (std::size_t i = 0; i < std::size_t(width) * height; ++i) {
-    const double d = double(a[frameBytes * index + i]) - double(b[frameBytes * index + i]);
-    sum += d * d;
-  }
-  return Psnr(sum, double(width) * height);
+  if (a.size() < frameBytes * (index + 1)) return 0;
+  DecodedFrame picture;
+  picture.y = const_cast<std::uint8_t*>(a.data() + frameBytes * index);
+  picture.strideY = width;
+  return PicturePsnr(picture, b, index, width, height);
 }
 
 std::uint64_t TouchPicture(const DecodedFrame& picture, int width, int height) {
   std::uint64_t sum = 0;
-  if (picture.y == nullptr) return sum;
-  for (int row = 0; row < height; ++row) {
-    for (int column = 0; column < width; ++column) sum += picture.y[row * picture.strideY + column];
-  }
-  for (int row = 0; row < (height + 1) / 2; ++row) {
-    for (int column = 0; column < (width + 1) / 2; ++column) {
-      sum += picture.u[row * picture.strideU + column] + picture.v[row * picture.strideV + column];
+  const std::uint8_t* planes[2][3] = {{picture.y, picture.u, picture.v},
+                                      {picture.prevY, picture.prevU, picture.prevV}};
+  for (const auto& p : planes) {
+    if (p[0] == nullptr) continue;
+    for (int row = 0; row < height; ++row) {
+      for (int column = 0; column < width; ++column) {
+        sum += p[0][row * picture.strideY + column];
+        if (row % 2 == 0 && column % 2 == 0) {
+          sum += p[1][row / 2 * picture.strideU + column / 2] +
+                 p[2][row / 2 * picture.strideV + column / 2];
+        }
+      }
     }
   }
   return sum;

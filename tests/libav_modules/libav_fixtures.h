@@ -37,12 +37,14 @@ std::vector<std::uint8_t> FfmpegAudioStream(const std::string& file);
 double FfprobeSeconds(const std::string& file);
 
 // Luminance PSNR of a described picture against picture number index of a raw 4:2:0 set
-// (99 dB when equal).
+// (99 dB when equal, 0 when either is missing).
 double PicturePsnr(const DecodedFrame& picture, const std::vector<std::uint8_t>& set, int index,
                    int width, int height);
+// The same between two raw sets.
 double RawPsnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b, int index,
                int width, int height);
-// Reads every sample of the described picture (a sanitizer sees any plane that is not whole).
+// Reads every sample of the described picture and of its previous one (a sanitizer sees any
+// plane that is not whole).
 std::uint64_t TouchPicture(const DecodedFrame& picture, int width, int height);
 
 }  // namespace mivora::test

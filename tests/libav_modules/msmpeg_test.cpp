@@ -123,9 +123,6 @@ TEST_F(Msmpeg, DamagedFramesAndMisuseNeverCrash) {
       }
       decoreFrame(bytes.data(), std::int32_t(bytes.size()), &picture, 1, 0);
       TouchPicture(picture, clip.width, clip.height);
-      TouchPicture(DecodedFrame{picture.prevY, picture.prevU, picture.prevV, picture.strideY,
-                                picture.strideU, picture.strideV, 0, nullptr, nullptr, nullptr, 0},
-                   clip.width, clip.height);
     }
   }
   // A fresh start after damage decodes cleanly again from a key frame.
