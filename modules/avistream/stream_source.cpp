@@ -105,12 +105,17 @@ std::int32_t LargeFrameBytes(double fps, std::int32_t frames, std::int64_t lengt
   return large > 0 ? static_cast<std::int32_t>(std::min(large, double(INT32_MAX))) : 0;
 }
 
-// The suggested buffer size when the writer gave one, else a raw 4:2:0 picture: a compressed
-// frame larger than its raw picture is damage.
+// Frame buffers the engine is asked for. The video header's suggested size is the largest frame
+// as writers record it; without one, a raw 4:2:0 picture (a compressed frame larger than its raw
+// picture is damage), held to the main header's suggestion, which writers often set to a round
+// figure for every chunk.
 std::int32_t FrameBufferBytes(const StreamHeaders& h) {
-  std::int64_t bytes = h.suggestedBytes;
-  if (h.width > 0 && h.height > 0 && h.width <= 8192 && h.height <= 8192) {
-    bytes = std::max<std::int64_t>(bytes, std::int64_t(h.width) * h.height * 3 / 2);
+  std::int64_t bytes = h.videoSuggested;
+  if (bytes == 0) {
+    const bool sized = h.width > 0 && h.height > 0 && h.width <= 8192 && h.height <= 8192;
+    const std::int64_t raw = sized ? std::int64_t(h.width) * h.height * 3 / 2 : 0;
+    bytes = raw > 0 && h.avihSuggested > 0 ? std::min<std::int64_t>(raw, h.avihSuggested)
+                                           : std::max<std::int64_t>(raw, h.avihSuggested);
   }
   return static_cast<std::int32_t>(std::min(bytes, kMaxFrameBuffer));
 }
