@@ -31,7 +31,7 @@ void ParseStreamHeaders(const std::uint8_t* block, std::size_t length, StreamHea
     Kind next = kNone;
     if (IsId(chunk, "avih") && n >= 40) {
       out.avihFrames = U32(d + 16);
-      if (U32(d + 28) > out.suggestedBytes) out.suggestedBytes = U32(d + 28);
+      out.avihSuggested = U32(d + 28);
     } else if (IsId(chunk, "dmlh") && n >= 4) {
       out.totalFrames = U32(d);
     } else if (IsId(chunk, "strh")) {
@@ -40,7 +40,7 @@ void ParseStreamHeaders(const std::uint8_t* block, std::size_t length, StreamHea
         out.videoScale = U32(d + 20);
         out.videoRate = U32(d + 24);
         out.videoLength = U32(d + 32);
-        if (U32(d + 36) > out.suggestedBytes) out.suggestedBytes = U32(d + 36);
+        out.videoSuggested = U32(d + 36);
         out.videoStream = counter;
         next = kVideo;
       } else if (n >= kStrhNeeded && IsId(d, "auds") && out.audioStream < 0) {

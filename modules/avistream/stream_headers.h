@@ -19,7 +19,8 @@ struct StreamHeaders {
   std::uint32_t videoLength = 0;     // frames in the stream header
   std::uint32_t totalFrames = 0;     // the OpenDML header's count over every RIFF part, or 0
   std::uint32_t avihFrames = 0;      // the main header's count (first RIFF part only)
-  std::uint32_t suggestedBytes = 0;  // largest suggested buffer of the main and video headers
+  std::uint32_t avihSuggested = 0;   // the main header's suggested buffer, for any chunk
+  std::uint32_t videoSuggested = 0;  // the video header's: its largest frame, as writers give it
   std::uint16_t audioFormatTag = 0;
   std::uint32_t audioScale = 0;
   std::uint32_t audioRate = 0;

@@ -29,6 +29,9 @@ constexpr std::int64_t kMaxFrameBuffer = 8 << 20;
 // far too late to show anyway); frames keep their place so the frame count stays right.
 constexpr std::int64_t kAudioQueueBytes = 4 << 20;
 constexpr std::int64_t kVideoQueueBytes = 64 << 20;
+// Entries either queue may hold whatever their sizes: a file of tiny chunks must not turn into
+// millions of records. Frames past this are forgotten but still counted.
+constexpr std::size_t kMaxQueuedChunks = 1u << 16;
 // Frame positions kept for exact seeks within what was already read.
 constexpr std::size_t kMaxKnownFrames = 4u << 20;
 
@@ -63,6 +66,7 @@ struct Source {
   std::int64_t audioQueued = 0;
   std::atomic<std::int64_t> audioPassed{0};  // audio bytes delivered or dropped
   std::int64_t lastVideoPosition = 0;
+  std::int64_t lostFrames = 0;  // forgotten frames, older than every queued one
   // Key flags by frame index, for the frames handed out so far.
   std::vector<std::uint8_t> keyFlags;
   // Chunk positions of frames 0, 1, ... while the frame numbers are exact (from the start, no
@@ -87,6 +91,7 @@ void ClearQueues(Source& s) {
   s.video.clear();
   s.audio.clear();
   s.videoQueued = s.audioQueued = 0;
+  s.lostFrames = 0;
 }
 
 std::int32_t Remaining(const Source& s) {
@@ -105,12 +110,17 @@ std::int32_t LargeFrameBytes(double fps, std::int32_t frames, std::int64_t lengt
   return large > 0 ? static_cast<std::int32_t>(std::min(large, double(INT32_MAX))) : 0;
 }
 
-// The suggested buffer size when the writer gave one, else a raw 4:2:0 picture: a compressed
-// frame larger than its raw picture is damage.
+// Frame buffers the engine is asked for. The video header's suggested size is the largest frame
+// as writers record it; without one, a raw 4:2:0 picture (a compressed frame larger than its raw
+// picture is damage), held to the main header's suggestion, which writers often set to a round
+// figure for every chunk.
 std::int32_t FrameBufferBytes(const StreamHeaders& h) {
-  std::int64_t bytes = h.suggestedBytes;
-  if (h.width > 0 && h.height > 0 && h.width <= 8192 && h.height <= 8192) {
-    bytes = std::max<std::int64_t>(bytes, std::int64_t(h.width) * h.height * 3 / 2);
+  std::int64_t bytes = h.videoSuggested;
+  if (bytes == 0) {
+    const bool sized = h.width > 0 && h.height > 0 && h.width <= 8192 && h.height <= 8192;
+    const std::int64_t raw = sized ? std::int64_t(h.width) * h.height * 3 / 2 : 0;
+    bytes = raw > 0 && h.avihSuggested > 0 ? std::min<std::int64_t>(raw, h.avihSuggested)
+                                           : std::max<std::int64_t>(raw, h.avihSuggested);
   }
   return static_cast<std::int32_t>(std::min(bytes, kMaxFrameBuffer));
 }
@@ -169,7 +179,8 @@ void Describe(Source& s) {
 }
 
 void LimitQueues(Source& s) {
-  while (s.audioQueued > kAudioQueueBytes && !s.audio.empty()) {
+  while ((s.audioQueued > kAudioQueueBytes || s.audio.size() > kMaxQueuedChunks) &&
+         !s.audio.empty()) {
     const QueuedAudio& a = s.audio.front();
     const auto left = static_cast<std::int64_t>(a.data.size() - a.offset);
     s.audioQueued -= left;
@@ -181,6 +192,11 @@ void LimitQueues(Source& s) {
     it->data.clear();
     it->data.shrink_to_fit();
     it->key = false;
+  }
+  while (s.video.size() > kMaxQueuedChunks) {
+    s.videoQueued -= static_cast<std::int64_t>(s.video.front().data.size());
+    s.video.pop_front();
+    ++s.lostFrames;
   }
 }
 
@@ -236,9 +252,15 @@ std::int32_t ReadVideoFrame(std::uint8_t* buffer, std::int32_t /*flag: every fra
   Source& s = S();
   Hold hold(s.lock);
   if (!s.open || s.info.frameCount <= 0) return 0;
-  while (s.video.empty() && Pump(s)) {
+  while (s.video.empty() && s.lostFrames == 0 && Pump(s)) {
   }
   const std::int32_t index = CurrentFrame(s).load();
+  if (s.lostFrames > 0) {
+    --s.lostFrames;
+    NoteKeyFlag(s, index, false);
+    if (index < INT32_MAX) CurrentFrame(s).store(index + 1);
+    return 0;
+  }
   if (s.video.empty()) {
     // Past the last frame a read delivers nothing but still counts, so a reader thread that
     // counts to frameCount ends.

@@ -28,7 +28,7 @@ struct Source {
   reader::InputIo io;
   reader::ByteStream stream;
   std::recursive_mutex lock;
-  bool open = false;
+  std::atomic<bool> open{false};  // read without the lock by the position query
   FrameHeader first;
   VbrHeader vbr;
   Mp3Layout layout;
@@ -118,18 +118,14 @@ std::int32_t OpenLoaded(Source& s, const char16_t* path, std::int32_t cacheParam
                         MediaInfo** info) {
   const std::int32_t length = s.io.open(path, 0, 0, 4000000, cacheParameter);
   if (length == 0) return 0;
-  s.open = true;
   s.stream.Attach(s.io, 0, length > 1 ? length : -1);
   SkipId3v2(s);
-  const std::int64_t tagEnd = s.stream.Position();
   std::int64_t end = AudioEnd(s);
   if (!FindFrame(s, nullptr, end, s.first)) {
-    s.open = false;
     s.io.close();
     s.stream.Detach();
     return 0;
   }
-  (void)tagEnd;
   s.layout.audioStart = s.stream.Position();
   if (end < 0) end = INT32_MAX;
   s.layout.audioEnd = std::max(end, s.layout.audioStart);
@@ -147,6 +143,7 @@ std::int32_t OpenLoaded(Source& s, const char16_t* path, std::int32_t cacheParam
   s.info.audioFormatTag = kMpegLayer3Tag;
   s.info.audioBytes = static_cast<std::int32_t>(
       std::min<std::int64_t>(s.layout.audioEnd - s.layout.audioStart, INT32_MAX));
+  s.open = true;
   if (info != nullptr) *info = &s.info;
   return 1;
 }

@@ -216,6 +216,27 @@ TEST_F(AviStream, NeverWritesMoreThanTheFrameBuffersHold) {
   EXPECT_EQ(ReadFrame(o).size(), 60000u);
 }
 
+// All frames stored before the audio: the frames wait for the picture while the audio is read,
+// within bounds, and the frame count stays right when the oldest have to be forgotten.
+TEST_F(AviStream, BoundsWhatWaitsForTheOtherStream) {
+  StreamAvi avi;
+  const int frames = 70000;
+  avi.frames = frames;
+  avi.audioBytes = 10;
+  for (int i = 0; i < frames; ++i) PutChunk(avi.movi, "00dc", Mpeg4Frame(i == 0, 6, i));
+  PutChunk(avi.movi, "01wb", Pattern(2, 0, 10));
+  ASSERT_TRUE(Open(o, avi.Build()));
+  EXPECT_EQ(ReadAllAudio(o), Pattern(2, 0, 10));
+  int empty = 0;
+  Bytes last;
+  while (o.info->currentFrame < frames) {
+    last = ReadFrame(o);
+    empty += last.empty() ? 1 : 0;
+  }
+  EXPECT_EQ(empty, frames - 65536);  // forgotten, but counted
+  EXPECT_EQ(last, Mpeg4Frame(false, 6, frames - 1));
+}
+
 TEST_F(AviStream, RefusesWhatIsNotAnAvi) {
   EXPECT_FALSE(Open(o, Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}));
   EXPECT_FALSE(Open(o, Bytes{}));
