@@ -27,6 +27,10 @@ struct AudioPath {
   std::atomic<bool> clockRunning{false};
   std::atomic<std::int32_t> sampleRate{0};
   std::atomic<double> startSeconds{0};
+  // Counts the controls' restarts of the decoder (a seek): what the decoder held before one is
+  // gone, so the thread starts afresh from the source's new position instead of taking the
+  // empty decoder's answer for the end of the audio.
+  std::atomic<std::uint32_t> restarts{0};
   std::uint8_t window[kAudioWindowBytes] = {};
 };
 
@@ -45,7 +49,8 @@ void WaveDone(platform::WaveOutHandle device, std::uint32_t message, std::uintpt
   PlayerState& s = State();
   AudioPath& path = Path();
   NamedObjects named = OpenNamedObjects();
-  if (!path.resetting.load()) {
+  const bool current = reinterpret_cast<AudioBlock*>(header)->restart == path.restarts.load();
+  if (!path.resetting.load() && current) {
     std::lock_guard<std::mutex> hold(s.runLock);
     const std::int32_t bytes = s.audioBytesInRun.load();
     if (bytes > 0) {
@@ -95,8 +100,10 @@ void QueueAudioBlock(AudioBlock* block, std::int32_t length, std::int32_t positi
   }
 }
 
-AudioBlock* NewBlock() {
-  return new (std::nothrow) AudioBlock;
+AudioBlock* NewBlock(std::uint32_t restart) {
+  AudioBlock* block = new (std::nothrow) AudioBlock;
+  if (block != nullptr) block->restart = restart;
+  return block;
 }
 
 std::int32_t Decompress(const std::uint8_t* input, std::int32_t length, AudioBlock* block,
@@ -254,6 +261,20 @@ bool AudioClockRunning() {
   return Path().clockRunning.load();
 }
 
+// At the end of the stream: waits until the queued sound has played or a seek restarted the
+// decoder (then true, once the seek's pause is over: reading goes on from the new position).
+template <typename Restarted>
+bool AwaitPlayOutOrRestart(const Restarted& restarted) {
+  PlayerState& s = State();
+  while (!s.stopRequested.load() && !restarted()) {
+    if (s.audioBuffersQueued.load() == 0 && !s.paused.load()) return false;
+    platform::Sleep(5);
+  }
+  if (s.stopRequested.load()) return false;
+  while (s.paused.load() && !s.stopRequested.load()) platform::Sleep(1);
+  return !s.stopRequested.load();
+}
+
 void AudioThread(std::uint8_t startPlaying) {
   PlayerState& s = State();
   AudioPath& path = Path();
@@ -301,6 +322,8 @@ void AudioThread(std::uint8_t startPlaying) {
   std::int32_t filled = first + 1;
   std::int32_t carry = filled;
   for (;;) {
+    const std::uint32_t restarts = path.restarts.load();
+    const auto restarted = [&] { return path.restarts.load() != restarts; };
     if (carry > 0) {
       carry -= 1;
       // The bytes not consumed are the last ones of the data actually in the window.
@@ -308,24 +331,38 @@ void AudioThread(std::uint8_t startPlaying) {
       std::memmove(window, window + (filled - carry), std::size_t(carry));
     }
     std::int32_t n = s.source.ReadAudio(window + carry, kAudioWindowBytes - carry);
-    if (n <= 0) break;
+    if (n <= 0) {
+      if (!AwaitPlayOutOrRestart(restarted)) break;
+      carry = 0;
+      filled = 0;
+      continue;
+    }
     filled = n + carry;
-    AudioBlock* block = NewBlock();
+    AudioBlock* block = NewBlock(restarts);
     if (block == nullptr) break;
     std::int32_t produced = 0, position = 0;
     std::int32_t r = Decompress(window, filled, block, produced, position);
     QueueAudioBlock(block, produced, position, *named.eventAudio);
-    while (r == 0 && !s.stopRequested.load()) {
+    while (r == 0 && !s.stopRequested.load() && !restarted()) {
       if (s.paused.load()) {
         platform::Sleep(1);
         continue;
       }
-      block = NewBlock();
+      block = NewBlock(restarts);
       if (block == nullptr) break;
       r = Decompress(nullptr, 0, block, produced, position);
       QueueAudioBlock(block, produced, position, *named.eventAudio);
     }
-    if (r <= 0 || s.stopRequested.load()) break;
+    if (s.stopRequested.load()) break;
+    if (restarted() || r <= 0) {
+      // The data read before a restart belongs to the old position; at the end of the stream a
+      // seek may still bring more.
+      if (!restarted() && !AwaitPlayOutOrRestart(restarted)) break;
+      while (s.paused.load() && !s.stopRequested.load()) platform::Sleep(1);
+      carry = 0;
+      filled = 0;
+      continue;
+    }
     carry = r > kAudioWindowBytes ? kAudioWindowBytes : r;
   }
   EndAudioThread(named, true);
@@ -346,6 +383,7 @@ void ResetAudioDevice() {
 }
 
 void ExitAudioDecoder() {
+  Path().restarts.fetch_add(1);
   CallExit();
 }
 void InitAudioDecoder(bool withBands) {

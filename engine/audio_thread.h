@@ -15,6 +15,9 @@ namespace mivora {
 struct AudioBlock {
   platform::WaveHeader header;
   std::uint8_t pcm[kAudioBlockBytes];
+  // The decoder restart it was decoded after: a block from before a seek says nothing of the
+  // clock after it, however late it comes back from the device.
+  std::uint32_t restart = 0;
 };
 
 // The audio decoder module's entry points, looked up when the thread starts. Init is null while

@@ -148,7 +148,8 @@ std::uint8_t* DirectFrameBuffer() {
 void ReaderThread() {
   PlayerState& s = State();
   NamedObjects named = OpenNamedObjects();
-  s.readerStopRequested = 0;
+  // The loading step clears readerStopRequested before it starts this thread: a stop asked for
+  // before the thread got going still holds.
   auto& pool = Pool();
   MediaInfo* info = s.info.load();
   while (std::atomic_ref<std::int32_t>(info->currentFrame).load(std::memory_order_relaxed) <

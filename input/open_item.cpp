@@ -271,6 +271,7 @@ void LoadCurrentItem(platform::WindowHandle mainWindow) {
     Hooks().EnableCommandBar(true);
     NamedObjects named = OpenNamedObjects();
     if (s.queueDepth.load() > 1) {
+      s.readerStopRequested = 0;
       s.readerThreadId = 1;
       StartEngineThread([] {
         State().readerThreadId = platform::CurrentThreadId();

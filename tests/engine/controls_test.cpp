@@ -104,6 +104,17 @@ void Press(Control c, std::mt19937& random) {
   }
 }
 
+// A seek while the sound plays goes on from the new place to the end of the item, even when the
+// audio thread had already read the stream to its end and only the device's queue was left.
+TEST_F(EngineTest, SeekingWithSoundPlaysOnToTheEnd) {
+  Open(SamplePath());
+  // The sample's 4 s of sound are read (and queued) long before they have played.
+  ASSERT_TRUE(WaitFor([] { return framesShown.load() >= 25; }));
+  SeekToPercent(10);  // to the key frame at 50
+  ASSERT_TRUE(WaitForNaturalEnd());
+  EXPECT_GE(framesShown.load(), 25 + 45);
+}
+
 // Random controls at random moments, on a single item and on a playlist, queued and direct
 // (the MPEG-free direct path through the built-in reader is the cache mode's): every sequence
 // ends, with every thread joined, within a bound. MIVORA_SOAK=N runs N sequences.
