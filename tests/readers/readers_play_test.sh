@@ -63,6 +63,16 @@ for mode in no-range normal; do
   avi_run "http-$mode" "$coded" "http://127.0.0.1:$port/opendml.avi"
 done
 
+# https:// with a certificate made here, from a server without Range: the streaming reader.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 \
+  -addext subjectAltName=IP:127.0.0.1 -keyout "$tmp/key.pem" -out "$tmp/cert.pem" 2>/dev/null ||
+  fail "openssl could not make a certificate"
+python3 "$server_script" --root "$tmp" --mode no-range --max-seconds 300 \
+  --tls-cert "$tmp/cert.pem" --tls-key "$tmp/key.pem" --port-file "$tmp/port.tls" >/dev/null &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$tmp/port.tls" ] && break; sleep 0.1; done
+MIVORA_CA_BUNDLE=$tmp/cert.pem avi_run https "$coded" "https://127.0.0.1:$(cat "$tmp/port.tls")/opendml.avi"
+
 # name ffmpeg-arguments... (an empty list plays name.mp3 made before, from the server without
 # Range)
 mp3_run() {
