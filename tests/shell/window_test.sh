@@ -82,6 +82,16 @@ MIVORA_TEST_DIALOG_ANSWER="$sample|$sample" run_in "$bin" --autoexit --clock-spe
 out=$(run --script "drop $sample; wait frames 5; print; key Ctrl+Q")
 grep -q 'playing=1' <<<"$out" || fail "a dropped file did not play: $out"
 
+# An MP3 file in the window: no video, so the status line names it with its playing time and the
+# idle picture stands in the middle of the display.
+ffmpeg -v error -nostdin -f lavfi -i sine=f=440:r=44100 -t 3 -c:a libmp3lame -b:a 128k \
+  "$work/song.mp3" || fail "ffmpeg could not make an MP3"
+out=$(run --autoexit --script "sleep 0.5; print; screenshot $work/song.png" "$work/song.mp3")
+grep -q 'playing=1.*status=\[song.mp3\]\[3s\]' <<<"$out" || fail "MP3 in the window: $out"
+centre=$(ffmpeg -v error -i "$work/song.png" -vf "crop=1:1:320:110" -f rawvideo -pix_fmt rgb24 - |
+  od -An -tu1 | tr -s ' ')
+[ "$centre" != " 0 0 0" ] || fail "no idle picture while an MP3 plays"
+
 # --autoexit: the sample plays to its end and the program quits by itself.
 run --autoexit --clock-speed 4 "$sample" >/dev/null || fail "--autoexit run failed"
 echo "window tests passed"
