@@ -25,6 +25,7 @@ MessageAnswer ShowDialog(const MessageBoxRecord& box) {
       opened = true;
     }
     const ImGuiViewport* view = ImGui::GetMainViewport();
+    ImGui::SetNextWindowSizeConstraints(ImVec2(0, 0), view->Size);
     ImGui::SetNextWindowPos(view->GetCenter(), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
     bool goesOn = true;
     if (ImGui::BeginPopupModal(caption.c_str(), nullptr,

@@ -413,6 +413,11 @@ bool RunModalLoop(const std::function<bool()>& frame) {
   MainWindowState* w = current.load();
   if (w == nullptr || w->sdl == nullptr) return false;
   ++w->modalDepth;
+  // Dialogs are worked from the keyboard too (Tab, arrows, Space); the player's own keys go to
+  // the window procedure otherwise, so navigation is on only while a dialog is up.
+  ImGuiIO& io = ImGui::GetIO();
+  const ImGuiConfigFlags flags = io.ConfigFlags;
+  io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
   bool goesOn = true;
   const auto* outerFrame = w->modalFrame;
   bool* outerGoesOn = w->modalGoesOn;
@@ -420,6 +425,7 @@ bool RunModalLoop(const std::function<bool()>& frame) {
   w->modalGoesOn = &goesOn;
   while (goesOn && current.load() == w && !quitPosted) PumpOnce(*w, &frame, &goesOn);
   if (current.load() != w) return false;
+  io.ConfigFlags = flags;
   w->modalFrame = outerFrame;
   w->modalGoesOn = outerGoesOn;
   --w->modalDepth;
@@ -461,7 +467,13 @@ void SetWindowFullScreen(WindowHandle window, bool fullScreen) {
   MainWindowState* w = FromHandle(window);
   if (w == nullptr || w->fullScreen == fullScreen) return;
   w->fullScreen = fullScreen;
-  if (w->sdl) SDL_SetWindowFullscreen(w->sdl, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  if (w->sdl) {
+    // The size before full screen comes back after it (not every video driver restores it).
+    if (fullScreen) SDL_GetWindowSize(w->sdl, &w->windowedWidth, &w->windowedHeight);
+    SDL_SetWindowFullscreen(w->sdl, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (!fullScreen && w->windowedWidth > 0)
+      SDL_SetWindowSize(w->sdl, w->windowedWidth, w->windowedHeight);
+  }
   w->framesToDraw = 2;
 }
 

@@ -72,6 +72,7 @@ struct MainWindowState {
   bool imgui = false;
   std::vector<MenuItem> menu;
   bool menuShown = true, menuEnabled = true, fullScreen = false, displayOn = true;
+  int windowedWidth = 0, windowedHeight = 0;
   std::map<std::uintptr_t, Timer> timers;
   bool paintPending = true;
   std::vector<BandItem> band;

@@ -37,13 +37,13 @@ const FlagField kFlags[] = {
     {"Double size", &PlayerOptions::DoubleSize},
     {"Audio", &PlayerOptions::Audio},
     {"Clean Video", &PlayerOptions::CleanVideo},
-    {"Play at once when opened", &PlayerOptions::AutoPlay},
+    {"Play when opened", &PlayerOptions::AutoPlay},
     {"Full screen while playing", &PlayerOptions::FullScreen},
     {"Show slider", &PlayerOptions::ShowSlider},
     {"Shuffle playlists", &PlayerOptions::Shuffle},
-    {"Keep the display awake while playing", &PlayerOptions::KeepAwake},
-    {"Read local files through the cache", &PlayerOptions::CacheMode},
-    {"Read frames directly (no reader thread)", &PlayerOptions::DirectRead},
+    {"Keep awake while playing", &PlayerOptions::KeepAwake},
+    {"Read files through the cache", &PlayerOptions::CacheMode},
+    {"Read frames directly", &PlayerOptions::DirectRead},
     {"Report dropped frames", &PlayerOptions::ShowDroppedFrames},
 };
 
@@ -75,6 +75,8 @@ void RunDialog(const char* title, PlayerOptions& options, Body body) {
   platform::RunModalLoop([&] {
     if (!opened) ImGui::OpenPopup(title);
     opened = true;
+    // Never larger than the window: what does not fit scrolls.
+    ImGui::SetNextWindowSizeConstraints(ImVec2(0, 0), ImGui::GetMainViewport()->Size);
     ImGui::SetNextWindowPos(ImGui::GetMainViewport()->GetCenter(), ImGuiCond_Always,
                             ImVec2(0.5f, 0.5f));
     bool goesOn = true;
@@ -93,32 +95,48 @@ void RunDialog(const char* title, PlayerOptions& options, Body body) {
 
 void RunConfigureDialog(platform::WindowHandle, PlayerOptions& options) {
   int capturing = -1;  // the key field waiting for a press
+  // Three pages, so that the dialog fits the handheld-sized window.
   RunDialog("Configure", options, [&](PlayerOptions& o, bool& accepted) {
-    ImGui::Columns(2, nullptr, false);
-    for (const FlagField& f : kFlags) Checkbox(f.label, o.*f.field);
-    int cache = o.CacheParam;
-    ImGui::SetNextItemWidth(120);
-    if (ImGui::InputInt("Cache (KiB)", &cache, 512, 4096)) o.CacheParam = cache < 0 ? 0 : cache;
-    int brightness = o.Brightness;
-    ImGui::SetNextItemWidth(120);
-    if (ImGui::SliderInt("Brightness", &brightness, -100, 100)) o.Brightness = brightness;
-    ImGui::NextColumn();
     const std::int32_t pressed = platform::TakeLastKeyPress();
-    for (int i = 0; i < int(std::size(kKeys)); ++i) {
-      ImGui::PushID(i);
-      const std::string name = capturing == i ? "press a key..." : KeyName(o.*kKeys[i].field);
-      if (ImGui::Button(name.c_str(), ImVec2(120, 0))) capturing = i;
-      ImGui::SameLine();
-      ImGui::TextUnformatted(kKeys[i].label);
-      ImGui::PopID();
-    }
-    if (capturing >= 0 && pressed != 0 && ImGui::GetFrameCount() > 1) {
+    if (capturing >= 0 && pressed != 0) {
       // Escape stands for "no key", so a key can be taken off.
       o.*kKeys[capturing].field = pressed == 27 ? 0 : pressed;
       capturing = -1;
-      return true;
     }
-    ImGui::Columns(1);
+    if (ImGui::BeginTabBar("pages")) {
+      if (ImGui::BeginTabItem("Playback")) {
+        ImGui::Columns(2, nullptr, false);
+        for (std::size_t i = 0; i < std::size(kFlags); ++i) {
+          if (i == (std::size(kFlags) + 1) / 2) ImGui::NextColumn();
+          Checkbox(kFlags[i].label, o.*kFlags[i].field);
+        }
+        ImGui::Columns(1);
+        int cache = o.CacheParam;
+        ImGui::SetNextItemWidth(140);
+        if (ImGui::InputInt("Cache (KiB)", &cache, 512, 4096)) o.CacheParam = cache < 0 ? 0 : cache;
+        ImGui::SameLine();
+        int brightness = o.Brightness;
+        ImGui::SetNextItemWidth(140);
+        if (ImGui::SliderInt("Brightness", &brightness, -100, 100)) o.Brightness = brightness;
+        ImGui::EndTabItem();
+      }
+      if (ImGui::BeginTabItem("Keys")) {
+        ImGui::Columns(2, nullptr, false);
+        for (int i = 0; i < int(std::size(kKeys)); ++i) {
+          if (i == (int(std::size(kKeys)) + 1) / 2) ImGui::NextColumn();
+          ImGui::PushID(i);
+          const std::string name = capturing == i ? "press a key..." : KeyName(o.*kKeys[i].field);
+          if (ImGui::Button(name.c_str(), ImVec2(110, 0))) capturing = i;
+          ImGui::SameLine();
+          ImGui::TextUnformatted(kKeys[i].label);
+          ImGui::PopID();
+        }
+        ImGui::Columns(1);
+        ImGui::TextDisabled("Click a key's button, then press the key (Escape: no key).");
+        ImGui::EndTabItem();
+      }
+      ImGui::EndTabBar();
+    }
     return Buttons(accepted, capturing >= 0);
   });
 }

@@ -56,6 +56,12 @@ grep -q 'playing=1 .*display=0' <<<"$out" || fail "display key: $out"
 [ "$(grep -c 'display=1' <<<"$out")" -ge 2 ] || fail "display back on: $out"
 tail -1 <<<"$out" | grep -q 'fullscreen=0.*bars=1' || fail "Escape kept full screen: $out"
 
+# Configure and Equalizer pause a playing item, which stays paused after them; Escape and Enter
+# close them.
+out=$(run --script "wait frames 10; command 40029; sleep 1.5; key Escape; sleep 0.3; print;
+  command 40031; sleep 1; key Return; sleep 0.3; print; key Ctrl+Q" "$sample")
+[ "$(grep -c 'paused=1 playing=1' <<<"$out")" = 2 ] || fail "dialogs did not leave it paused: $out"
+
 # Options kept: Shuffle and Clean Video toggled in one run are checked in the next.
 run --script "command 40028; command 40012; sleep 0.2; key Ctrl+Q" >/dev/null
 grep -qE '^Shuffle *= *(1|yes|on|true)' "$work/config/mivora/options.conf" ||
