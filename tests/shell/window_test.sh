@@ -56,6 +56,16 @@ grep -q 'playing=1 .*display=0' <<<"$out" || fail "display key: $out"
 [ "$(grep -c 'display=1' <<<"$out")" -ge 2 ] || fail "display back on: $out"
 tail -1 <<<"$out" | grep -q 'fullscreen=0.*bars=1' || fail "Escape kept full screen: $out"
 
+# Volume keys step by 15 % of what the device reports (which truncates: 100, 84, 68, then 82 up);
+# a key assigned twice (display and volume up) does both.
+mkdir -p "$work/config/mivora"
+printf 'DisplayKey = B\nVolumeUpKey = B\n' >"$work/config/mivora/options.conf"
+out=$(run --script "wait frames 5; key Down; key Down; sleep 0.3; print; key B; sleep 0.3; print;
+  key Ctrl+Q" "$sample")
+grep -q 'display=1 .*volume=68 ' <<<"$out" || fail "volume down twice: $out"
+tail -1 <<<"$out" | grep -q 'display=0 .*volume=82 ' || fail "a key assigned twice: $out"
+rm -f "$work/config/mivora/options.conf"
+
 # Configure and Equalizer pause a playing item, which stays paused after them; Escape and Enter
 # close them.
 out=$(run --script "wait frames 10; command 40029; sleep 1.5; key Escape; sleep 0.3; print;

@@ -15,6 +15,7 @@
 #include "platform/presentation.h"
 #include "platform/sync.h"
 #include "platform/ui_thread.h"
+#include "platform/wave_out.h"
 #include "platform/wide_string.h"
 #include "platform/window.h"
 #include "shell/bars.h"
@@ -38,6 +39,13 @@ std::vector<std::string> Split(const std::string& text) {
   return steps;
 }
 
+// Device 0's volume in percent, as the volume keys count it.
+int VolumePercent() {
+  std::uint32_t volume = 0;
+  platform::WaveOutGetVolume(nullptr, &volume);
+  return int(((volume >> 16) * 100u) / 65535u);
+}
+
 std::string StatusLine() {
   std::string line;
   platform::RunOnUserInterfaceThread([&] {
@@ -47,7 +55,8 @@ std::string StatusLine() {
            " fullscreen=" + (platform::WindowFullScreen(w) ? "1" : "0") +
            " display=" + (platform::DisplayPowerOn(w) ? "1" : "0") +
            " bars=" + (BarsShown() ? "1" : "0") +
-           " frame=" + std::to_string(Shell().lastFrameShown.load()) + " status=";
+           " frame=" + std::to_string(Shell().lastFrameShown.load()) +
+           " volume=" + std::to_string(VolumePercent()) + " status=";
     for (const std::string& text : platform::WindowStatusTexts()) line += "[" + text + "]";
   });
   return line;
