@@ -28,6 +28,7 @@ std::vector<DspVariant> MakeVariants() {
     dsp.idctAdd = sse2::IdctAdd;
     sse2::FillPredictTable(dsp.predict);
     sse2::FillAverageTable(dsp.average);
+    sse2::FillQpelTable(dsp.qpel);
     dsp.extendEdges = sse2::ExtendEdges;
     variants.push_back({"sse2", dsp});
   }

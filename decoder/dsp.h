@@ -69,6 +69,7 @@ void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 // Sets the twelve interpolating entries; the copies stay as they are.
 void FillPredictTable(PredictFn table[16]);
 void FillAverageTable(PredictFn table[2]);
+void FillQpelTable(PredictFn table[64]);
 }  // namespace sse2
 #endif
 #if defined(__x86_64__) || defined(__i386__)

@@ -119,6 +119,20 @@ int main(int argc, char** argv) {
                          });
                        }});
   }
+  static const int kQpelSelectors[] = {QpelSelector(16, 0, 1, 0), QpelSelector(16, 0, 2, 2),
+                                       QpelSelector(16, 0, 3, 1), QpelSelector(8, 1, 1, 3)};
+  static const char* kQpelNames[] = {"qpel16 (1,0)", "qpel16 (2,2)", "qpel16 (3,1)",
+                                     "qpel8 r1 (1,3)"};
+  for (int q = 0; q < 4; ++q) {
+    kernels.push_back({kQpelNames[q], [q](const DecoderDsp& dsp) {
+                         const PredictFn fn = dsp.qpel[kQpelSelectors[q]];
+                         return std::function<void(int)>([fn](int n) {
+                           for (int i = 0; i < n; ++i)
+                             fn(picture + (i & 31), picture + 32 * kStride + 16 * (i & 7), kStride);
+                           g_sink = picture[32 * kStride];
+                         });
+                       }});
+  }
   for (int big = 0; big < 2; ++big) {
     kernels.push_back({big ? "average16" : "average8", [big](const DecoderDsp& dsp) {
                          const PredictFn fn = dsp.average[big];
