@@ -38,6 +38,7 @@ std::vector<DspVariant> MakeVariants() {
     DecoderDsp dsp = variants.back().dsp;
     dsp.idctPut = avx2::IdctPut;
     dsp.idctAdd = avx2::IdctAdd;
+    avx2::FillQpelTable16(dsp.qpel);
     variants.push_back({"avx2", dsp});
   }
 #endif

@@ -77,6 +77,8 @@ namespace avx2 {
 // Compiled for AVX2 whatever the build's flags; call only when the processor has it.
 void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
 void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+// Sets the 32 entries of 16x16 blocks.
+void FillQpelTable16(PredictFn table[64]);
 }  // namespace avx2
 #endif
 #if defined(__aarch64__)
