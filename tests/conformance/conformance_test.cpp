@@ -25,6 +25,7 @@ struct Clip {
   const char* name;
   int width, height;
   bool inRepository = false;  // samples/NAME.avi instead of a made clip
+  const char* options = "";   // mivora-decode's, before the file
 };
 
 // The clips tools/make-conformance-clips makes. "Small" ones also run under the sanitizers.
@@ -103,8 +104,8 @@ void ConformanceTest::Check(const Clip& clip) {
   const std::string work =
       ::testing::TempDir() + "mivora_conf_" + clip.name + "_" + std::to_string(::getpid());
   const std::string ours = work + ".y4m", theirs = work + ".yuv", md5 = work + ".md5";
-  const int decodeExit = RunCommand(Quote(MIVORA_DECODE) + " --y4m " + Quote(ours) +
-                                    " --framemd5 " + Quote(avi) + " > " + Quote(md5));
+  const int decodeExit = RunCommand(Quote(MIVORA_DECODE) + " " + clip.options + " --y4m " +
+                                    Quote(ours) + " --framemd5 " + Quote(avi) + " > " + Quote(md5));
   ASSERT_EQ(0, RunCommand("ffmpeg -hide_banner -loglevel error -nostdin -y -threads 1 -i " +
                           Quote(avi) + " -an -f rawvideo -pix_fmt yuv420p " + Quote(theirs)));
   YuvFrames a, b;
@@ -218,6 +219,19 @@ TEST_P(PackedConformanceTest, PackedChunksDecodeAsUnpacked) {
   EXPECT_EQ(ReadText(stored), checksums);
 }
 
+// Other FourCCs of the same video: refused unless asked for, then decoded like the rest.
+class FourccConformanceTest : public ConformanceTest {};
+
+TEST_P(FourccConformanceTest, DecodedOnlyWhenAskedFor) {
+  const Clip& clip = GetParam();
+  ASSERT_NO_FATAL_FAILURE(MakeClips());
+  const std::string avi = ClipFolder() + "/" + clip.name + ".avi";
+  EXPECT_EQ(2, RunCommand(Quote(MIVORA_DECODE) + " --framemd5 " + Quote(avi) + " >/dev/null 2>&1"));
+  Check(clip);
+}
+
+const Clip kFourccClips[] = {{"qcif_xvid_bf1_mpegq_q4", 176, 144, false, "--mpeg4-fourccs"}};
+
 const Clip kPackedClips[] = {
     {"qcif_bf1_q4", 176, 144}, {"qcif_bf1_ps300_q3_rd", 176, 144}, {"cif_bf2_q6_mv4", 352, 288}};
 
@@ -227,6 +241,8 @@ std::string ClipName(const ::testing::TestParamInfo<Clip>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Small, ConformanceTest, ::testing::ValuesIn(kSmallClips), ClipName);
 INSTANTIATE_TEST_SUITE_P(Full, ConformanceTest, ::testing::ValuesIn(kClips), ClipName);
+INSTANTIATE_TEST_SUITE_P(Fourcc, FourccConformanceTest, ::testing::ValuesIn(kFourccClips),
+                         ClipName);
 INSTANTIATE_TEST_SUITE_P(Packed, PackedConformanceTest, ::testing::ValuesIn(kPackedClips),
                          ClipName);
 INSTANTIATE_TEST_SUITE_P(Packets, PacketConformanceTest, ::testing::ValuesIn(kPacketClips),

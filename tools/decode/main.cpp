@@ -17,6 +17,7 @@
 #include "decoder/decoder_entry.h"
 #include "decoder/decoder_status.h"
 #include "decoder/decore.h"
+#include "decoder/fourcc.h"
 #include "input/avi_reader.h"
 #include "input/media_source.h"
 #include "platform/wide_string.h"
@@ -32,18 +33,19 @@ constexpr int kExitOk = 0, kExitOpen = 1, kExitUnsupported = 2, kExitDamaged = 3
 
 struct Options {
   std::string path, y4mPath;
-  bool framemd5 = false, info = false, bench = false, concealRest = false, packB = false;
+  bool framemd5 = false, info = false, bench = false, concealRest = false, packB = false,
+       otherFourccs = false;
   long frames = -1;
   DisplayOutputOptions display;
 };
 
 void Usage() {
-  std::fprintf(
-      stderr,
-      "usage: mivora-decode [--y4m OUT|-] [--framemd5] [--frames N] [--info] [--bench]\n"
-      "                     [--conceal-rest] [--pack-b-pictures] [display options] FILE.avi\n"
-      "display options: [--output-type 5|7|8|9] [--brightness B] [--skip-unchanged]\n"
-      "                 [--display OUT|-] [--png DIR] [--contact-sheet FILE.png]\n");
+  std::fprintf(stderr,
+               "usage: mivora-decode [--y4m OUT|-] [--framemd5] [--frames N] [--info] [--bench]\n"
+               "                     [--conceal-rest] [--pack-b-pictures] [--mpeg4-fourccs]\n"
+               "                     [display options] FILE.avi\n"
+               "display options: [--output-type 5|7|8|9] [--brightness B] [--skip-unchanged]\n"
+               "                 [--display OUT|-] [--png DIR] [--contact-sheet FILE.png]\n");
 }
 
 bool ParseArguments(int argc, char** argv, Options& o) {
@@ -57,6 +59,8 @@ bool ParseArguments(int argc, char** argv, Options& o) {
       o.info = true;
     } else if (a == "--bench") {
       o.bench = true;
+    } else if (a == "--mpeg4-fourccs") {
+      o.otherFourccs = true;  // XVID, DX50, FMP4, MP4V ... through the built-in decoder too
     } else if (a == "--pack-b-pictures") {
       o.packB = true;  // each reference shares its chunk with the B picture after it
     } else if (a == "--conceal-rest") {
@@ -178,7 +182,8 @@ int Run::Main() {
     source.Close();
     return kExitOpen;
   }
-  if (std::strcmp(info->fourcc, "DIVX") != 0 && std::strcmp(info->fourcc, "divx") != 0) {
+  if (!decoder::IsDivxFourcc(info->fourcc) &&
+      !(o_.otherFourccs && decoder::IsOtherMpeg4Fourcc(info->fourcc))) {
     std::fprintf(stderr,
                  "mivora-decode: video FourCC \"%s\" is not decoded by the built-in decoder\n",
                  info->fourcc);
