@@ -26,16 +26,21 @@ bool BPictureAt(const std::uint8_t* p, std::size_t left) {
   return left >= 5 && (p[4] >> 6) == 2;
 }
 
-// Reads every visible sample the decoder hands out, so a wrong plane pointer shows up here.
-unsigned Touch(const mivora::DecodedFrame& f, int width, int height) {
+// Reads the edges of every plane the decoder hands out (first and last row, first and last
+// column), so a wrong plane pointer or stride shows up here. Not every sample: each comparison of
+// a loop this long is traced by the fuzzer, and reading whole pictures took most of each run.
+unsigned Edges(const std::uint8_t* plane, std::intptr_t stride, int width, int height) {
   unsigned sum = 0;
-  if (!f.y) return 0;
-  for (int r = 0; r < height; ++r)
-    for (int c = 0; c < width; ++c) sum += f.y[r * f.strideY + c];
-  for (int r = 0; r < (height + 1) / 2; ++r)
-    for (int c = 0; c < (width + 1) / 2; ++c)
-      sum += f.u[r * f.strideU + c] + f.v[r * f.strideV + c];
+  for (int c = 0; c < width; ++c) sum += plane[c] + plane[(height - 1) * stride + c];
+  for (int r = 0; r < height; ++r) sum += plane[r * stride] + plane[r * stride + width - 1];
   return sum;
+}
+
+unsigned Touch(const mivora::DecodedFrame& f, int width, int height) {
+  if (!f.y) return 0;
+  const int cw = (width + 1) / 2, ch = (height + 1) / 2;
+  return Edges(f.y, f.strideY, width, height) + Edges(f.u, f.strideU, cw, ch) +
+         Edges(f.v, f.strideV, cw, ch);
 }
 
 }  // namespace
