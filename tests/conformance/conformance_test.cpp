@@ -49,6 +49,7 @@ const Clip kClips[] = {{"qcif_q8_g300_mv4", 176, 144},
                        {"cif_matrices_bf1_threads2_q5_rd", 352, 288},
                        {"cif_qpel_q5_mv4", 352, 288},
                        {"qvga_pan_qpel_bf2_q5", 320, 240},
+                       {"vga_qpel_bf2_q5", 640, 480},
                        {"cif_qpel_bf1_mpegq_threads2_q4_rd", 352, 288}};
 
 // Clips with video packets, some data-partitioned (tools/make-conformance-clips), compared with
