@@ -188,7 +188,7 @@ bool DecodeBPicture(DecoderState& state, const BReferences& refs) {
     }
     if (!DecodeBMacroblock(state, refs, pred)) [[unlikely]] {
       state.damaged = true;
-      if (!resyncPossible) break;
+      if (!resyncPossible || !state.packetConcealment) break;
       const int lostFrom = std::max(state.packetStart, state.mbIndex - state.mbWidth);
       if (!ResynchroniseB(state, refs, packetBit, lostFrom, markerZeros)) break;
       packetBit = r.BitsConsumed();
