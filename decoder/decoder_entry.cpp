@@ -74,7 +74,11 @@ DecodeStatus HandOutOrHold(DecoderState& state, DecodedFrame* frame, DecodeStatu
     return status;
   }
   if (HandOut(order, state.pictures, frame)) return status;
-  if (!order.shown.y) order.shown = state.pictures.current;
+  // Nothing shown yet (the stream's first chunk, or the first after the decoder was opened again):
+  // the reference picture just decoded stands in rather than a black one; it is handed out again
+  // with the next chunk, as the picture shown before, so nothing on screen changes then.
+  if (!order.shown.y)
+    order.shown = order.referencePending ? state.pictures.reference : state.pictures.current;
   if (frame) {
     const auto& p = state.pictures;
     frame->y = frame->prevY = order.shown.y;
