@@ -13,6 +13,8 @@ DecoderDsp MakeReference() {
   reference::FillPredictTable(dsp.predict);
   reference::FillAverageTable(dsp.average);
   reference::FillQpelTable(dsp.qpel);
+  dsp.dequantIntra = reference::DequantIntraMpeg;
+  dsp.dequantInter = reference::DequantInterMpeg;
   dsp.extendEdges = reference::ExtendEdges;
   return dsp;
 }
@@ -29,6 +31,8 @@ std::vector<DspVariant> MakeVariants() {
     sse2::FillPredictTable(dsp.predict);
     sse2::FillAverageTable(dsp.average);
     sse2::FillQpelTable(dsp.qpel);
+    dsp.dequantIntra = sse2::DequantIntraMpeg;
+    dsp.dequantInter = sse2::DequantInterMpeg;
     dsp.extendEdges = sse2::ExtendEdges;
     variants.push_back({"sse2", dsp});
   }

@@ -133,6 +133,22 @@ int main(int argc, char** argv) {
                          });
                        }});
   }
+  for (int intra = 0; intra < 2; ++intra) {
+    kernels.push_back(
+        {intra ? "dequant mpeg intra" : "dequant mpeg inter", [intra](const DecoderDsp& dsp) {
+           const DequantFn fn = intra ? dsp.dequantIntra : dsp.dequantInter;
+           return std::function<void(int)>([fn](int n) {
+             static std::uint8_t weights[64];
+             alignas(16) std::int16_t block[64];
+             for (int k = 0; k < 64; ++k) weights[k] = static_cast<std::uint8_t>(16 + k);
+             for (int i = 0; i < n; ++i) {
+               for (int k = 0; k < 64; k += 9) block[k] = static_cast<std::int16_t>(i - k);
+               fn(block, weights, 1 + (i & 15));
+             }
+             g_sink = block[63];
+           });
+         }});
+  }
   for (int big = 0; big < 2; ++big) {
     kernels.push_back({big ? "average16" : "average8", [big](const DecoderDsp& dsp) {
                          const PredictFn fn = dsp.average[big];
