@@ -83,10 +83,11 @@ bool DecodeBMacroblock(DecoderState& state, const BReferences& refs, Predictors&
       if (deltaCoded && !ReadVector(r, 1, MotionVector{0, 0}, delta)) return false;
       static constexpr MotionVector kZero[4] = {};
       const MotionVector* colocated = refs.backwardIntra ? kZero : state.Vectors(x, y);
-      for (int i = 0; i < 4; ++i)
-        DirectVectors(colocated[i], delta, refs.trb, refs.trd, forward[i], backward[i]);
-      // Block by block where the co-located macroblock had four vectors, else as one.
+      // Block by block where the co-located macroblock had four vectors, else as one (whose
+      // vector all four entries hold).
       const bool four = !refs.backwardIntra && state.Mode(x, y) == 2;
+      for (int i = 0; i < (four ? 4 : 1); ++i)
+        DirectVectors(colocated[i], delta, refs.trb, refs.trd, forward[i], backward[i]);
       PredictBoth(state, refs, four ? 2 : 0, forward, backward);
       break;
     }
