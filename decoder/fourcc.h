@@ -1,4 +1,4 @@
-// The FourCCs of MPEG-4 Part 2 video: the two the built-in decoder always takes, and those other
+// The FourCCs of MPEG-4 Visual video: the two the built-in decoder always takes, and those other
 // encoders write for the same video, which it takes when the player is told to.
 #pragma once
 
