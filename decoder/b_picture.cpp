@@ -58,6 +58,11 @@ bool DecodeBMacroblock(DecoderState& state, const BReferences& refs, Predictors&
       state.picture.quantiser = std::clamp(state.picture.quantiser + step, 1, 31);
     }
   }
+  state.dctType = 0;
+  if (state.sequence.interlaced && !ReadInterlacedFields(state, cbp != 0, type != kDirect))
+      [[unlikely]] {
+    return false;
+  }
   PictureStore& p = state.pictures;
   MotionVector forward[4], backward[4];
   switch (type) {
@@ -188,6 +193,7 @@ bool DecodeBPicture(DecoderState& state, const BReferences& refs) {
       }
     }
     if (!DecodeBMacroblock(state, refs, pred)) [[unlikely]] {
+      if (state.unsupported) return false;
       state.damaged = true;
       if (!resyncPossible || !state.packetConcealment) break;
       const int lostFrom = std::max(state.packetStart, state.mbIndex - state.mbWidth);

@@ -132,8 +132,9 @@ DecodeStatus DecodeB(DecoderState& state) {
   }
   const decoder::Picture target = TakeSpare(order);
   store.current = target;  // macroblocks are written through store.current
-  decoder::DecodeBPicture(state, refs);
+  const bool decoded = decoder::DecodeBPicture(state, refs);
   store.current = refs.forward;
+  if (!decoded) return DecodeStatus::Unsupported;
   Queue(order, target);
   state.report.concealedMacroblocks += state.concealed;
   return state.damaged ? DecodeStatus::Damaged : DecodeStatus::Ok;

@@ -50,7 +50,9 @@ const Clip kClips[] = {{"qcif_q8_g300_mv4", 176, 144},
                        {"cif_qpel_q5_mv4", 352, 288},
                        {"qvga_pan_qpel_bf2_q5", 320, 240},
                        {"vga_qpel_bf2_q5", 640, 480},
-                       {"cif_qpel_bf1_mpegq_threads2_q4_rd", 352, 288}};
+                       {"cif_qpel_bf1_mpegq_threads2_q4_rd", 352, 288},
+                       {"cif_ildct_q4", 352, 288},
+                       {"cif_ildct_bf2_mpegq_q5_mv4", 352, 288}};
 
 // Clips with video packets, some data-partitioned (tools/make-conformance-clips), compared with
 // ffmpeg only.
@@ -229,6 +231,21 @@ TEST_P(FourccConformanceTest, DecodedOnlyWhenAskedFor) {
   const std::string avi = ClipFolder() + "/" + clip.name + ".avi";
   EXPECT_EQ(2, RunCommand(Quote(MIVORA_DECODE) + " --framemd5 " + Quote(avi) + " >/dev/null 2>&1"));
   Check(clip);
+}
+
+// Field prediction is not decoded: reported as such (exit 2), with every frame still handed out.
+TEST(InterlacedConformance, FieldPredictionIsReported) {
+  ASSERT_EQ(0,
+            RunCommand(Quote(MIVORA_CLIP_SCRIPT) + " " + Quote(MIVORA_CLIP_CACHE) + " >/dev/null"));
+  const std::string avi = std::string(MIVORA_CLIP_CACHE) + "/cif_ilme_q4.avi";
+  const std::string work = ::testing::TempDir() + "mivora_ilme_" + std::to_string(::getpid());
+  EXPECT_EQ(2, RunCommand(Quote(MIVORA_DECODE) + " --framemd5 " + Quote(avi) + " > " +
+                          Quote(work + ".md5") + " 2> " + Quote(work + ".err")));
+  const std::string checksums = ReadText(work + ".md5"), message = ReadText(work + ".err");
+  std::remove((work + ".md5").c_str());
+  std::remove((work + ".err").c_str());
+  EXPECT_EQ(5, std::count(checksums.begin(), checksums.end(), '\n'));
+  EXPECT_NE(std::string::npos, message.find("interlaced field prediction")) << message;
 }
 
 const Clip kFourccClips[] = {{"qcif_xvid_bf1_mpegq_q4", 176, 144, false, "--mpeg4-fourccs"}};
