@@ -74,6 +74,24 @@ DecodeStatus HandOutOrHold(DecoderState& state, DecodedFrame* frame, DecodeStatu
     return status;
   }
   if (HandOut(order, state.pictures, frame)) return status;
+  // A picture not coded, with nothing waiting (not a placeholder after a packed chunk): it repeats
+  // the newest reference picture, which in display order comes before it. That one still goes out
+  // again when the next reference pushes it, unchanged.
+  if (status == DecodeStatus::NotCoded && order.referencePending &&
+      order.shown.y != state.pictures.reference.y) {
+    const decoder::Picture before = order.shown.y ? order.shown : state.pictures.reference;
+    order.shown = state.pictures.reference;
+    if (frame) {
+      decoder::FillDecodedFrame(state.pictures, frame);  // y/u/v from current, strides
+      frame->y = order.shown.y;
+      frame->u = order.shown.u;
+      frame->v = order.shown.v;
+      frame->prevY = before.y;
+      frame->prevU = before.u;
+      frame->prevV = before.v;
+    }
+    return status;
+  }
   // Nothing shown yet (the stream's first chunk, or the first after the decoder was opened again):
   // the reference picture just decoded stands in rather than a black one; it is handed out again
   // with the next chunk, as the picture shown before, so nothing on screen changes then.

@@ -216,6 +216,23 @@ TEST(BPictures, DecodeFrameHandsOutInDisplayOrder) {
             static_cast<DecodeStatus>(decore_frame(nullptr, 0, &none, 1, 0)));
   decore(0, kDecoreRelease, nullptr, nullptr);
 
+  // The same layer, I and P again, then a picture not coded: it repeats the P picture (the one
+  // before it in display order), and the P picture still goes out once more at the end.
+  ASSERT_EQ(0, decore(0, kDecoreInit, &params, nullptr));
+  DecodedFrame gi{}, gp{}, gn{}, ge{};
+  ASSERT_EQ(DecodeStatus::Delayed, decode(i, &gi));
+  ASSERT_EQ(DecodeStatus::Ok, decode(p, &gp));
+  BitWriter n;
+  testing::WritePicture(n, 1, 4, 1, 0);
+  n.Stuff();
+  ASSERT_EQ(DecodeStatus::NotCoded, decode(n, &gn));
+  EXPECT_EQ(gp.y, gn.prevY);
+  ASSERT_EQ(DecodeStatus::Ok, static_cast<DecodeStatus>(decore_frame(nullptr, 0, &ge, 1, 0)));
+  EXPECT_EQ(gn.y, ge.y);
+  EXPECT_EQ(gn.y, ge.prevY);
+  EXPECT_NE(128, gn.y[0]);  // the P picture's changed macroblock
+  decore(0, kDecoreRelease, nullptr, nullptr);
+
   // Later tests of this process start from a layer that says nothing about B pictures.
   BitWriter reset;
   reset.StartCode(0x00).StartCode(0x20);
