@@ -58,6 +58,11 @@ bool DecodeBMacroblock(DecoderState& state, const BReferences& refs, Predictors&
       state.picture.quantiser = std::clamp(state.picture.quantiser + step, 1, 31);
     }
   }
+  state.dctType = 0;
+  if (state.sequence.interlaced && !ReadInterlacedFields(state, cbp != 0, type != kDirect))
+      [[unlikely]] {
+    return false;
+  }
   PictureStore& p = state.pictures;
   MotionVector forward[4], backward[4];
   switch (type) {
@@ -83,10 +88,11 @@ bool DecodeBMacroblock(DecoderState& state, const BReferences& refs, Predictors&
       if (deltaCoded && !ReadVector(r, 1, MotionVector{0, 0}, delta)) return false;
       static constexpr MotionVector kZero[4] = {};
       const MotionVector* colocated = refs.backwardIntra ? kZero : state.Vectors(x, y);
-      for (int i = 0; i < 4; ++i)
-        DirectVectors(colocated[i], delta, refs.trb, refs.trd, forward[i], backward[i]);
-      // Block by block where the co-located macroblock had four vectors, else as one.
+      // Block by block where the co-located macroblock had four vectors, else as one (whose
+      // vector all four entries hold).
       const bool four = !refs.backwardIntra && state.Mode(x, y) == 2;
+      for (int i = 0; i < (four ? 4 : 1); ++i)
+        DirectVectors(colocated[i], delta, refs.trb, refs.trd, forward[i], backward[i]);
       PredictBoth(state, refs, four ? 2 : 0, forward, backward);
       break;
     }
@@ -187,8 +193,9 @@ bool DecodeBPicture(DecoderState& state, const BReferences& refs) {
       }
     }
     if (!DecodeBMacroblock(state, refs, pred)) [[unlikely]] {
+      if (state.unsupported) return false;
       state.damaged = true;
-      if (!resyncPossible) break;
+      if (!resyncPossible || !state.packetConcealment) break;
       const int lostFrom = std::max(state.packetStart, state.mbIndex - state.mbWidth);
       if (!ResynchroniseB(state, refs, packetBit, lostFrom, markerZeros)) break;
       packetBit = r.BitsConsumed();

@@ -298,7 +298,9 @@ template <bool kGivenDc = false>
 
   const bool acPredicted = state.acPredicted;
   const std::uint8_t* scan = kZigzagScan;
-  if (acPredicted) {
+  if (state.picture.alternateScan) [[unlikely]] {
+    scan = kAlternateVerticalScan;
+  } else if (acPredicted) {
     scan = fromAbove ? kAlternateHorizontalScan : kAlternateVerticalScan;
   }
   if (coded && !state.lost && !ReadCoefficients(r, block, scan, 1, x)) {
@@ -380,7 +382,8 @@ void DecodeIntraBlock(DecoderState& state, int i, bool coded) {
 
 void DecodeInterBlock(DecoderState& state, int /*blockIndex*/) {
   BitReader r = state.reader;
-  if (!ReadCoefficients(r, state.block, kZigzagScan, 0, MakeContext(state, false))) {
+  const std::uint8_t* scan = state.picture.alternateScan ? kAlternateVerticalScan : kZigzagScan;
+  if (!ReadCoefficients(r, state.block, scan, 0, MakeContext(state, false))) {
     state.damaged = state.lost = true;
   }
   if (state.sequence.quantType) [[unlikely]] {
@@ -402,13 +405,15 @@ struct BlockTargets {
     const PictureStore& p = state.pictures;
     const std::ptrdiff_t s = p.stride, c = p.stride >> 1;
     std::uint8_t* y = p.current.y + 16 * state.mbY * s + 16 * state.mbX;
+    // Field blocks: 0 and 1 the top field's (even) lines, 2 and 3 the bottom field's.
+    const std::ptrdiff_t down = state.dctType ? s : 8 * s;
     dst[0] = y;
     dst[1] = y + 8;
-    dst[2] = y + 8 * s;
-    dst[3] = y + 8 * s + 8;
+    dst[2] = y + down;
+    dst[3] = y + down + 8;
     dst[4] = p.current.u + 8 * state.mbY * c + 8 * state.mbX;
     dst[5] = p.current.v + 8 * state.mbY * c + 8 * state.mbX;
-    for (int i = 0; i < 6; ++i) stride[i] = i < 4 ? s : c;
+    for (int i = 0; i < 6; ++i) stride[i] = i < 4 ? (state.dctType ? 2 * s : s) : c;
   }
 };
 
@@ -442,11 +447,12 @@ void DecodeIntraBlocksWithDc(DecoderState& state, int cbp, const int dcDiff[6]) 
 
 void DecodeInterBlocks(DecoderState& state, int cbp) {
   const CoefficientContext x = MakeContext(state, false);
+  const std::uint8_t* scan = state.picture.alternateScan ? kAlternateVerticalScan : kZigzagScan;
   const BlockTargets targets(state);
   BitReader r = state.reader;
   for (int i = 0; i < 6; ++i) {
     if (!((cbp >> (5 - i)) & 1)) continue;
-    const bool ok = ReadCoefficients(r, state.block, kZigzagScan, 0, x);
+    const bool ok = ReadCoefficients(r, state.block, scan, 0, x);
     if (state.sequence.quantType) [[unlikely]] {
       DequantiseInterMpeg(state.block, state.sequence.matrices.inter, state.picture.quantiser);
     }

@@ -74,7 +74,29 @@ DecodeStatus HandOutOrHold(DecoderState& state, DecodedFrame* frame, DecodeStatu
     return status;
   }
   if (HandOut(order, state.pictures, frame)) return status;
-  if (!order.shown.y) order.shown = state.pictures.current;
+  // A picture not coded, with nothing waiting (not a placeholder after a packed chunk): it repeats
+  // the newest reference picture, which in display order comes before it. That one still goes out
+  // again when the next reference pushes it, unchanged.
+  if (status == DecodeStatus::NotCoded && order.referencePending &&
+      order.shown.y != state.pictures.reference.y) {
+    const decoder::Picture before = order.shown.y ? order.shown : state.pictures.reference;
+    order.shown = state.pictures.reference;
+    if (frame) {
+      decoder::FillDecodedFrame(state.pictures, frame);  // y/u/v from current, strides
+      frame->y = order.shown.y;
+      frame->u = order.shown.u;
+      frame->v = order.shown.v;
+      frame->prevY = before.y;
+      frame->prevU = before.u;
+      frame->prevV = before.v;
+    }
+    return status;
+  }
+  // Nothing shown yet (the stream's first chunk, or the first after the decoder was opened again):
+  // the reference picture just decoded stands in rather than a black one; it is handed out again
+  // with the next chunk, as the picture shown before, so nothing on screen changes then.
+  if (!order.shown.y)
+    order.shown = order.referencePending ? state.pictures.reference : state.pictures.current;
   if (frame) {
     const auto& p = state.pictures;
     frame->y = frame->prevY = order.shown.y;
@@ -128,8 +150,9 @@ DecodeStatus DecodeB(DecoderState& state) {
   }
   const decoder::Picture target = TakeSpare(order);
   store.current = target;  // macroblocks are written through store.current
-  decoder::DecodeBPicture(state, refs);
+  const bool decoded = decoder::DecodeBPicture(state, refs);
   store.current = refs.forward;
+  if (!decoded) return DecodeStatus::Unsupported;
   Queue(order, target);
   state.report.concealedMacroblocks += state.concealed;
   return state.damaged ? DecodeStatus::Damaged : DecodeStatus::Ok;

@@ -52,6 +52,8 @@ struct PictureFields {
   int quantiser = 1;
   int fcode = 1;
   int fcodeBackward = 1;   // B pictures
+  int topFieldFirst = 0;   // interlaced layers
+  int alternateScan = 0;   // interlaced layers: every block in the alternate vertical scan
   int moduloTimeBase = 0;  // whole seconds since the time base of the picture before
 };
 
@@ -95,6 +97,7 @@ struct DecoderState {
   int mbType = 0;
   int cbp = 0;  // bit 5 - i: block i has coefficients
   int acPredicted = 0;
+  int dctType = 0;  // interlaced layers: 1 the luminance blocks hold the two fields
   bool predictFromAbove = false;
   bool damaged = false;  // invalid codes met in the current picture
   bool lost = false;     // the stream position is lost: the picture ends early

@@ -13,6 +13,8 @@ DecoderDsp MakeReference() {
   reference::FillPredictTable(dsp.predict);
   reference::FillAverageTable(dsp.average);
   reference::FillQpelTable(dsp.qpel);
+  dsp.dequantIntra = reference::DequantIntraMpeg;
+  dsp.dequantInter = reference::DequantInterMpeg;
   dsp.extendEdges = reference::ExtendEdges;
   return dsp;
 }
@@ -28,6 +30,9 @@ std::vector<DspVariant> MakeVariants() {
     dsp.idctAdd = sse2::IdctAdd;
     sse2::FillPredictTable(dsp.predict);
     sse2::FillAverageTable(dsp.average);
+    sse2::FillQpelTable(dsp.qpel);
+    dsp.dequantIntra = sse2::DequantIntraMpeg;
+    dsp.dequantInter = sse2::DequantInterMpeg;
     dsp.extendEdges = sse2::ExtendEdges;
     variants.push_back({"sse2", dsp});
   }
@@ -37,6 +42,7 @@ std::vector<DspVariant> MakeVariants() {
     DecoderDsp dsp = variants.back().dsp;
     dsp.idctPut = avx2::IdctPut;
     dsp.idctAdd = avx2::IdctAdd;
+    avx2::FillQpelTable16(dsp.qpel);
     variants.push_back({"avx2", dsp});
   }
 #endif

@@ -10,6 +10,9 @@ namespace mivora::decoder {
 
 // block: 64 coefficients, row-major (row = vertical frequency); cleared on return.
 using IdctFn = void (*)(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+// The MPEG method's inverse quantisation of one block of levels (raster order) with its weights:
+// saturation and mismatch control included; an intra block's DC (already scaled) is only saturated.
+using DequantFn = void (*)(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 // Fills a size x size destination from the source with one interpolation; same stride for both.
 using PredictFn = void (*)(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride);
 
@@ -23,6 +26,7 @@ struct DecoderDsp {
   // Quarter-sample luminance prediction: index QpelSelector(size, rounding, mvx, mvy); the source
   // is the block's whole-sample position, of which size + 1 rows and columns are read.
   PredictFn qpel[64];
+  DequantFn dequantIntra, dequantInter;
   // plane: first byte of the plane including its border; paddedHeight counts border rows too.
   void (*extendEdges)(std::uint8_t* plane, int stride, int paddedHeight, int border);
 };
@@ -58,6 +62,8 @@ void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 void FillPredictTable(PredictFn table[16]);
 void FillAverageTable(PredictFn table[2]);
 void FillQpelTable(PredictFn table[64]);
+void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
+void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 }  // namespace reference
 
 // Processor-specific entries, each set laid over the one before it in dsp.cpp.
@@ -69,6 +75,9 @@ void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 // Sets the twelve interpolating entries; the copies stay as they are.
 void FillPredictTable(PredictFn table[16]);
 void FillAverageTable(PredictFn table[2]);
+void FillQpelTable(PredictFn table[64]);
+void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
+void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 }  // namespace sse2
 #endif
 #if defined(__x86_64__) || defined(__i386__)
@@ -76,6 +85,8 @@ namespace avx2 {
 // Compiled for AVX2 whatever the build's flags; call only when the processor has it.
 void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
 void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+// Sets the 32 entries of 16x16 blocks.
+void FillQpelTable16(PredictFn table[64]);
 }  // namespace avx2
 #endif
 #if defined(__aarch64__)

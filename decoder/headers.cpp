@@ -74,7 +74,6 @@ void ParseLayerBody(DecoderState& state) {
     Unsupported(state, "picture size other than the opened one");
   }
   s.interlaced = r.GetBit();
-  if (s.interlaced) Unsupported(state, "interlacing");
   r.SkipBits(1);  // obmc_disable
   const int sprite = static_cast<int>(r.GetBits(s.layerVersion == 1 ? 1 : 2));
   if (sprite) {
@@ -98,6 +97,7 @@ void ParseLayerBody(DecoderState& state) {
   }
   s.resyncMarkerDisable = r.GetBit();
   s.dataPartitioned = r.GetBit();
+  if (s.dataPartitioned && s.interlaced) Unsupported(state, "interlaced data partitioning");
   s.reversibleVlc = s.dataPartitioned ? r.GetBit() : 0;
   if (s.reversibleVlc) Unsupported(state, "reversible VLC coefficients");
   if (s.layerVersion != 1) {
@@ -139,6 +139,12 @@ void ParsePictureBody(DecoderState& state) {
   }
   p.roundingType = p.pictureType == 1 ? r.GetBit() : 0;
   p.intraDcThreshold = static_cast<int>(r.GetBits(3));
+  if (state.sequence.interlaced) {
+    p.topFieldFirst = r.GetBit();
+    p.alternateScan = r.GetBit();
+  } else {
+    p.alternateScan = 0;
+  }
   const int quantiser = static_cast<int>(r.GetBits(state.sequence.quantPrecision));
   // Zero is not a valid quantiser or fcode; keep decoding with the smallest valid one.
   if (quantiser == 0) state.damaged = true;

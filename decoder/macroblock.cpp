@@ -150,6 +150,16 @@ MotionVector PredictVector(DecoderState& state, int index) {
   }
 }
 
+bool ReadInterlacedFields(DecoderState& state, bool hasDctType, bool hasFieldPrediction) {
+  BitReader& r = state.reader;
+  state.dctType = hasDctType ? r.GetBit() : 0;
+  if (hasFieldPrediction && r.GetBit()) {
+    state.unsupported = "interlaced field prediction";
+    return false;
+  }
+  return true;
+}
+
 bool ReadVector(BitReader& r, int fcode, MotionVector predictor, MotionVector& vector) {
   const int codeX = MotionCode(r);
   if (codeX == kInvalidMotionCode) return false;
@@ -220,6 +230,9 @@ bool DecodeMacroblock(DecoderState& state) {
   const int cbp = cbpc | (cbpy << 2);
   state.cbp = cbp;
   if (type == 1 || type == 4) ChangeQuantiser(state);
+  if (state.sequence.interlaced) [[unlikely]] {
+    if (!ReadInterlacedFields(state, intra || cbp != 0, !intra && type != 2)) return false;
+  }
 
   MotionVector* vectors = state.Vectors(state.mbX, state.mbY);
   if (intra) {

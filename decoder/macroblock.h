@@ -20,6 +20,9 @@ int ReadMotionCode(BitReader& reader);
 // of a macroblock (stored four times), 0..3 for one of four. False on an invalid code.
 bool DecodeVector(DecoderState& state, int index);
 MotionVector PredictVector(DecoderState& state, int index);
+// Interlaced layers: the macroblock's dct_type (when it has one) and field_prediction flag (when
+// it has one). False, with state.unsupported set, for field prediction, which is not decoded.
+bool ReadInterlacedFields(DecoderState& state, bool hasDctType, bool hasFieldPrediction);
 // Reads one vector difference for the given fcode and adds it to predictor, wrapped into the
 // vector range. False on an invalid code.
 bool ReadVector(BitReader& reader, int fcode, MotionVector predictor, MotionVector& vector);

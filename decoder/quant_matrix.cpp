@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "decoder/dsp.h"
 #include "decoder/scan_tables.h"
 
 namespace mivora::decoder {
@@ -32,16 +33,6 @@ void ReadMatrix(BitReader& r, std::uint8_t* matrix, const std::uint8_t* fallback
   }
 }
 
-inline int Saturate(int v) {
-  return std::clamp(v, -2048, 2047);
-}
-
-// Coefficient 63's lowest bit carries the parity, so the inverse transform of an even sum cannot
-// drift from the encoder's.
-inline void MismatchControl(std::int16_t* block, int sum) {
-  if ((sum & 1) == 0) block[63] = static_cast<std::int16_t>(block[63] ^ 1);
-}
-
 }  // namespace
 
 const QuantMatrices& DefaultQuantMatrices() {
@@ -60,31 +51,11 @@ void ReadQuantMatrices(BitReader& r, QuantMatrices& m) {
 }
 
 void DequantiseIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int q) {
-  const int dc = Saturate(block[0]);
-  block[0] = static_cast<std::int16_t>(dc);
-  int sum = dc;
-  for (int i = 1; i < 64; ++i) {
-    const int level = block[i];
-    if (!level) continue;
-    // (2 * level * weight * q) / 16, truncated toward zero.
-    const int v = Saturate(2 * level * weights[i] * q / 16);
-    block[i] = static_cast<std::int16_t>(v);
-    sum += v;
-  }
-  MismatchControl(block, sum);
+  Dsp().dequantIntra(block, weights, q);
 }
 
 void DequantiseInterMpeg(std::int16_t* block, const std::uint8_t* weights, int q) {
-  int sum = 0;
-  for (int i = 0; i < 64; ++i) {
-    const int level = block[i];
-    if (!level) continue;
-    const int twice = 2 * level + (level > 0 ? 1 : -1);
-    const int v = Saturate(twice * weights[i] * q / 16);
-    block[i] = static_cast<std::int16_t>(v);
-    sum += v;
-  }
-  MismatchControl(block, sum);
+  Dsp().dequantInter(block, weights, q);
 }
 
 }  // namespace mivora::decoder

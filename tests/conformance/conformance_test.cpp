@@ -25,6 +25,7 @@ struct Clip {
   const char* name;
   int width, height;
   bool inRepository = false;  // samples/NAME.avi instead of a made clip
+  const char* options = "";   // mivora-decode's, before the file
 };
 
 // The clips tools/make-conformance-clips makes. "Small" ones also run under the sanitizers.
@@ -48,7 +49,10 @@ const Clip kClips[] = {{"qcif_q8_g300_mv4", 176, 144},
                        {"cif_matrices_bf1_threads2_q5_rd", 352, 288},
                        {"cif_qpel_q5_mv4", 352, 288},
                        {"qvga_pan_qpel_bf2_q5", 320, 240},
-                       {"cif_qpel_bf1_mpegq_threads2_q4_rd", 352, 288}};
+                       {"vga_qpel_bf2_q5", 640, 480},
+                       {"cif_qpel_bf1_mpegq_threads2_q4_rd", 352, 288},
+                       {"cif_ildct_q4", 352, 288},
+                       {"cif_ildct_bf2_mpegq_q5_mv4", 352, 288}};
 
 // Clips with video packets, some data-partitioned (tools/make-conformance-clips), compared with
 // ffmpeg only.
@@ -103,8 +107,8 @@ void ConformanceTest::Check(const Clip& clip) {
   const std::string work =
       ::testing::TempDir() + "mivora_conf_" + clip.name + "_" + std::to_string(::getpid());
   const std::string ours = work + ".y4m", theirs = work + ".yuv", md5 = work + ".md5";
-  const int decodeExit = RunCommand(Quote(MIVORA_DECODE) + " --y4m " + Quote(ours) +
-                                    " --framemd5 " + Quote(avi) + " > " + Quote(md5));
+  const int decodeExit = RunCommand(Quote(MIVORA_DECODE) + " " + clip.options + " --y4m " +
+                                    Quote(ours) + " --framemd5 " + Quote(avi) + " > " + Quote(md5));
   ASSERT_EQ(0, RunCommand("ffmpeg -hide_banner -loglevel error -nostdin -y -threads 1 -i " +
                           Quote(avi) + " -an -f rawvideo -pix_fmt yuv420p " + Quote(theirs)));
   YuvFrames a, b;
@@ -218,6 +222,34 @@ TEST_P(PackedConformanceTest, PackedChunksDecodeAsUnpacked) {
   EXPECT_EQ(ReadText(stored), checksums);
 }
 
+// Other FourCCs of the same video: refused unless asked for, then decoded like the rest.
+class FourccConformanceTest : public ConformanceTest {};
+
+TEST_P(FourccConformanceTest, DecodedOnlyWhenAskedFor) {
+  const Clip& clip = GetParam();
+  ASSERT_NO_FATAL_FAILURE(MakeClips());
+  const std::string avi = ClipFolder() + "/" + clip.name + ".avi";
+  EXPECT_EQ(2, RunCommand(Quote(MIVORA_DECODE) + " --framemd5 " + Quote(avi) + " >/dev/null 2>&1"));
+  Check(clip);
+}
+
+// Field prediction is not decoded: reported as such (exit 2), with every frame still handed out.
+TEST(InterlacedConformance, FieldPredictionIsReported) {
+  ASSERT_EQ(0,
+            RunCommand(Quote(MIVORA_CLIP_SCRIPT) + " " + Quote(MIVORA_CLIP_CACHE) + " >/dev/null"));
+  const std::string avi = std::string(MIVORA_CLIP_CACHE) + "/cif_ilme_q4.avi";
+  const std::string work = ::testing::TempDir() + "mivora_ilme_" + std::to_string(::getpid());
+  EXPECT_EQ(2, RunCommand(Quote(MIVORA_DECODE) + " --framemd5 " + Quote(avi) + " > " +
+                          Quote(work + ".md5") + " 2> " + Quote(work + ".err")));
+  const std::string checksums = ReadText(work + ".md5"), message = ReadText(work + ".err");
+  std::remove((work + ".md5").c_str());
+  std::remove((work + ".err").c_str());
+  EXPECT_EQ(5, std::count(checksums.begin(), checksums.end(), '\n'));
+  EXPECT_NE(std::string::npos, message.find("interlaced field prediction")) << message;
+}
+
+const Clip kFourccClips[] = {{"qcif_xvid_bf1_mpegq_q4", 176, 144, false, "--mpeg4-fourccs"}};
+
 const Clip kPackedClips[] = {
     {"qcif_bf1_q4", 176, 144}, {"qcif_bf1_ps300_q3_rd", 176, 144}, {"cif_bf2_q6_mv4", 352, 288}};
 
@@ -227,6 +259,8 @@ std::string ClipName(const ::testing::TestParamInfo<Clip>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Small, ConformanceTest, ::testing::ValuesIn(kSmallClips), ClipName);
 INSTANTIATE_TEST_SUITE_P(Full, ConformanceTest, ::testing::ValuesIn(kClips), ClipName);
+INSTANTIATE_TEST_SUITE_P(Fourcc, FourccConformanceTest, ::testing::ValuesIn(kFourccClips),
+                         ClipName);
 INSTANTIATE_TEST_SUITE_P(Packed, PackedConformanceTest, ::testing::ValuesIn(kPackedClips),
                          ClipName);
 INSTANTIATE_TEST_SUITE_P(Packets, PacketConformanceTest, ::testing::ValuesIn(kPacketClips),

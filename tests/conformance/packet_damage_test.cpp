@@ -134,12 +134,14 @@ TEST(PacketDamage, FlippedBitsCostOnlyTheirPackets) {
   CheckDamage("cif_ps500_q6_mv4", false);
   CheckDamage("qcif_ps200_q2", false);
   CheckDamage("cif_dp_threads8_q4", false);
+  CheckDamage("qcif_bf1_ps300_q3_rd", false);  // B pictures among them
 }
 
 TEST(PacketDamage, CutPacketsCostOnlyTheirMacroblocks) {
   CheckDamage("cif_ps500_q6_mv4", true);
   CheckDamage("qcif_ps200_q2", true);
   CheckDamage("cif_dp_threads8_q4", true);
+  CheckDamage("qcif_bf1_ps300_q3_rd", true);
 }
 
 }  // namespace

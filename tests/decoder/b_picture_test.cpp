@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "decoder/b_picture.h"
+#include "decoder/decoder_entry.h"
 #include "decoder/display_order.h"
 #include "decoder/headers.h"
 #include "tests/decoder/stream_writer.h"
@@ -156,6 +157,91 @@ TEST_F(OrderTest, PackedChunksAndTheirPlaceholders) {
   Flush(order, store);
   EXPECT_EQ(4, Out());
   EXPECT_EQ(-1, Out());
+}
+
+// Through decore_frame: a layer that announces B pictures, an I picture (held back, itself standing
+// in meanwhile), a P picture with one intra macroblock, a B picture whose direct macroblock
+// averages the two, then the end of the stream.
+TEST(BPictures, DecodeFrameHandsOutInDisplayOrder) {
+  DecoderParams params{16, 16, 0, 5, 0};
+  ASSERT_EQ(0, decore(0, kDecoreInit, &params, nullptr));
+  auto decode = [](const BitWriter& w, DecodedFrame* f) {
+    const auto bytes = w.Bytes();
+    return static_cast<DecodeStatus>(
+        decore_frame(bytes.data(), static_cast<std::int32_t>(bytes.size()), f, 1, 0));
+  };
+  BitWriter i;
+  Layer l;
+  l.width = l.height = 16;
+  l.control = true;
+  l.lowDelay = 0;
+  i.StartCode(0x00).StartCode(0x20);
+  testing::WriteLayer(i, l);
+  i.Stuff();
+  testing::WritePicture(i, 0, 4);
+  i.Code("1 0 0011").Code("011 011 011 011 11 11");  // flat intra macroblock: all 128
+  i.Stuff();
+  DecodedFrame fi{}, fp{}, fb{}, fe{}, none{};
+  ASSERT_EQ(DecodeStatus::Delayed, decode(i, &fi));
+  EXPECT_EQ(128, fi.y[0]);  // the I picture itself, not black
+  EXPECT_EQ(fi.y, fi.prevY);
+
+  BitWriter p;
+  testing::WritePicture(p, 1, 4);
+  // Coded, intra (MCBPC 00011), no AC prediction, no luminance pattern; the first DC higher.
+  p.Code("0 00011 0 0011").Code("0011 1000 011 011 011 11 11");
+  p.Stuff();
+  ASSERT_EQ(DecodeStatus::Ok, decode(p, &fp));
+  EXPECT_EQ(fi.y, fp.y);  // the I picture goes out now
+  EXPECT_EQ(fi.y, fp.prevY);
+
+  BitWriter b;
+  testing::WritePicture(b, 2, 4);
+  b.Put(1, 3);  // backward fcode
+  b.Code("1");  // direct, nothing coded: co-located vectors of an intra macroblock are zero
+  b.Stuff();
+  ASSERT_EQ(DecodeStatus::Ok, decode(b, &fb));
+  EXPECT_EQ(fp.y, fb.prevY);
+
+  ASSERT_EQ(DecodeStatus::Ok,
+            static_cast<DecodeStatus>(decore_frame(nullptr, 0, &fe, 1, 0)));  // the P picture
+  EXPECT_EQ(fb.y, fe.prevY);
+  EXPECT_NE(128, fe.y[0]);  // the intra macroblock changed it
+  for (int r = 0; r < 16; ++r)
+    for (int c = 0; c < 16; ++c)
+      ASSERT_EQ((fi.y[r * fi.strideY + c] + fe.y[r * fe.strideY + c] + 1) >> 1,
+                fb.y[r * fb.strideY + c])
+          << r << "," << c;
+  EXPECT_EQ(DecodeStatus::NoPicture,
+            static_cast<DecodeStatus>(decore_frame(nullptr, 0, &none, 1, 0)));
+  decore(0, kDecoreRelease, nullptr, nullptr);
+
+  // The same layer, I and P again, then a picture not coded: it repeats the P picture (the one
+  // before it in display order), and the P picture still goes out once more at the end.
+  ASSERT_EQ(0, decore(0, kDecoreInit, &params, nullptr));
+  DecodedFrame gi{}, gp{}, gn{}, ge{};
+  ASSERT_EQ(DecodeStatus::Delayed, decode(i, &gi));
+  ASSERT_EQ(DecodeStatus::Ok, decode(p, &gp));
+  BitWriter n;
+  testing::WritePicture(n, 1, 4, 1, 0);
+  n.Stuff();
+  ASSERT_EQ(DecodeStatus::NotCoded, decode(n, &gn));
+  EXPECT_EQ(gp.y, gn.prevY);
+  ASSERT_EQ(DecodeStatus::Ok, static_cast<DecodeStatus>(decore_frame(nullptr, 0, &ge, 1, 0)));
+  EXPECT_EQ(gn.y, ge.y);
+  EXPECT_EQ(gn.y, ge.prevY);
+  EXPECT_NE(128, gn.y[0]);  // the P picture's changed macroblock
+  decore(0, kDecoreRelease, nullptr, nullptr);
+
+  // Later tests of this process start from a layer that says nothing about B pictures.
+  BitWriter reset;
+  reset.StartCode(0x00).StartCode(0x20);
+  testing::WriteLayer(reset, Layer{});
+  reset.Stuff();
+  ASSERT_EQ(0, decore(0, kDecoreInit, &params, nullptr));
+  decode(reset, &none);
+  decore(0, kDecoreRelease, nullptr, nullptr);
+  EXPECT_EQ(-1, State().sequence.lowDelay);
 }
 
 }  // namespace

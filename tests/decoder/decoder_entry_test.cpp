@@ -212,9 +212,9 @@ TEST(DecoderEntry, UnsupportedFeaturesShowThePreviousPicture) {
   EXPECT_EQ(Decode(marker.Bytes(), &f), DecodeStatus::Ok);
   EXPECT_EQ(LastFrameReport().concealedMacroblocks, 0);
 
-  // Interlaced layers are refused until a supported layer header arrives.
+  // Layers of samples other than 8 bits are refused until a supported layer header arrives.
   Layer interlaced;
-  interlaced.interlaced = 1;
+  interlaced.not8Bit = 1;
   interlaced.width = 32;
   interlaced.height = 16;
   BitWriter il;
@@ -224,7 +224,7 @@ TEST(DecoderEntry, UnsupportedFeaturesShowThePreviousPicture) {
   WritePicture(il, 0, 4);
   FlatIntraMacroblock(il);
   EXPECT_EQ(Decode(il.Bytes(), &f), DecodeStatus::Unsupported);
-  EXPECT_STREQ(LastFrameReport().feature, "interlacing");
+  EXPECT_STREQ(LastFrameReport().feature, "not 8-bit samples");
   EXPECT_EQ(Decode(SkippedPicture(2), &f), DecodeStatus::Unsupported);
   EXPECT_EQ(Decode(FlatIntraPicture(32, 16), &f), DecodeStatus::Ok);
 

@@ -151,6 +151,31 @@ TEST(Headers, WalksOverTheHeadersTodaysEncodersWrite) {
   }
 }
 
+// Interlaced layers: each picture header carries top_field_first and alternate_vertical_scan_flag
+// after intra_dc_vlc_thr; other layers have neither.
+TEST(Headers, InterlacedPictureFields) {
+  for (int interlaced = 0; interlaced < 2; ++interlaced) {
+    BitWriter w;
+    Layer l;
+    l.interlaced = interlaced;
+    w.StartCode(0x00).StartCode(0x20);
+    WriteLayer(w, l);
+    w.Stuff();
+    w.StartCode(0xB6).Put(1, 2).Code("0").Put(1, 1).Put(3, 5).Put(1, 1).Put(1, 1);
+    w.Put(0, 1).Put(0, 3);  // rounding, intra_dc_vlc_thr
+    if (interlaced) w.Put(1, 1).Put(1, 1);
+    w.Put(7, 5).Put(2, 3).Put(0xA5, 8);
+    Parsed p = ReadHeaders(w);
+    ASSERT_EQ(p.result, HeaderResult::Picture);
+    EXPECT_EQ(p.state->sequence.interlaced, interlaced);
+    EXPECT_EQ(p.state->picture.topFieldFirst, interlaced);
+    EXPECT_EQ(p.state->picture.alternateScan, interlaced);
+    EXPECT_EQ(p.state->picture.quantiser, 7);
+    EXPECT_EQ(p.state->picture.fcode, 2);
+    EXPECT_EQ(p.state->reader.ShowBits(8), 0xA5u);
+  }
+}
+
 TEST(Headers, StuffingByteAfterAnAlignedLayerHeader) {
   // A layer header ending on a byte boundary is followed by a whole stuffing byte.
   BitWriter w;
@@ -171,7 +196,6 @@ TEST(Headers, RecognisesFeaturesThisDecoderDoesNotDecode) {
   };
   const Case cases[] = {
       {"non-rectangular shape", [](Layer& l) { l.shape = 1; }},
-      {"interlacing", [](Layer& l) { l.interlaced = 1; }},
       {"sprites", [](Layer& l) { l.sprite = 1; }},
       {"not 8-bit samples", [](Layer& l) { l.not8Bit = 1; }},
       {"complexity estimation", [](Layer& l) { l.complexityDisable = 0; }},

@@ -11,6 +11,7 @@ struct Layer {
   int verid = 0;  // 0: no layer identifier
   int aspect = 1;
   bool control = false;
+  int lowDelay = 1;  // with control: 0 says B pictures may follow
   bool vbv = false;
   int shape = 0;
   int resolution = 25;
@@ -36,7 +37,7 @@ inline void WriteLayer(BitWriter& w, const Layer& l) {
   if (l.aspect == 15) w.Put(8, 8).Put(8, 8);
   w.Put(l.control, 1);
   if (l.control) {
-    w.Put(1, 2).Put(1, 1).Put(l.vbv, 1);
+    w.Put(1, 2).Put(l.lowDelay, 1).Put(l.vbv, 1);
     if (l.vbv)
       w.Put(0x7FFF, 15)
           .Put(1, 1)

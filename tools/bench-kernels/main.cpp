@@ -119,6 +119,36 @@ int main(int argc, char** argv) {
                          });
                        }});
   }
+  static const int kQpelSelectors[] = {QpelSelector(16, 0, 1, 0), QpelSelector(16, 0, 2, 2),
+                                       QpelSelector(16, 0, 3, 1), QpelSelector(8, 1, 1, 3)};
+  static const char* kQpelNames[] = {"qpel16 (1,0)", "qpel16 (2,2)", "qpel16 (3,1)",
+                                     "qpel8 r1 (1,3)"};
+  for (int q = 0; q < 4; ++q) {
+    kernels.push_back({kQpelNames[q], [q](const DecoderDsp& dsp) {
+                         const PredictFn fn = dsp.qpel[kQpelSelectors[q]];
+                         return std::function<void(int)>([fn](int n) {
+                           for (int i = 0; i < n; ++i)
+                             fn(picture + (i & 31), picture + 32 * kStride + 16 * (i & 7), kStride);
+                           g_sink = picture[32 * kStride];
+                         });
+                       }});
+  }
+  for (int intra = 0; intra < 2; ++intra) {
+    kernels.push_back(
+        {intra ? "dequant mpeg intra" : "dequant mpeg inter", [intra](const DecoderDsp& dsp) {
+           const DequantFn fn = intra ? dsp.dequantIntra : dsp.dequantInter;
+           return std::function<void(int)>([fn](int n) {
+             static std::uint8_t weights[64];
+             alignas(16) std::int16_t block[64];
+             for (int k = 0; k < 64; ++k) weights[k] = static_cast<std::uint8_t>(16 + k);
+             for (int i = 0; i < n; ++i) {
+               for (int k = 0; k < 64; k += 9) block[k] = static_cast<std::int16_t>(i - k);
+               fn(block, weights, 1 + (i & 15));
+             }
+             g_sink = block[63];
+           });
+         }});
+  }
   for (int big = 0; big < 2; ++big) {
     kernels.push_back({big ? "average16" : "average8", [big](const DecoderDsp& dsp) {
                          const PredictFn fn = dsp.average[big];
