@@ -31,6 +31,10 @@ struct AudioPath {
   // gone, so the thread starts afresh from the source's new position instead of taking the
   // empty decoder's answer for the end of the audio.
   std::atomic<std::uint32_t> restarts{0};
+  // Set when this thread paused the device because the item opened paused: a resume that came
+  // before the device was open could not restart it, so the thread restarts it once it sees the
+  // player playing.
+  std::atomic<bool> heldPause{false};
   std::uint8_t window[kAudioWindowBytes] = {};
 };
 
@@ -66,6 +70,15 @@ void WaveDone(platform::WaveOutHandle device, std::uint32_t message, std::uintpt
   if (s.audioBuffersQueued.fetch_sub(1) - 1 == 50) named.eventAudio->Set();
 }
 
+void ReleaseHeldPause() {
+  AudioPath& path = Path();
+  if (path.heldPause.load() && !State().paused.load()) {
+    path.heldPause = false;
+    std::lock_guard<std::mutex> hold(path.deviceLock);
+    if (auto device = State().waveDevice.load()) platform::WaveOutRestart(device);
+  }
+}
+
 void QueueAudioBlock(AudioBlock* block, std::int32_t length, std::int32_t position,
                      platform::Event& eventAudio) {
   PlayerState& s = State();
@@ -75,8 +88,7 @@ void QueueAudioBlock(AudioBlock* block, std::int32_t length, std::int32_t positi
   }
   if (s.audioBuffersQueued.load() > 50) {
     // Woken when the device has played down to 50 blocks, or by a stop.
-    while (!eventAudio.Wait(100) && !s.stopRequested.load()) {
-    }
+    while (!eventAudio.Wait(100) && !s.stopRequested.load()) ReleaseHeldPause();
     eventAudio.Reset();
     if (s.stopRequested.load()) {
       FreeBlock(block);
@@ -268,6 +280,7 @@ bool AwaitPlayOutOrRestart(const Restarted& restarted) {
   PlayerState& s = State();
   while (!s.stopRequested.load() && !restarted()) {
     if (s.audioBuffersQueued.load() == 0 && !s.paused.load()) return false;
+    ReleaseHeldPause();
     platform::Sleep(5);
   }
   if (s.stopRequested.load()) return false;
@@ -279,6 +292,7 @@ void AudioThread(std::uint8_t startPlaying) {
   PlayerState& s = State();
   AudioPath& path = Path();
   s.audioBuffersQueued = 0;
+  path.heldPause = false;
   NamedObjects named = OpenNamedObjects();
   if (path.module == nullptr || !LookUpEntries()) {
     FallBackToWallClock(named);
@@ -315,13 +329,17 @@ void AudioThread(std::uint8_t startPlaying) {
     return;
   }
   // A pause that came while the device was opening holds too.
-  if (startPlaying == 0 || s.paused.load()) PauseAudioDevice();
+  if (startPlaying == 0 || s.paused.load()) {
+    path.heldPause = true;
+    PauseAudioDevice();
+  }
 
   // The window holds `filled` bytes; after the first read they sit one place up, so the first
   // pass moves them back down.
   std::int32_t filled = first + 1;
   std::int32_t carry = filled;
   for (;;) {
+    ReleaseHeldPause();
     const std::uint32_t restarts = path.restarts.load();
     const auto restarted = [&] { return path.restarts.load() != restarts; };
     if (carry > 0) {
@@ -348,6 +366,7 @@ void AudioThread(std::uint8_t startPlaying) {
         platform::Sleep(1);
         continue;
       }
+      ReleaseHeldPause();
       block = NewBlock(restarts);
       if (block == nullptr) break;
       r = Decompress(nullptr, 0, block, produced, position);

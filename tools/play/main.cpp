@@ -249,8 +249,9 @@ int main(int argc, char** argv) {
     const bool running = EngineThreadsRunning();
     if (quit || !running) break;
     // After the last control a paused item is resumed, so that the run can reach its end.
+    // As the pause command does: never while the next item is being loaded.
     if (next >= script->size() && State().paused.load() && !State().fastForward.load()) {
-      TogglePause();
+      PauseCommand();
     }
     if (progress && platform::GetTickCount() - lastProgress >= 500) {
       lastProgress = platform::GetTickCount();
