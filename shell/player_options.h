@@ -45,7 +45,15 @@ struct PlayerOptions {
   std::uint8_t DirectRead = 0;                       // 73
   std::uint8_t EqualizerOn = 0;                      // 74
   std::int8_t EqualizerBands[kEqualizerBands] = {};  // 75..84
-  std::uint8_t unused85[3] = {};                     // 85..87: the record ends at 88
+  // Decoders of MPEG-4 Visual video tagged other than DIVX/divx ("XVID", "DX50", "FMP4", ...):
+  // 0 refuses them as the handheld's player did, 1 plays them through the built-in decoder.
+  std::uint8_t OtherMpeg4Video = 0;  // 85
+  // DisplaySizeMode: 0 the handheld's 640 x 240, 1 fit to the picture, 2 DisplayWidth x
+  // DisplayHeight.
+  std::uint8_t DisplaySize = 0;    // 86
+  std::uint8_t unused87 = 0;       // 87
+  std::int32_t DisplayWidth = 0;   // 88
+  std::int32_t DisplayHeight = 0;  // 92: the record ends at 96
 };
 
 static_assert(offsetof(PlayerOptions, Rotate) == 0);
@@ -76,7 +84,11 @@ static_assert(offsetof(PlayerOptions, FullScreen) == 72);
 static_assert(offsetof(PlayerOptions, DirectRead) == 73);
 static_assert(offsetof(PlayerOptions, EqualizerOn) == 74);
 static_assert(offsetof(PlayerOptions, EqualizerBands) == 75);
-static_assert(sizeof(PlayerOptions) == 88);
+static_assert(offsetof(PlayerOptions, OtherMpeg4Video) == 85);
+static_assert(offsetof(PlayerOptions, DisplaySize) == 86);
+static_assert(offsetof(PlayerOptions, DisplayWidth) == 88);
+static_assert(offsetof(PlayerOptions, DisplayHeight) == 92);
+static_assert(sizeof(PlayerOptions) == 96);
 
 // The process's one record.
 PlayerOptions& Options();
