@@ -1,5 +1,7 @@
 #include "engine/controls.h"
 
+#include <algorithm>
+
 #include "engine/audio_thread.h"
 #include "engine/frame_queue.h"
 #include "engine/player_state.h"
@@ -7,6 +9,7 @@
 #include "engine/shell_hooks.h"
 #include "input/open_item.h"
 #include "output/converter_select.h"
+#include "platform/display_memory.h"
 #include "shell/player_options.h"
 
 namespace mivora {
@@ -234,8 +237,10 @@ void CapturePausedFrame(platform::WindowHandle window) {
   const bool rotate = ReadOption(Options().Rotate) != 0;
   std::int32_t w = rotate ? s.videoHeight : s.videoWidth;
   std::int32_t h = rotate ? s.videoWidth : s.videoHeight;
-  bitmap.width = w > 640 ? 640 : w;
-  bitmap.height = h > 240 ? 240 : h;
+  // The one-to-one picture, cropped to the display as the converter cropped it.
+  const platform::DisplayGeometry display = platform::CurrentDisplayGeometry();
+  bitmap.width = std::min(w, display.width);
+  bitmap.height = std::min(h, display.height);
   bitmap.bits = s.pausedFrameBuffer.load();
   s.pausedBitmap = &bitmap;
   SelectOutputMode(-1);
@@ -257,6 +262,7 @@ void SelectOutputMode(std::int32_t mode) {
   std::lock_guard<platform::CriticalSection> hold(s.decodeLock);
   if (mode == 0 && s.decore != nullptr) {
     ForgetPicture();
+    s.decoderHoldsPicture = false;
     s.decore(0, kDecoreInit, &params, nullptr);
   }
   SelectConverter(0, params.outputType);

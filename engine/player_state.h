@@ -58,6 +58,9 @@ struct PlayerState {
   // Totals over the process, for reports: frames decoded without being shown, and frames passed
   // over undecoded on the way to a key frame.
   std::atomic<std::uint64_t> framesDecodedUnshown{0};
+  // The built-in decoder met a B picture since it was opened: it hands pictures out one chunk
+  // late and holds the last one at the end.
+  std::atomic<bool> decoderHoldsPicture{false};
   std::atomic<std::uint64_t> framesSkippedToKey{0};
 
   std::atomic<std::uint32_t> presentationThreadId{0};

@@ -1,6 +1,8 @@
 #include "engine/presentation.h"
 
 #include "decoder/decoded_frame.h"
+#include "decoder/decoder_entry.h"
+#include "decoder/decoder_status.h"
 #include "engine/audio_thread.h"
 #include "engine/controls.h"
 #include "engine/frame_queue.h"
@@ -9,8 +11,10 @@
 #include "engine/shell_hooks.h"
 #include "input/open_item.h"
 #include "output/converter_select.h"
+#include "output/display_layout.h"
 #include "output/gx_display.h"
 #include "platform/display_memory.h"
+#include "shell/display_size_option.h"
 #include "shell/player_options.h"
 #include "shell/playlist.h"
 
@@ -41,6 +45,16 @@ void ShowFrame(const TakenFrame& frame) {
   DecodeAndShow(frame.data, frame.size, PictureDestination(), 1, s.rowSkip.load(), frame.large);
   GXEndDraw();
   Hooks().FrameShown(frame.frameIndex);
+}
+
+// Streams with B pictures come out of the built-in decoder one chunk late, so at the natural end
+// of a run it still holds the last picture; an empty call hands it out. Other decoders, and
+// streams without B pictures, hold none.
+void ShowHeldPicture() {
+  PlayerState& s = State();
+  if (s.decoreFrame != &decore_frame || !s.decoderHoldsPicture.load()) return;
+  DecodeAndShow(nullptr, 0, PictureDestination(), 1, s.rowSkip.load(), 1);
+  GXEndDraw();
 }
 
 void LoopBody(const NamedObjects& named) {
@@ -133,8 +147,9 @@ void DecodeAndShow(const std::uint8_t* data, std::int32_t size, std::uint16_t* d
   // one-to-one converter with rows of the picture's width. A caller's older placement could make
   // rows longer than the display and run past its end.
   OutputType type = s.displayType;
-  const std::uint16_t* display = platform::DisplayMemory();
-  const bool toDisplay = destination >= display && destination < display + platform::kDisplayPixels;
+  const platform::DisplaySnapshot display = platform::CurrentDisplay();
+  const bool toDisplay =
+      destination >= display.memory && destination < display.memory + display.capacity;
   if (toDisplay) {
     destination = platform::DisplayDestination(s.displayLayout.startOffset);
     rowSkip = s.displayLayout.rowSkip;
@@ -143,8 +158,12 @@ void DecodeAndShow(const std::uint8_t* data, std::int32_t size, std::uint16_t* d
     rowSkip = 0;
   }
   DecodedFrame& picture = Picture();
-  s.decoreFrame(data, size, &picture, render, rowSkip);
-  if (render != 0 && destination != nullptr) {
+  const std::int32_t status = s.decoreFrame(data, size, &picture, render, rowSkip);
+  if (s.decoreFrame == &decore_frame && LastFrameReport().pictureType == 2)
+    s.decoderHoldsPicture = true;
+  // An empty call at the end hands out a held picture, or nothing when none waits.
+  const bool nothingHeld = data == nullptr && status != std::int32_t(DecodeStatus::Ok);
+  if (render != 0 && destination != nullptr && !nothingHeld) {
     SelectConverter(0, static_cast<std::int32_t>(type));
     const std::int32_t skipUnchanged = (s.previousShown.load() == 1 && large == 0) ? 1 : 0;
     PlayerOptions& o = Options();
@@ -162,21 +181,35 @@ void PlacePicture(platform::WindowHandle /*window*/) {
   PlayerOptions& o = Options();
   const bool rotate = ReadOption(o.Rotate) != 0;
   const bool doubleSize = ReadOption(o.DoubleSize) != 0;
-  const DisplayLayout layout =
-      ComputeDisplayLayout(s.videoWidth, s.videoHeight, rotate, doubleSize);
+  const platform::DisplayGeometry geometry =
+      GeometryFor(DisplaySizeOption(o), s.videoWidth, s.videoHeight, rotate, doubleSize);
+  const bool handheld = geometry == platform::kHandheldGeometry;
+  DisplayLayout layout;
   {
+    // The geometry changes with the placement, under the lock the conversions hold, so no frame
+    // is converted with one and placed with the other.
     std::lock_guard<platform::CriticalSection> hold(s.decodeLock);
+    const platform::DisplayGeometry before = platform::CurrentDisplayGeometry();
+    if (!platform::SetDisplayGeometry(geometry))
+      platform::SetDisplayGeometry(platform::kHandheldGeometry);
+    // A new geometry leaves nothing of the last picture where this one shows other rows.
+    if (platform::CurrentDisplayGeometry() != before) platform::ClearDisplayMemory();
+    layout = ComputeDisplayLayout(s.videoWidth, s.videoHeight, rotate, doubleSize);
     s.displayLayout = layout;
     s.displayType = OutputTypeFor(rotate, doubleSize, false);
     s.pausedType = OutputTypeFor(rotate, doubleSize, true);
   }
+  Hooks().DisplayGeometryChanged();
   s.fullScreenActive = ReadOption(o.FullScreen);
   s.topOffset = layout.topOffset;
   s.leftOffset = layout.leftOffset;
   s.rowSkip = layout.rowSkip;
-  GXSetViewport(0, std::uint32_t(platform::kDisplayHeight - 2 * layout.topOffset), 0, 0);
+  GXSetViewport(0, std::uint32_t(platform::CurrentDisplayGeometry().height - 2 * layout.topOffset),
+                0, 0);
   s.startOffset = layout.startOffset;
-  if (layout.topOffset < 46) {
+  // On the handheld's screen a picture that reaches into the bars' rows takes the whole screen.
+  // A display sized to the picture has the bars below it, so only the option decides there.
+  if (handheld && layout.topOffset < 46) {
     s.fullScreenActive = 1;
     if (!s.paused.load()) Hooks().EnterFullScreen();
   }
@@ -288,6 +321,7 @@ void PresentationThread(platform::WindowHandle window) {
   // End of the run.
   const bool naturalEnd = !s.stopRequested.load() && s.framesInRun.load() != 0 &&
                           s.runFrame.load() >= s.framesInRun.load();
+  if (naturalEnd) ShowHeldPicture();
   if (s.framesInRun.load() != 0) {
     if (s.runFrame.load() >= s.framesInRun.load()) s.endOfStream = 1;
     s.readerStopRequested = 1;

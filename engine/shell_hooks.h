@@ -18,6 +18,9 @@ struct ShellHooks {
   void (*EnableCommandBar)(bool enabled) = [](bool) {};
   void (*WaitCursor)(bool shown) = [](bool) {};
   void (*CheckMenuItem)(int command, bool checked) = [](int, bool) {};
+  // The display geometry may have changed (an item opened, the output mode changed): the window
+  // sizes itself to it. Called on any thread.
+  void (*DisplayGeometryChanged)() = [] {};
   // A frame reached the display: its 0-based index in the video stream.
   void (*FrameShown)(std::int32_t frameIndex) = [](std::int32_t) {};
   // A run has ended (endOfStream tells whether it reached the end); called on the presentation

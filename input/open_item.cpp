@@ -5,6 +5,7 @@
 #include <new>
 
 #include "decoder/decoder_entry.h"
+#include "decoder/fourcc.h"
 #include "engine/audio_thread.h"
 #include "engine/controls.h"
 #include "engine/frame_queue.h"
@@ -12,7 +13,9 @@
 #include "engine/presentation.h"
 #include "engine/shell_hooks.h"
 #include "input/avi_reader.h"
+#include "platform/display_memory.h"
 #include "platform/module.h"
+#include "shell/display_size_option.h"
 #include "shell/player_options.h"
 #include "shell/playlist.h"
 
@@ -155,7 +158,11 @@ std::int32_t ChooseDecoders() {
     InstallDirectSupply();
     s.twoFrameSkip = false;
   } else {
-    if (!FourccIs(info, "divx", "DIVX")) {
+    // Other writers' tags for the same video play through the built-in decoder when the user
+    // has asked for it; otherwise they are refused as the handheld's player refused them.
+    const bool otherMpeg4 =
+        ReadOption(Options().OtherMpeg4Video) != 0 && decoder::IsOtherMpeg4Fourcc(info.fourcc);
+    if (!FourccIs(info, "divx", "DIVX") && !otherMpeg4) {
       Tell(u"This file contains an incompatible video format", u"Video Error");
       return -1;
     }
@@ -258,7 +265,11 @@ void LoadCurrentItem(platform::WindowHandle mainWindow) {
     const std::size_t pixels =
         std::size_t(s.videoWidth > 0 ? s.videoWidth : 0) * (s.videoHeight > 0 ? s.videoHeight : 0);
     s.pausedFrameBuffer = new (std::nothrow) std::uint16_t[pixels > 0 ? pixels : 1]();
-    if (s.pausedFrameBuffer.load() == nullptr) {
+    // The display is made as large as any output mode of this item needs now, so changing the
+    // mode while it plays allocates nothing.
+    const bool displayReady = platform::ReserveDisplayMemory(
+        LargestDisplayPixels(DisplaySizeOption(o), s.videoWidth, s.videoHeight));
+    if (s.pausedFrameBuffer.load() == nullptr || !displayReady) {
       Tell(u"Could not allocate enough memory", u"");
       Hooks().EnableCommandBar(true);
       return;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace mivora::platform {
@@ -54,7 +55,8 @@ bool Grow(std::int64_t pixels, const DisplayRecord& now, std::uint16_t*& memory,
   capacity = now.capacity;
   if (pixels <= capacity) return true;
   if (pixels > kMaxPixels) return false;
-  auto buffer = std::make_unique<std::uint16_t[]>(std::size_t(pixels));  // value-initialised
+  std::unique_ptr<std::uint16_t[]> buffer(new (std::nothrow) std::uint16_t[std::size_t(pixels)]());
+  if (!buffer) return false;
   std::copy(now.memory, now.memory + now.capacity, buffer.get());
   memory = buffer.get();
   capacity = pixels;

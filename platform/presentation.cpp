@@ -139,9 +139,14 @@ void PresentDisplay() {
   std::lock_guard<std::mutex> hold(p.mutex);
   p.presented.fetch_add(1);
   if (!p.current) return;
-  // The display memory as it stands now; the backend gets a stable copy.
-  p.frame.assign(DisplayMemory(), DisplayMemory() + kDisplayPixels);
-  p.current->Present(p.frame.data(), kDisplayWidth, kDisplayHeight, ClockNowUs());
+  // The display memory as it stands now, rows of its width; the backend gets a stable copy.
+  const DisplaySnapshot d = CurrentDisplay();
+  const std::size_t width = std::size_t(d.geometry.width);
+  p.frame.resize(width * std::size_t(d.geometry.height));
+  for (std::int32_t row = 0; row < d.geometry.height; ++row)
+    std::memcpy(p.frame.data() + row * width, d.memory + std::size_t(row) * d.geometry.pitch,
+                width * 2);
+  p.current->Present(p.frame.data(), d.geometry.width, d.geometry.height, ClockNowUs());
 }
 
 std::uint64_t PresentedFrames() {

@@ -2,7 +2,8 @@
 // Backends, chosen at run time (SelectPresentation):
 //   "none"      nothing (the default)
 //   "raw:PATH"  every presented frame appended to PATH: the clock time in microseconds as a
-//               64-bit little-endian integer, then the 640 x 240 pixels (RGB 5-6-5, little-endian)
+//               64-bit little-endian integer, then the display's pixels (RGB 5-6-5, little-endian;
+//               640 x 240 on the handheld's display, width x height rows of width otherwise)
 //   "png:DIR"   every presented frame as DIR/frame-NNNNNN.png (from 000001)
 // The shell registers its window as another backend.
 #pragma once

@@ -38,10 +38,13 @@ enum WindowMessage : std::uint32_t {
 using WindowProc = std::intptr_t (*)(WindowHandle window, std::uint32_t message,
                                      std::uintptr_t wParam, std::intptr_t lParam);
 
-// The client area: the display, then the status band.
+// The client area: the display, then the status band. Its size follows the display's
+// (SetWindowDisplaySize): the handheld's 640 x 240 to start with, never narrower than
+// kMinClientWidth so the status band keeps room for its texts (a narrower display is centred).
 inline constexpr int kClientWidth = 640;
 inline constexpr int kStatusBandRows = 24;
 inline constexpr int kClientHeight = 240 + kStatusBandRows;
+inline constexpr int kMinClientWidth = 320;
 
 struct MenuItem {
   std::u16string text;  // "&" marks the access key; empty with command 0: a separator
@@ -97,6 +100,19 @@ void CheckWindowMenuItem(WindowHandle window, int command, bool checked);
 bool WindowMenuItemChecked(WindowHandle window, int command);
 void ShowMenuBar(WindowHandle window, bool shown);
 void EnableMenuBar(WindowHandle window, bool enabled);
+// The display the client area shows: width x height pixels (any thread). The window takes the
+// size (scaled down to fit the desktop, aspect kept) unless it is in full screen.
+void SetWindowDisplaySize(WindowHandle window, int width, int height);
+// The client area as it stands: its width, the display's rows and the status band's first row
+// (the display's height), and the column where the display starts.
+struct ClientArea {
+  int width = kClientWidth;
+  int displayLeft = 0;
+  int displayWidth = 640;
+  int displayHeight = 240;
+  int Height() const { return displayHeight + kStatusBandRows; }
+};
+ClientArea WindowClientArea(WindowHandle window);
 // Full screen covers the desktop and its panel; the status band is not drawn in it.
 void SetWindowFullScreen(WindowHandle window, bool fullScreen);
 bool WindowFullScreen(WindowHandle window);
@@ -151,8 +167,9 @@ bool RunModalLoop(const std::function<bool()>& frame);
 // The last key pressed (SDL key code) since the last call, 0 for none: lets a dialog capture a key.
 std::int32_t TakeLastKeyPress();
 
-// Screenshots of what the window shows: the client area as 8-bit RGB, one to one (kClientWidth
-// x kClientHeight, or kClientWidth x 240 in full screen). Taken at the next drawn frame.
+// Screenshots of what the window shows: the client area as 8-bit RGB, one to one (its width x
+// the display's rows and the status band, or the display's rows alone in full screen). Taken at
+// the next drawn frame.
 bool CaptureClientArea(std::vector<std::uint8_t>& rgb, int& width, int& height);
 
 // The texts the last paint wrote into the status band (UTF-8), for scripts and tests.

@@ -15,17 +15,19 @@ ImU32 Colour(std::uint32_t rgb) {
   return IM_COL32((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF, 0xFF);
 }
 
-Layout MakeLayout(MainWindowState& w, int windowWidth, int windowHeight) {
+Layout MakeLayout(MainWindowState& w, const ClientArea& area, int windowWidth, int windowHeight) {
   Layout l;
   l.menuHeight = w.menuShown && !w.fullScreen ? int(ImGui::GetFrameHeight()) : 0;
-  l.clientRows = w.fullScreen ? kDisplayHeight : kClientHeight;
+  l.clientWidth = area.width;
+  l.displayRows = area.displayHeight;
+  l.clientRows = w.fullScreen ? area.displayHeight : area.Height();
   int childRows = 0;
   for (auto& c : w.children)
     if (c->shown) childRows += c->description.height;
   const int availableRows = std::max(1, windowHeight - l.menuHeight - childRows);
-  l.scale = std::min(float(windowWidth) / kClientWidth, float(availableRows) / l.clientRows);
+  l.scale = std::min(float(windowWidth) / l.clientWidth, float(availableRows) / l.clientRows);
   if (l.scale <= 0) l.scale = 1;
-  l.left = int((windowWidth - kClientWidth * l.scale) / 2);
+  l.left = int((windowWidth - l.clientWidth * l.scale) / 2);
   l.top = l.menuHeight + int((availableRows - l.clientRows * l.scale) / 2);
   l.childTop = l.top + int(l.clientRows * l.scale);
   return l;
@@ -76,18 +78,60 @@ void DrawChildren(MainWindowState& w, const Layout& l, int windowWidth) {
 
 }  // namespace
 
+// The window takes the client area's size with the menu bar and the slider strip, scaled down
+// (aspect kept) where the desktop is smaller.
+void FitWindowToClient(MainWindowState& w, const ClientArea& area) {
+  int width = area.width, height = area.Height() + 19 + 24;
+  SDL_Rect usable;
+  const int display = SDL_GetWindowDisplayIndex(w.sdl);
+  if (display >= 0 && SDL_GetDisplayUsableBounds(display, &usable) == 0 && usable.w > 0 &&
+      usable.h > 0) {
+    const float scale = std::min({1.0f, float(usable.w) / width, float(usable.h - 32) / height});
+    if (scale > 0 && scale < 1) {
+      width = std::max(1, int(width * scale));
+      height = std::max(1, int(height * scale));
+    }
+  }
+  if (w.fullScreen) {
+    // Taken when full screen ends.
+    w.windowedWidth = width;
+    w.windowedHeight = height;
+  } else {
+    SDL_SetWindowSize(w.sdl, width, height);
+  }
+}
+
 void DrawFrame(MainWindowState& w, const std::function<bool()>* modal, bool* modalGoesOn) {
-  int width = kClientWidth, height = kClientHeight;
-  SDL_GetRendererOutputSize(w.renderer, &width, &height);
+  ClientArea area;
+  bool resize = false;
   {
     std::lock_guard<std::mutex> hold(w.mutex);
-    if (w.screenChanged) SDL_UpdateTexture(w.texture, nullptr, w.screen.data(), kDisplayWidth * 2);
+    area = w.area;
+    if (w.textureWidth != area.width || w.textureHeight != area.displayHeight) {
+      SDL_Texture* texture =
+          SDL_CreateTexture(w.renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
+                            area.width, area.displayHeight);
+      if (texture != nullptr) {
+        SDL_DestroyTexture(w.texture);
+        w.texture = texture;
+        w.textureWidth = area.width;
+        w.textureHeight = area.displayHeight;
+        w.screenChanged = true;
+      }
+    }
+    if (w.screenChanged && w.textureWidth == area.width)
+      SDL_UpdateTexture(w.texture, nullptr, w.screen.data(), area.width * 2);
     w.screenChanged = false;
+    resize = w.sizeChanged;
+    w.sizeChanged = false;
   }
+  if (resize) FitWindowToClient(w, area);
+  int width = area.width, height = area.Height();
+  SDL_GetRendererOutputSize(w.renderer, &width, &height);
   ImGui_ImplSDLRenderer_NewFrame();
   ImGui_ImplSDL2_NewFrame();
   ImGui::NewFrame();
-  Layout l = MakeLayout(w, width, height);
+  Layout l = MakeLayout(w, area, width, height);
   const bool capturing = w.captureWanted;
   if (capturing) {
     // A screenshot is the client area one to one: this frame is drawn unscaled, read back and
@@ -107,18 +151,18 @@ void DrawFrame(MainWindowState& w, const std::function<bool()>* modal, bool* mod
   SDL_SetRenderDrawColor(w.renderer, 0, 0, 0, 255);
   SDL_RenderClear(w.renderer);
   if (w.displayOn) {
-    const SDL_Rect picture{l.left, l.top, int(kDisplayWidth * l.scale),
-                           int(kDisplayHeight * l.scale)};
+    const SDL_Rect picture{l.left, l.top, int(l.clientWidth * l.scale),
+                           int(l.displayRows * l.scale)};
     SDL_RenderCopy(w.renderer, w.texture, nullptr, &picture);
   }
   ImGui_ImplSDLRenderer_RenderDrawData(ImGui::GetDrawData());
   // What the user sees of the client area, read back before it is shown.
   if (w.captureWanted) {
     w.captureWanted = false;
-    const SDL_Rect client{l.left, l.top, kClientWidth, l.clientRows};
-    w.capture.resize(std::size_t(kClientWidth) * l.clientRows * 3);
+    const SDL_Rect client{l.left, l.top, l.clientWidth, l.clientRows};
+    w.capture.resize(std::size_t(l.clientWidth) * l.clientRows * 3);
     w.captured = SDL_RenderReadPixels(w.renderer, &client, SDL_PIXELFORMAT_RGB24, w.capture.data(),
-                                      kClientWidth * 3) == 0;
+                                      l.clientWidth * 3) == 0;
   }
   if (!capturing) SDL_RenderPresent(w.renderer);
 }

@@ -47,11 +47,14 @@ class WindowPresentation final : public PresentationBackend {
   void Present(const std::uint16_t* pixels, int width, int height, std::int64_t) override {
     MainWindowState* w = current.load();
     if (w == nullptr) return;
+    if (width <= 0 || height <= 0) return;
     {
       std::lock_guard<std::mutex> hold(w->mutex);
-      const std::size_t count =
-          std::min<std::size_t>(std::size_t(width) * height, w->screen.size());
-      std::copy(pixels, pixels + count, w->screen.begin());
+      ResizeScreen(*w, width, height);
+      const ClientArea& a = w->area;
+      for (int row = 0; row < height; ++row)
+        std::copy(pixels + std::size_t(row) * width, pixels + std::size_t(row + 1) * width,
+                  w->screen.begin() + std::size_t(row) * a.width + a.displayLeft);
       w->screenChanged = true;
       w->woken = true;
     }
@@ -87,7 +90,8 @@ void DispatchKey(MainWindowState& w, std::int32_t key, std::uint16_t modifiers) 
 }
 
 void DispatchClick(MainWindowState& w, int clientX, int clientY) {
-  if (clientX < 0 || clientY < 0 || clientX >= kClientWidth || clientY >= w.layout.clientRows)
+  if (clientX < 0 || clientY < 0 || clientX >= w.layout.clientWidth ||
+      clientY >= w.layout.clientRows)
     return;
   const std::intptr_t where = (std::intptr_t(clientY) << 16) | (clientX & 0xFFFF);
   Dispatch(w, {kMsgLButtonDown, 0, where, {}});
@@ -241,6 +245,22 @@ void PumpOnce(MainWindowState& w, const std::function<bool()>* modal, bool* moda
 }  // namespace
 
 namespace window_detail {
+void ResizeScreen(MainWindowState& w, int width, int height) {
+  width = std::clamp(width, 1, 3840);
+  height = std::clamp(height, 1, 2160);
+  if (w.area.displayWidth == width && w.area.displayHeight == height) return;
+  ClientArea& a = w.area;
+  a.width = std::max(width, kMinClientWidth);
+  a.displayLeft = (a.width - width) / 2;
+  a.displayWidth = width;
+  a.displayHeight = height;
+  w.screen.assign(std::size_t(a.width) * height, 0);
+  w.screenChanged = true;
+  w.sizeChanged = true;
+  w.paintWanted = true;  // the status band moves with the display's foot
+  w.woken = true;
+}
+
 MainWindowState* Current() {
   return current.load();
 }
@@ -281,6 +301,10 @@ WindowHandle CreateMainWindow(const WindowDescription& description) {
     if (w->renderer != nullptr)
       w->texture = SDL_CreateTexture(w->renderer, SDL_PIXELFORMAT_RGB565,
                                      SDL_TEXTUREACCESS_STREAMING, kDisplayWidth, kDisplayHeight);
+    if (w->texture != nullptr) {
+      w->textureWidth = kDisplayWidth;
+      w->textureHeight = kDisplayHeight;
+    }
     if (w->texture == nullptr) {
       std::fprintf(stderr, "mivora: no display (%s); playing without a window\n", SDL_GetError());
       if (w->renderer) SDL_DestroyRenderer(w->renderer);
@@ -477,6 +501,23 @@ void SetWindowFullScreen(WindowHandle window, bool fullScreen) {
   w->framesToDraw = 2;
 }
 
+void SetWindowDisplaySize(WindowHandle window, int width, int height) {
+  MainWindowState* w = FromHandle(window);
+  if (w == nullptr || width <= 0 || height <= 0) return;
+  {
+    std::lock_guard<std::mutex> hold(w->mutex);
+    ResizeScreen(*w, width, height);
+  }
+  w->wake.notify_all();
+}
+
+ClientArea WindowClientArea(WindowHandle window) {
+  MainWindowState* w = FromHandle(window);
+  if (w == nullptr) return {};
+  std::lock_guard<std::mutex> hold(w->mutex);
+  return w->area;
+}
+
 bool WindowFullScreen(WindowHandle window) {
   MainWindowState* w = FromHandle(window);
   return w != nullptr && w->fullScreen;
@@ -562,7 +603,7 @@ bool CaptureClientArea(std::vector<std::uint8_t>& rgb, int& width, int& height) 
     DrawFrame(*w, w->modalFrame, w->modalGoesOn);
     if (!w->captured) return;
     rgb = w->capture;
-    width = kClientWidth;
+    width = w->layout.clientWidth;
     height = w->layout.clientRows;
     ok = true;
   });

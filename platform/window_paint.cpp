@@ -26,18 +26,19 @@ class WindowPaint final : public PaintContext {
     std::lock_guard<std::mutex> hold(w_.mutex);
     std::fill(w_.screen.begin(), w_.screen.end(), 0);
     w_.screenChanged = true;
+    area_ = w_.area;
   }
   void End() { w_.band = band_; }
 
   void FillRect(const PaintRect& rect, std::uint32_t colour) override {
     FillDisplay(rect, colour);
-    if (rect.bottom > kDisplayHeight)
+    if (rect.bottom > area_.displayHeight)
       band_.push_back({BandItem::Kind::Fill, rect, colour, 0, 0, 0, 0, {}});
   }
   void Rectangle(const PaintRect& rect, std::uint32_t fill, std::uint32_t pen,
                  int penWidth) override {
     FillDisplay(rect, fill);
-    if (rect.bottom > kDisplayHeight)
+    if (rect.bottom > area_.displayHeight)
       band_.push_back({BandItem::Kind::Rectangle, rect, fill, pen, 0, 0, penWidth, {}});
   }
   void DrawText(const PaintRect& rect, std::u16string_view text, std::uint32_t colour,
@@ -48,14 +49,15 @@ class WindowPaint final : public PaintContext {
                      int scale) override {
     if (bits == nullptr || width <= 0 || height <= 0 || scale <= 0) return;
     std::lock_guard<std::mutex> hold(w_.mutex);
+    if (!SameArea(w_.area)) return;
     for (int row = 0; row < height * scale; ++row) {
       const int dy = y + row;
-      if (dy < 0 || dy >= kDisplayHeight) continue;
+      if (dy < 0 || dy >= area_.displayHeight) continue;
       const std::uint16_t* in = bits + std::size_t(row / scale) * width;
-      std::uint16_t* out = w_.screen.data() + std::size_t(dy) * kDisplayWidth;
+      std::uint16_t* out = w_.screen.data() + std::size_t(dy) * area_.width;
       for (int col = 0; col < width * scale; ++col) {
         const int dx = x + col;
-        if (dx >= 0 && dx < kDisplayWidth) out[dx] = in[col / scale];
+        if (dx >= 0 && dx < area_.width) out[dx] = in[col / scale];
       }
     }
     w_.screenChanged = true;
@@ -63,17 +65,26 @@ class WindowPaint final : public PaintContext {
 
  private:
   void FillDisplay(const PaintRect& rect, std::uint32_t colour) {
-    const int top = std::max(rect.top, 0), bottom = std::min(rect.bottom, kDisplayHeight);
-    const int left = std::max(rect.left, 0), right = std::min(rect.right, kDisplayWidth);
+    const int top = std::max(rect.top, 0), bottom = std::min(rect.bottom, area_.displayHeight);
+    const int left = std::max(rect.left, 0), right = std::min(rect.right, area_.width);
     if (top >= bottom || left >= right) return;
     std::lock_guard<std::mutex> hold(w_.mutex);
+    if (!SameArea(w_.area)) return;
     for (int y = top; y < bottom; ++y)
-      std::fill(w_.screen.begin() + y * kDisplayWidth + left,
-                w_.screen.begin() + y * kDisplayWidth + right, To565(colour));
+      std::fill(w_.screen.begin() + std::ptrdiff_t(y) * area_.width + left,
+                w_.screen.begin() + std::ptrdiff_t(y) * area_.width + right, To565(colour));
     w_.screenChanged = true;
   }
 
+  // The area may change size (a frame presented at a new size) between the paint's start and a
+  // drawing call: then the paint's coordinates no longer fit the rows, and it draws nothing (a
+  // new paint follows the change).
+  bool SameArea(const ClientArea& now) const {
+    return now.width == area_.width && now.displayHeight == area_.displayHeight;
+  }
+
   MainWindowState& w_;
+  ClientArea area_;
   std::vector<BandItem> band_;
 };
 

@@ -58,7 +58,9 @@ struct Layout {
   int menuHeight = 0;
   float scale = 1;
   int left = 0, top = 0;  // client area origin in window pixels
+  int clientWidth = kClientWidth;
   int clientRows = kClientHeight;
+  int displayRows = 240;
   int childTop = 0;
 };
 
@@ -68,6 +70,7 @@ struct MainWindowState {
   SDL_Window* sdl = nullptr;
   SDL_Renderer* renderer = nullptr;
   SDL_Texture* texture = nullptr;
+  int textureWidth = 0, textureHeight = 0;
   SDL_Cursor* waitCursor = nullptr;
   bool imgui = false;
   std::vector<MenuItem> menu;
@@ -98,9 +101,17 @@ struct MainWindowState {
   bool woken = false;
   std::deque<PendingMessage> posted;
   std::deque<Injected> injected;
+  // The display rows of the client area (area.width x area.displayHeight), the display itself
+  // at area.displayLeft.
+  ClientArea area;
   std::vector<std::uint16_t> screen = std::vector<std::uint16_t>(kDisplayPixels);
   bool screenChanged = true;
+  bool sizeChanged = false;  // the window should take the area's size
 };
+
+// Makes the client area show a display of width x height; the caller holds w.mutex. The rows go
+// black when the size changes.
+void ResizeScreen(MainWindowState& w, int width, int height);
 
 // The window while it exists (null before and after).
 MainWindowState* Current();

@@ -5,6 +5,7 @@
 #include "engine/player_state.h"
 #include "platform/module.h"
 #include "shell/bars.h"
+#include "shell/display_size_option.h"
 #include "shell/settings_module.h"
 #include "shell/shell_window.h"
 
@@ -44,6 +45,10 @@ bool StartThroughModule(void* instance, int show) {
   auto loadOptions = platform::GetEntryPointAs<LoadOptionsFn>(module, u"LoadOptions");
   if (externalInit == nullptr || loadOptions == nullptr) return false;
   loadOptions(&Options());
+  shell.stored = Options();
+  if (shell.displaySize) SetDisplaySizeOption(Options(), *shell.displaySize);
+  if (shell.otherMpeg4Video) Options().OtherMpeg4Video = *shell.otherMpeg4Video ? 1 : 0;
+  shell.commanded = Options();
   const platform::WindowHandle window = externalInit(
       module, instance, show, &Options(), &shell.commandBar, &PlayerWindowProc, kKeyNames);
   if (window == nullptr) return false;  // the module stays loaded, as the window may use it
@@ -64,8 +69,19 @@ void EqualizerThroughModule() {
 void SaveOptionsThroughModule() {
   platform::ModuleHandle module = platform::LoadModule(kSettingsModule);
   if (module == nullptr) return;
-  if (auto save = platform::GetEntryPointAs<SaveOptionsFn>(module, u"SaveOptions"))
-    save(&Options());
+  // What the command line chose holds for this run; what the user chose in Configure is kept.
+  const ShellWindow& shell = Shell();
+  PlayerOptions kept = Options();
+  if (kept.DisplaySize == shell.commanded.DisplaySize &&
+      kept.DisplayWidth == shell.commanded.DisplayWidth &&
+      kept.DisplayHeight == shell.commanded.DisplayHeight) {
+    kept.DisplaySize = shell.stored.DisplaySize;
+    kept.DisplayWidth = shell.stored.DisplayWidth;
+    kept.DisplayHeight = shell.stored.DisplayHeight;
+  }
+  if (kept.OtherMpeg4Video == shell.commanded.OtherMpeg4Video)
+    kept.OtherMpeg4Video = shell.stored.OtherMpeg4Video;
+  if (auto save = platform::GetEntryPointAs<SaveOptionsFn>(module, u"SaveOptions")) save(&kept);
   platform::FreeModule(module);
 }
 

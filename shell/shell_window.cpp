@@ -7,6 +7,7 @@
 #include "engine/shell_hooks.h"
 #include "input/open_item.h"
 #include "output/gx_display.h"
+#include "platform/display_memory.h"
 #include "platform/message_box.h"
 #include "platform/presentation.h"
 #include "platform/ui_thread.h"
@@ -201,37 +202,42 @@ void OnPaint(WindowHandle window) {
   PlayerState& s = State();
   s.previousShown = 0;
   platform::PaintContext& dc = platform::BeginPaint(window);
-  const int bottom = platform::kClientHeight;
-  dc.FillRect({0, bottom - platform::kStatusBandRows, 640, bottom}, 0x000000);
+  // The client area follows the display: the picture's rows, then the status band; the band's
+  // right-hand box keeps the handheld's width and the file name takes the rest.
+  const platform::ClientArea area = platform::WindowClientArea(window);
+  const int bottom = area.Height();
+  const int right = area.width;
+  dc.FillRect({0, bottom - platform::kStatusBandRows, right, bottom}, 0x000000);
   const PausedBitmap* paused = s.pausedBitmap.load();
   const MediaInfo* info = s.info.load();
   if (paused != nullptr && s.paused.load() && PresentationRunning()) {
     const bool rotated = ReadOption(Options().Rotate) != 0;
     int width = rotated ? s.videoHeight : s.videoWidth,
         height = rotated ? s.videoWidth : s.videoHeight;
-    width = std::min(width, 640);
-    height = std::min(height, 240);
+    width = std::min(width, area.displayWidth);
+    height = std::min(height, area.displayHeight);
     if (paused->bits != nullptr && paused->width > 0)
-      dc.DrawBitmap565(s.leftOffset.load(), s.topOffset.load(), paused->width,
+      dc.DrawBitmap565(area.displayLeft + s.leftOffset.load(), s.topOffset.load(), paused->width,
                        std::min(paused->height, height), paused->bits,
                        ReadOption(Options().DoubleSize) ? 2 : 1);
   } else if (s.framesInRun.load() == 0 || info == nullptr || info->frameCount == 0) {
-    dc.DrawBitmap565((platform::kClientWidth - kIdlePictureWidth) / 2, (bottom - 140) / 2,
+    dc.DrawBitmap565((area.width - kIdlePictureWidth) / 2, (area.displayHeight - 116) / 2,
                      kIdlePictureWidth, kIdlePictureHeight, IdlePicture(), 1);
   }
   if (ReadOption(Options().ShowSlider) && BarsShown()) {
-    dc.Rectangle({0, bottom - 23, 640, bottom}, 0xC0C0C0, 0x808080, 2);
-    dc.Rectangle({0, bottom - 23, 426, bottom}, 0xC0C0C0, 0x808080, 2);
+    dc.Rectangle({0, bottom - 23, right, bottom}, 0xC0C0C0, 0x808080, 2);
+    dc.Rectangle({0, bottom - 23, right - 214, bottom}, 0xC0C0C0, 0x808080, 2);
     const std::u16string path = CurrentPath();
-    dc.DrawText({3, bottom - 17, 420, bottom}, path.empty() ? u"(No File)" : FileNamePart(path),
-                0x000000, 0xC0C0C0);
+    dc.DrawText({3, bottom - 17, right - 220, bottom},
+                path.empty() ? u"(No File)" : FileNamePart(path), 0x000000, 0xC0C0C0);
     if (info != nullptr && PresentationRunning() && s.bitRate.load() > 0) {
       std::int64_t seconds = 0;
       if (info->frameCount > 0 && info->framesPerSecond > 0)
         seconds = std::int64_t(info->frameCount / info->framesPerSecond);
       else
         seconds = std::int64_t(info->audioBytes) / std::max<std::int64_t>(1, s.bitRate.load() / 8);
-      dc.DrawText({429, bottom - 17, 640, bottom}, PlayingTimeText(seconds), 0x000000, 0xC0C0C0);
+      dc.DrawText({right - 211, bottom - 17, right, bottom}, PlayingTimeText(seconds), 0x000000,
+                  0xC0C0C0);
     }
   }
   platform::EndPaint(window);
@@ -291,7 +297,8 @@ std::intptr_t PlayerWindowProc(WindowHandle window, std::uint32_t message, std::
       return 0;
     case platform::kMsgLButtonDown: {
       const int y = static_cast<int>((lParam >> 16) & 0xFFFF);
-      if (State().fullScreenActive.load() || y <= 274) PauseCommand();
+      if (State().fullScreenActive.load() || y <= platform::WindowClientArea(window).Height() + 10)
+        PauseCommand();
       return 0;
     }
     case platform::kMsgTimer:
@@ -344,6 +351,10 @@ void InstallShellHooks() {
   };
   h.RunEnded = &OnRunEnded;
   h.FrameShown = [](std::int32_t frameIndex) { Shell().lastFrameShown = frameIndex; };
+  h.DisplayGeometryChanged = [] {
+    const platform::DisplayGeometry g = platform::CurrentDisplayGeometry();
+    platform::SetWindowDisplaySize(Shell().mainWindow, g.width, g.height);
+  };
 }
 
 }  // namespace mivora

@@ -4,9 +4,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "output/display_size.h"
 #include "platform/window.h"
+#include "shell/player_options.h"
 
 namespace mivora {
 
@@ -32,6 +35,11 @@ struct ShellWindow {
   int naturalEnds = 0;
   // The last frame that reached the display (its index in the video stream), -1 for none.
   std::atomic<std::int32_t> lastFrameShown{-1};
+  // Options given on the command line: laid over the stored ones for this run only.
+  std::optional<DisplaySize> displaySize;
+  std::optional<bool> otherMpeg4Video;
+  PlayerOptions stored;     // as loaded, before the command line's
+  PlayerOptions commanded;  // as the command line left them
 };
 ShellWindow& Shell();
 

@@ -34,6 +34,10 @@ void DefaultOptions(PlayerOptions& options) {
   options.DirectRead = 0;
   options.EqualizerOn = 0;
   for (auto& band : options.EqualizerBands) band = 0;
+  options.OtherMpeg4Video = 0;
+  options.DisplaySize = 0;  // the handheld's 640 x 240
+  options.DisplayWidth = 0;
+  options.DisplayHeight = 0;
 }
 
 }  // namespace mivora::settings

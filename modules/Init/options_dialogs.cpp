@@ -2,10 +2,12 @@
 
 #include <imgui.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 
 #include "modules/Init/key_names.h"
+#include "shell/display_size_option.h"
 
 namespace mivora::settings {
 namespace {
@@ -45,7 +47,33 @@ const FlagField kFlags[] = {
     {"Read files through the cache", &PlayerOptions::CacheMode},
     {"Read frames directly", &PlayerOptions::DirectRead},
     {"Report dropped frames", &PlayerOptions::ShowDroppedFrames},
+    {"Play Xvid and other MPEG-4 video", &PlayerOptions::OtherMpeg4Video},
 };
+
+// The display size: the handheld's screen, the picture's own size, or one the user types.
+void DisplaySizeFields(PlayerOptions& o) {
+  DisplaySize size = DisplaySizeFrom(o.DisplaySize, o.DisplayWidth, o.DisplayHeight);
+  int mode = int(size.mode);
+  ImGui::TextUnformatted("Display size");
+  ImGui::RadioButton("Handheld (640 x 240)", &mode, int(DisplaySizeMode::Handheld));
+  ImGui::RadioButton("Fit the picture", &mode, int(DisplaySizeMode::Fit));
+  ImGui::RadioButton("Width x height:", &mode, int(DisplaySizeMode::Explicit));
+  if (mode == int(DisplaySizeMode::Explicit) && size.mode != DisplaySizeMode::Explicit)
+    size = {DisplaySizeMode::Explicit, 640, 480};
+  size.mode = DisplaySizeMode(mode);
+  if (size.mode == DisplaySizeMode::Explicit) {
+    ImGui::SameLine();
+    ImGui::SetNextItemWidth(110);
+    ImGui::InputInt("##width", &size.width, 16, 160);
+    ImGui::SameLine();
+    ImGui::SetNextItemWidth(110);
+    ImGui::InputInt("##height", &size.height, 16, 160);
+    size.width = std::clamp(size.width, 16, platform::kMaxDisplayWidth);
+    size.height = std::clamp(size.height, 16, platform::kMaxDisplayHeight);
+  }
+  SetDisplaySizeOption(o, size);
+  ImGui::TextDisabled("Taken when the next item opens.");
+}
 
 bool Checkbox(const char* label, std::uint8_t& flag) {
   bool value = flag != 0;
@@ -95,7 +123,7 @@ void RunDialog(const char* title, PlayerOptions& options, Body body) {
 
 void RunConfigureDialog(platform::WindowHandle, PlayerOptions& options) {
   int capturing = -1;  // the key field waiting for a press
-  // Three pages, so that the dialog fits the handheld-sized window.
+  // Pages, so that the dialog fits the handheld-sized window.
   RunDialog("Configure", options, [&](PlayerOptions& o, bool& accepted) {
     const std::int32_t pressed = platform::TakeLastKeyPress();
     if (capturing >= 0 && pressed != 0) {
@@ -118,6 +146,10 @@ void RunConfigureDialog(platform::WindowHandle, PlayerOptions& options) {
         int brightness = o.Brightness;
         ImGui::SetNextItemWidth(140);
         if (ImGui::SliderInt("Brightness", &brightness, -100, 100)) o.Brightness = brightness;
+        ImGui::EndTabItem();
+      }
+      if (ImGui::BeginTabItem("Display")) {
+        DisplaySizeFields(o);
         ImGui::EndTabItem();
       }
       if (ImGui::BeginTabItem("Keys")) {

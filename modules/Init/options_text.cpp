@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "modules/Init/key_names.h"
+#include "shell/display_size_option.h"
 
 namespace mivora::settings {
 
@@ -22,7 +23,7 @@ struct NumberField {
   Number field;
 };
 
-// The record's bytes 9..11, 65..67 and 85..87 are read by no one and not stored.
+// The record's bytes 9..11, 65..67 and 87 are read by no one and not stored.
 constexpr FlagField kFlags[] = {
     {"Rotate", &PlayerOptions::Rotate},
     {"KeepAwake", &PlayerOptions::KeepAwake},
@@ -37,6 +38,7 @@ constexpr FlagField kFlags[] = {
     {"FullScreen", &PlayerOptions::FullScreen},
     {"DirectRead", &PlayerOptions::DirectRead},
     {"EqualizerOn", &PlayerOptions::EqualizerOn},
+    {"OtherMpeg4Video", &PlayerOptions::OtherMpeg4Video},
 };
 // Any 32-bit value: the cached input module and the colour converter clamp their own.
 constexpr NumberField kNumbers[] = {
@@ -58,6 +60,8 @@ constexpr NumberField kKeys[] = {
     {"BrightnessDownKey", &PlayerOptions::BrightnessDownKey},
 };
 constexpr std::string_view kBands = "EqualizerBands";
+// "handheld", "fit" or "WxH".
+constexpr std::string_view kDisplaySize = "DisplaySize";
 
 std::string_view Trim(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -120,6 +124,9 @@ void ReadLine(PlayerOptions& options, std::string_view line) {
     }
   }
   if (name == kBands) ReadBands(options, value);
+  if (name == kDisplaySize) {
+    if (const auto size = ParseDisplaySize(value)) SetDisplaySizeOption(options, *size);
+  }
 }
 
 }  // namespace
@@ -141,6 +148,8 @@ std::string OptionsText(const PlayerOptions& options) {
     bands += std::to_string(options.EqualizerBands[i]);
   }
   line(kBands, bands);
+  line(kDisplaySize, DisplaySizeText(DisplaySizeFrom(options.DisplaySize, options.DisplayWidth,
+                                                     options.DisplayHeight)));
   return text;
 }
 

@@ -27,9 +27,10 @@ PlayerOptions Unusual(std::uint32_t seed) {
   std::mt19937 random(seed);
   PlayerOptions o;
   DefaultOptions(o);
-  for (std::uint8_t* flag : {&o.Rotate, &o.KeepAwake, &o.Audio, &o.DoubleSize, &o.CleanVideo,
-                             &o.CacheMode, &o.ShowSlider, &o.AutoPlay, &o.Shuffle,
-                             &o.ShowDroppedFrames, &o.FullScreen, &o.DirectRead, &o.EqualizerOn}) {
+  for (std::uint8_t* flag :
+       {&o.Rotate, &o.KeepAwake, &o.Audio, &o.DoubleSize, &o.CleanVideo, &o.CacheMode,
+        &o.ShowSlider, &o.AutoPlay, &o.Shuffle, &o.ShowDroppedFrames, &o.FullScreen, &o.DirectRead,
+        &o.EqualizerOn, &o.OtherMpeg4Video}) {
     *flag = *flag ? 0 : 1;
   }
   o.CacheParam = -77;
@@ -46,6 +47,11 @@ PlayerOptions Unusual(std::uint32_t seed) {
     o.EqualizerBands[i] = std::int8_t(int(random() % 25) - 12);
   o.EqualizerBands[0] = -12;
   o.EqualizerBands[9] = 12;
+  // The three display sizes, explicit ones at their limits and in between.
+  const int sizes[][3] = {{0, 0, 0}, {1, 0, 0}, {2, 3840, 2160}, {2, 1, 1}, {2, 641, 479}};
+  o.DisplaySize = std::uint8_t(sizes[seed % 5][0]);
+  o.DisplayWidth = sizes[seed % 5][1];
+  o.DisplayHeight = sizes[seed % 5][2];
   return o;
 }
 

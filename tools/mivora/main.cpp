@@ -15,6 +15,9 @@ const char kUsage[] =
     "usage: mivora [--autoexit] [--help] [--version] [PATH|URL|LIST.pdl]\n"
     "  --autoexit            quit when the last item has ended\n"
     "  --audio auto|sdl|null|wav:FILE   sound output (default auto)\n"
+    "  --display-size handheld|fit|WxH  the display: the handheld's 640x240, the picture's\n"
+    "                        own size in the output mode, or W x H (this run only)\n"
+    "  --mpeg4-fourccs       play XVID, DX50, FMP4, MP4V... through the built-in decoder\n"
     "  --clock-speed X       run the player's clock X times faster (tests)\n"
     "  --script \"STEP; ...\"  drive the window: key NAME, click X Y, command ID, drop PATH,\n"
     "                        wait playing|paused|idle|frames N|status TEXT, sleep S,\n"
@@ -38,6 +41,15 @@ int main(int argc, char** argv) {
       autoExit = true;
     } else if (std::strcmp(a, "--audio") == 0 && more) {
       audio = argv[++i];
+    } else if (std::strcmp(a, "--display-size") == 0 && more) {
+      const auto size = mivora::ParseDisplaySize(argv[++i]);
+      if (!size) {
+        std::fprintf(stderr, "mivora: --display-size takes handheld, fit or WxH\n");
+        return 64;
+      }
+      mivora::Shell().displaySize = *size;
+    } else if (std::strcmp(a, "--mpeg4-fourccs") == 0) {
+      mivora::Shell().otherMpeg4Video = true;
     } else if (std::strcmp(a, "--clock-speed") == 0 && more) {
       mivora::platform::SetClockSpeed(std::atof(argv[++i]));
     } else if (std::strcmp(a, "--script") == 0 && more) {

@@ -23,6 +23,7 @@
 #include "platform/sync.h"
 #include "platform/wave_out.h"
 #include "platform/wide_string.h"
+#include "shell/display_size_option.h"
 #include "shell/player_options.h"
 #include "shell/playlist.h"
 #include "tools/play/play_report.h"
@@ -47,6 +48,9 @@ const char kUsage[] =
     "  --paused              open the item paused (as without the auto-play option)\n"
     "  --audio auto|sdl|null|wav:FILE   sound output (default auto)\n"
     "  --display none|raw:FILE|png:DIR  where shown frames go (default none)\n"
+    "  --display-size handheld|fit|WxH  the display: the handheld's 640x240 (default), the\n"
+    "                        picture's own size in the output mode, or W x H\n"
+    "  --mpeg4-fourccs       play XVID, DX50, FMP4, MP4V... through the built-in decoder\n"
     "  --script \"T CONTROL; ...\"      controls at T seconds: pause, ff, seek P, stop,\n"
     "                        next, rotate, double, brighter, darker, audio, quit\n"
     "  --clock-speed X       run the player's clock X times faster than real time\n"
@@ -180,6 +184,15 @@ int main(int argc, char** argv) {
       display = argv[++i];
     else if (Flag(a, "--script") && more)
       scriptText = argv[++i];
+    else if (Flag(a, "--display-size") && more) {
+      const auto size = ParseDisplaySize(argv[++i]);
+      if (!size) {
+        std::cerr << "mivora-play: --display-size takes handheld, fit or WxH\n";
+        return 64;
+      }
+      SetDisplaySizeOption(o, *size);
+    } else if (Flag(a, "--mpeg4-fourccs"))
+      o.OtherMpeg4Video = 1;
     else if (Flag(a, "--clock-speed") && more)
       platform::SetClockSpeed(std::atof(argv[++i]));
     else if (Flag(a, "--help")) {
