@@ -6,6 +6,7 @@ set -u
 export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")/../support" && pwd)/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 play=$1
 sample=$2
+decode=$3
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
@@ -37,6 +38,24 @@ ffmpeg -nostdin -v error -f lavfi -i testsrc=size=64x48:rate=25 -t 1 -c:v mpeg4 
   "$tmp/x.avi" || fail "ffmpeg"
 "$play" --quiet --audio null "$tmp/x.avi" >/dev/null 2>&1
 [ $? -eq 2 ] || fail "a refused file did not exit 2"
+# Asked for, the built-in decoder takes other writers' tags for the same video.
+out=$("$play" --quiet --audio null --mpeg4-fourccs "$tmp/x.avi") || fail "XVID with --mpeg4-fourccs exited $?"
+grep -q '^framesShown=25$' <<<"$out" || fail "XVID with --mpeg4-fourccs: $(grep framesShown <<<"$out")"
+
+# A display sized to the picture, doubled: every presented frame is 2w x 2h, and with B pictures
+# the last one presented is the stream's last picture, as mivora-decode shows it.
+ffmpeg -nostdin -v error -f lavfi -i testsrc=size=72x40:rate=25 -t 0.4 -c:v mpeg4 -bf 1 \
+  -vtag DIVX "$tmp/b.avi" || fail "ffmpeg"
+"$play" --quiet --audio null --double --display-size fit --display "raw:$tmp/fit.raw" \
+  "$tmp/b.avi" >/dev/null || fail "fit run exited $?"
+"$decode" --output-type 8 --display-size fit --display "$tmp/fit-decode.raw" "$tmp/b.avi" \
+  >/dev/null || fail "mivora-decode at fit exited $?"
+frame=$((144 * 80 * 2))
+size=$(stat -c %s "$tmp/fit.raw")
+[ $((size % (frame + 8))) -eq 0 ] && [ "$size" -gt 0 ] || fail "fit frames of $size bytes in all"
+cmp <(tail -c $frame "$tmp/fit.raw") <(tail -c $frame "$tmp/fit-decode.raw") >/dev/null ||
+  fail "the last picture at fit differs from mivora-decode's"
+
 "$play" --bogus >/dev/null 2>&1
 [ $? -eq 64 ] || fail "bad arguments did not exit 64"
 echo "mivora-play command line: ok"
