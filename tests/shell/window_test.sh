@@ -47,6 +47,21 @@ compare "$work/7.png" "$work/display-7.raw" "$frames"
 compare --doubled 160 0 320 "$work/8.png" "$work/display-5.raw" "$frames"
 compare --doubled 200 80 240 "$work/9.png" "$work/display-7.raw" "$frames"
 
+# A display sized to the picture (336 x 288): the window's client area is the whole picture with
+# the status band below it, as decoded and turned (288 wide: centred in the band's 320 columns).
+ffmpeg -nostdin -v error -f lavfi -i testsrc=size=336x288:rate=25 -t 2 -c:v mpeg4 -vtag DIVX \
+  "$work/cif.avi"
+out=$(run --display-size fit --script "wait frames 10; key Space; wait paused; sleep 1; print;
+  screenshot $work/fit-5.png; key R; sleep 1; screenshot $work/fit-7.png; key Ctrl+Q" "$work/cif.avi")
+frame=$(sed -nE 's/.*paused=1 .*frame=([0-9]+).*/\1/p' <<<"$out" | head -1)
+[ -n "$frame" ] || fail "not paused at fit: $out"
+"$decode" --display-size fit --output-type 5 --display "$work/fit-5.raw" "$work/cif.avi" >/dev/null
+"$decode" --display-size fit --output-type 7 --display "$work/fit-7.raw" "$work/cif.avi" >/dev/null
+[ "$(ffprobe -v error -show_entries stream=width,height -of csv=p=0 "$work/fit-5.png")" = 336,312 ] ||
+  fail "client area at fit: $(ffprobe -v error -show_entries stream=width,height -of csv=p=0 "$work/fit-5.png")"
+compare --size 336 288 "$work/fit-5.png" "$work/fit-5.raw" "$frame-$((frame + 6))"
+compare --size 288 336 "$work/fit-7.png" "$work/fit-7.raw" "$frame-$((frame + 6))"
+
 # A tap pauses and resumes; the display key (B) blanks the picture while the run goes on;
 # Escape leaves full screen.
 out=$(run --script "wait frames 5; click 100 100; wait paused; sleep 1; print; click 100 100; sleep 0.5;
