@@ -4,6 +4,7 @@
 
 #include "decoder/concealment.h"
 #include "decoder/data_partition.h"
+#include "decoder/field_macroblock.h"
 #include "decoder/macroblock.h"
 #include "decoder/video_packet.h"
 
@@ -118,6 +119,7 @@ bool DecodePicture(DecoderState& state) {
   state.packetBit = state.reader.BitsConsumed();
   state.concealed = 0;
   if (state.picture.pictureType != 0) ExtendReferenceEdges(state.pictures);
+  if (state.sequence.interlaced) ClearFieldMotion(state);
   const bool resyncPossible = !state.sequence.resyncMarkerDisable;
   const int markerZeros = ResyncMarkerZeros(state.picture.pictureType, state.picture.fcode);
   BitReader& r = state.reader;

@@ -8,6 +8,7 @@
 #include "decoder/bit_reader.h"
 #include "decoder/decoder_status.h"
 #include "decoder/display_order.h"
+#include "decoder/field_prediction.h"
 #include "decoder/motion_compensation.h"
 #include "decoder/picture.h"
 #include "decoder/quant_matrix.h"
@@ -119,6 +120,10 @@ struct DecoderState {
   std::vector<MotionVector> motionVectors;  // four per macroblock
   PredictionGrid luma, cb, cr;
   std::vector<PartitionedMacroblock> partitioned;  // one per macroblock of the packet
+  // Interlaced layers, one per macroblock in raster order: whether the latest P picture predicted
+  // it by fields, and its field vectors then (the B pictures' direct mode scales them).
+  std::vector<std::uint8_t> fieldPredicted;
+  std::vector<FieldVectors> fieldMotion;
 
   alignas(16) std::int16_t block[64] = {};
   BitReader reader;
