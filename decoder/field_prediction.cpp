@@ -17,35 +17,58 @@ struct Plane {
   const std::uint8_t* from;  // sample (0, 0) of the reference plane
   std::uint8_t* to;          // sample (0, 0) of the destination plane
   int stride;
-  int minX, maxX;  // the padded plane's columns in picture coordinates
-  int frameRows;   // rows of the area the padding repeats
+  int minX, maxX, minY, maxY;  // the padded plane in picture coordinates
+  int frameRows;               // rows of the area the padding repeats
 };
 
 // One field of a block, `width` (8 or 16) by `rows` (4 or 8): the destination rows of parity
 // `parity` from the field `select` of the reference, its whole-sample position (sx, sy) with sy in
 // field rows. Outside the picture the field's rows are those of the frame extended by its edge
 // rows (so above and below it both fields see the frame's first and last rows), as the encoders
-// predict; the area is gathered first, since vectors may reach beyond the padding.
+// predict: inside the padded plane that is the plane itself, beyond it the area is gathered with
+// clamped coordinates.
 void PredictField(const Plane& p, PredictFn fn, int width, int rows, int x, int y, int parity,
                   int select, int sx, int sy) {
+  const std::ptrdiff_t s = p.stride;
+  const int top = 2 * sy + select, bottom = top + 2 * (kAreaRows - 1);
+  const bool inside = top >= p.minY && bottom <= p.maxY && sx >= p.minX && sx + width <= p.maxX;
+  if (inside && rows == 8) {
+    // Eight field rows: the kernels fill them in place, at twice the stride.
+    const std::uint8_t* src = p.from + top * s + sx;
+    std::uint8_t* dst = p.to + (2 * y + parity) * s + x;
+    for (int half = 0; half < width; half += 8) fn(src + half, dst + half, 2 * s);
+    return;
+  }
   std::uint8_t area[kAreaRows * kAreaStride];
   for (int r = 0; r < kAreaRows; ++r) {
+    if (inside) {
+      const std::uint8_t* src = p.from + (top + 2 * r) * s + sx;
+      std::copy(src, src + width + 1, area + r * kAreaStride);
+      continue;
+    }
     const int row = std::clamp(2 * (sy + r) + select, 0, p.frameRows - 1);
-    const std::uint8_t* src = p.from + static_cast<std::ptrdiff_t>(row) * p.stride;
+    const std::uint8_t* src = p.from + row * s;
     for (int c = 0; c <= width; ++c)
       area[r * kAreaStride + c] = src[std::clamp(sx + c, p.minX, p.maxX)];
   }
   std::uint8_t out[kAreaRows * kAreaStride];
   for (int half = 0; half < width; half += 8) fn(area + half, out + half, kAreaStride);
   for (int r = 0; r < rows; ++r) {
-    std::uint8_t* dst = p.to + static_cast<std::ptrdiff_t>(2 * (y + r) + parity) * p.stride + x;
+    std::uint8_t* dst = p.to + (2 * (y + r) + parity) * s + x;
     std::copy(out + r * kAreaStride, out + r * kAreaStride + width, dst);
   }
 }
 
 Plane MakePlane(const std::uint8_t* from, std::uint8_t* to, int stride, int paddedRows,
                 int border) {
-  return {from, to, stride, -border, stride - border - 1, paddedRows - 2 * border};
+  return {from,
+          to,
+          stride,
+          -border,
+          stride - border - 1,
+          -border,
+          paddedRows - border - 1,
+          paddedRows - 2 * border};
 }
 
 }  // namespace
