@@ -53,6 +53,9 @@ std::vector<DspVariant> MakeVariants() {
     dsp.idctAdd = neon::IdctAdd;
     neon::FillPredictTable(dsp.predict);
     neon::FillAverageTable(dsp.average);
+    neon::FillQpelTable(dsp.qpel);
+    dsp.dequantIntra = neon::DequantIntraMpeg;
+    dsp.dequantInter = neon::DequantInterMpeg;
     dsp.extendEdges = neon::ExtendEdges;
     variants.push_back({"neon", dsp});
   }

@@ -98,6 +98,9 @@ void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 // Sets the twelve interpolating entries; the copies stay as they are.
 void FillPredictTable(PredictFn table[16]);
 void FillAverageTable(PredictFn table[2]);
+void FillQpelTable(PredictFn table[64]);
+void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
+void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 }  // namespace neon
 #endif
 
