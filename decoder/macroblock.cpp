@@ -4,6 +4,7 @@
 
 #include "decoder/block_coefficients.h"
 #include "decoder/field_macroblock.h"
+#include "decoder/global_motion.h"
 #include "decoder/vlc_tables.h"
 
 namespace mivora::decoder {
@@ -206,7 +207,11 @@ bool DecodeMacroblock(DecoderState& state) {
   int mcbpc;
   for (;;) {
     if (pictureType != 0 && r.GetBit()) {
-      SkipMacroblock(state);
+      if (pictureType == kGlobalMotionPicture) {
+        GlobalMacroblock(state);
+      } else {
+        SkipMacroblock(state);
+      }
       return true;
     }
     mcbpc = McbpcCode(r, pictureType);
@@ -222,6 +227,7 @@ bool DecodeMacroblock(DecoderState& state) {
   state.mbType = type;
   state.Mode(state.mbX, state.mbY) = static_cast<std::uint8_t>(type);
   const bool intra = type == 3 || type == 4;
+  const bool global = pictureType == kGlobalMotionPicture && type < 2 && r.GetBit();  // mcsel
   if (intra) state.acPredicted = r.GetBit();
   int cbpy = CbpyCode(r);
   if (cbpy == kInvalidCode) {
@@ -251,6 +257,9 @@ bool DecodeMacroblock(DecoderState& state) {
       ClearNonIntraNeighbours(state);
     }
     DecodeIntraBlocks(state, cbp);
+  } else if (global) [[unlikely]] {
+    GlobalMacroblock(state);
+    DecodeInterBlocks(state, cbp);
   } else if (field) [[unlikely]] {
     if (!DecodeFieldMacroblock(state, selects)) {
       state.damaged = true;
