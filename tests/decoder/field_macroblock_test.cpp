@@ -46,24 +46,6 @@ TEST(FieldMacroblock, PMacroblockReadsTwoFieldVectorsAndLeavesTheirAverage) {
   ReleasePictures(state->pictures);
 }
 
-TEST(FieldMacroblock, BPredictorsPerFieldInFrameUnits) {
-  BitWriter w;
-  w.Code("1 1").Code("010 011");
-  const std::vector<std::uint8_t> bytes = w.Bytes();
-  BitReader r;
-  r.Reset(bytes.data(), bytes.size());
-  MotionVector predictors[2] = {{2, 8}, {-2, 5}};
-  const std::uint8_t selects[2] = {1, 0};
-  FieldVectors f{};
-  ASSERT_TRUE(ReadFieldVectors(r, 1, predictors, selects, f));
-  ExpectVector({2, 4}, f.vector[0]);   // 8 / 2 + 0
-  ExpectVector({-1, 1}, f.vector[1]);  // 5 / 2 truncated, then -1
-  ExpectVector({2, 8}, predictors[0]);
-  ExpectVector({-1, 2}, predictors[1]);
-  EXPECT_EQ(1, f.select[0]);
-  EXPECT_EQ(0, f.select[1]);
-}
-
 // Each field's co-located vector scaled by distances in fields: two per frame, one less or more
 // where the vector crosses to the other field, by which field comes first.
 TEST(FieldMacroblock, DirectVectorsScaleByFieldDistances) {

@@ -85,17 +85,5 @@ TEST_F(FieldFixture, QuarterSampleFieldsAndTheirChrominance) {
   EXPECT_EQ(-2, ChromaFromFieldVector(-4, false, false));
 }
 
-TEST(FieldVectors, AverageForLaterPredictions) {
-  // Horizontal: the halved sum with a half sample kept; vertical: the sum (frame units).
-  MotionVector a = FieldVectorAverage({{{3, 5}, {4, -2}}, {0, 0}});
-  EXPECT_EQ(3, a.x);
-  EXPECT_EQ(3, a.y);
-  a = FieldVectorAverage({{{-3, -1}, {0, -1}}, {0, 0}});
-  EXPECT_EQ(-1, a.x);
-  EXPECT_EQ(-2, a.y);
-  a = FieldVectorAverage({{{6, 0}, {2, 0}}, {1, 1}});
-  EXPECT_EQ(4, a.x);
-}
-
 }  // namespace
 }  // namespace mivora::decoder
