@@ -58,6 +58,7 @@ std::vector<DspVariant> MakeVariants() {
     neon::FillQpelTable(dsp.qpel);
     dsp.dequantIntra = neon::DequantIntraMpeg;
     dsp.dequantInter = neon::DequantInterMpeg;
+    neon::FillWarpTable(dsp.warp);
     dsp.extendEdges = neon::ExtendEdges;
     variants.push_back({"neon", dsp});
   }

@@ -110,6 +110,7 @@ void FillAverageTable(PredictFn table[2]);
 void FillQpelTable(PredictFn table[64]);
 void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
+void FillWarpTable(WarpFn table[2]);
 }  // namespace neon
 #endif
 
