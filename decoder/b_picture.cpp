@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "decoder/block_coefficients.h"
+#include "decoder/field_macroblock.h"
 #include "decoder/macroblock.h"
 #include "decoder/motion_compensation.h"
 #include "decoder/video_packet.h"
@@ -22,8 +23,9 @@ inline int ReadBType(BitReader& r) {
   return kInvalidBType;
 }
 
+// One per field, so that field vectors predict from the same field's; a frame vector sets both.
 struct Predictors {
-  MotionVector forward{0, 0}, backward{0, 0};
+  MotionVector forward[2]{}, backward[2]{};
 };
 
 void CopyForward(DecoderState& state, const BReferences& refs, int x, int y) {
@@ -40,6 +42,43 @@ void PredictBoth(DecoderState& state, const BReferences& refs, int mode,
   PredictMacroblock(p, refs.forward, p.current, x, y, mode, forward, 0);
   PredictMacroblock(p, refs.backward, refs.scratch, x, y, mode, backward, 0);
   AverageMacroblock(p, refs.scratch, p.current, x, y);
+}
+
+void PredictFieldsBoth(DecoderState& state, const BReferences& refs, const FieldVectors& forward,
+                       const FieldVectors& backward) {
+  PictureStore& p = state.pictures;
+  const int x = state.mbX, y = state.mbY;
+  PredictFieldMacroblock(p, refs.forward, p.current, x, y, forward, 0);
+  PredictFieldMacroblock(p, refs.backward, refs.scratch, x, y, backward, 0);
+  AverageMacroblock(p, refs.scratch, p.current, x, y);
+}
+
+bool ReadFrameVector(BitReader& r, int fcode, MotionVector predictors[2], MotionVector& v) {
+  if (!ReadVector(r, fcode, predictors[0], v)) return false;
+  predictors[0] = predictors[1] = v;
+  return true;
+}
+
+// Forward, backward or interpolated prediction by field vectors.
+bool DecodeFieldB(DecoderState& state, const BReferences& refs, Predictors& pred, int type,
+                  const std::uint8_t selects[4]) {
+  BitReader& r = state.reader;
+  PictureStore& p = state.pictures;
+  FieldVectors forward{}, backward{};
+  if (type != kBackward &&
+      !ReadFieldVectors(r, state.picture.fcode, pred.forward, selects, forward))
+    return false;
+  if (type != kForward &&
+      !ReadFieldVectors(r, state.picture.fcodeBackward, pred.backward, selects + 2, backward))
+    return false;
+  if (type == kForward) {
+    PredictFieldMacroblock(p, refs.forward, p.current, state.mbX, state.mbY, forward, 0);
+  } else if (type == kBackward) {
+    PredictFieldMacroblock(p, refs.backward, p.current, state.mbX, state.mbY, backward, 0);
+  } else {
+    PredictFieldsBoth(state, refs, forward, backward);
+  }
+  return true;
 }
 
 bool DecodeBMacroblock(DecoderState& state, const BReferences& refs, Predictors& pred) {
@@ -59,42 +98,54 @@ bool DecodeBMacroblock(DecoderState& state, const BReferences& refs, Predictors&
     }
   }
   state.dctType = 0;
-  if (state.sequence.interlaced && !ReadInterlacedFields(state, cbp != 0, type != kDirect))
-      [[unlikely]] {
-    return false;
+  bool field = false;
+  std::uint8_t selects[4] = {};
+  if (state.sequence.interlaced) [[unlikely]] {
+    field = ReadInterlacedFields(state, cbp != 0, type != kDirect, type != kBackward,
+                                 type != kForward, selects);
   }
   PictureStore& p = state.pictures;
   MotionVector forward[4], backward[4];
-  switch (type) {
-    case kForward:
-      if (!ReadVector(r, state.picture.fcode, pred.forward, forward[0])) return false;
-      pred.forward = forward[0];
-      PredictMacroblock(p, refs.forward, p.current, x, y, 0, forward, 0);
-      break;
-    case kBackward:
-      if (!ReadVector(r, state.picture.fcodeBackward, pred.backward, backward[0])) return false;
-      pred.backward = backward[0];
-      PredictMacroblock(p, refs.backward, p.current, x, y, 0, backward, 0);
-      break;
-    case kInterpolated:
-      if (!ReadVector(r, state.picture.fcode, pred.forward, forward[0])) return false;
-      if (!ReadVector(r, state.picture.fcodeBackward, pred.backward, backward[0])) return false;
-      pred.forward = forward[0];
-      pred.backward = backward[0];
-      PredictBoth(state, refs, 0, forward, backward);
-      break;
-    default: {
-      MotionVector delta{0, 0};
-      if (deltaCoded && !ReadVector(r, 1, MotionVector{0, 0}, delta)) return false;
-      static constexpr MotionVector kZero[4] = {};
-      const MotionVector* colocated = refs.backwardIntra ? kZero : state.Vectors(x, y);
-      // Block by block where the co-located macroblock had four vectors, else as one (whose
-      // vector all four entries hold).
-      const bool four = !refs.backwardIntra && state.Mode(x, y) == 2;
-      for (int i = 0; i < (four ? 4 : 1); ++i)
-        DirectVectors(colocated[i], delta, refs.trb, refs.trd, forward[i], backward[i]);
-      PredictBoth(state, refs, four ? 2 : 0, forward, backward);
-      break;
+  const int index = y * state.mbWidth + x;
+  if (field) [[unlikely]] {
+    if (!DecodeFieldB(state, refs, pred, type, selects)) return false;
+  } else {
+    switch (type) {
+      case kForward:
+        if (!ReadFrameVector(r, state.picture.fcode, pred.forward, forward[0])) return false;
+        PredictMacroblock(p, refs.forward, p.current, x, y, 0, forward, 0);
+        break;
+      case kBackward:
+        if (!ReadFrameVector(r, state.picture.fcodeBackward, pred.backward, backward[0]))
+          return false;
+        PredictMacroblock(p, refs.backward, p.current, x, y, 0, backward, 0);
+        break;
+      case kInterpolated:
+        if (!ReadFrameVector(r, state.picture.fcode, pred.forward, forward[0])) return false;
+        if (!ReadFrameVector(r, state.picture.fcodeBackward, pred.backward, backward[0]))
+          return false;
+        PredictBoth(state, refs, 0, forward, backward);
+        break;
+      default: {
+        MotionVector delta{0, 0};
+        if (deltaCoded && !ReadVector(r, 1, MotionVector{0, 0}, delta)) return false;
+        if (!refs.backwardIntra && state.sequence.interlaced && state.fieldPredicted[index]) {
+          FieldVectors f, b;
+          DirectFieldVectors(state.fieldMotion[index], delta, refs.trb, refs.trd,
+                             state.picture.topFieldFirst != 0, f, b);
+          PredictFieldsBoth(state, refs, f, b);
+          break;
+        }
+        static constexpr MotionVector kZero[4] = {};
+        const MotionVector* colocated = refs.backwardIntra ? kZero : state.Vectors(x, y);
+        // Block by block where the co-located macroblock had four vectors, else as one (whose
+        // vector all four entries hold).
+        const bool four = !refs.backwardIntra && state.Mode(x, y) == 2;
+        for (int i = 0; i < (four ? 4 : 1); ++i)
+          DirectVectors(colocated[i], delta, refs.trb, refs.trd, forward[i], backward[i]);
+        PredictBoth(state, refs, four ? 2 : 0, forward, backward);
+        break;
+      }
     }
   }
   if (cbp != 0) DecodeInterBlocks(state, cbp);

@@ -4,6 +4,8 @@
 
 #include "decoder/concealment.h"
 #include "decoder/data_partition.h"
+#include "decoder/field_macroblock.h"
+#include "decoder/global_motion.h"
 #include "decoder/macroblock.h"
 #include "decoder/video_packet.h"
 
@@ -118,10 +120,17 @@ bool DecodePicture(DecoderState& state) {
   state.packetBit = state.reader.BitsConsumed();
   state.concealed = 0;
   if (state.picture.pictureType != 0) ExtendReferenceEdges(state.pictures);
+  if (state.sequence.interlaced) ClearFieldMotion(state);
+  const bool global = state.picture.pictureType == kGlobalMotionPicture;
+  if (global && !PrepareGlobalMotion(state, state.globalMotion)) return false;
   const bool resyncPossible = !state.sequence.resyncMarkerDisable;
   const int markerZeros = ResyncMarkerZeros(state.picture.pictureType, state.picture.fcode);
   BitReader& r = state.reader;
   const bool predicted = state.picture.pictureType != 0;
+  if (state.sequence.dataPartitioned && global) {
+    state.unsupported = "data partitioning in S pictures";
+    return false;
+  }
   if (state.sequence.dataPartitioned) {
     DecodePartitionedPackets(state, markerZeros);
     if (state.unsupported) return false;
@@ -139,7 +148,7 @@ bool DecodePicture(DecoderState& state) {
       }
     }
     // Not coded: the common case in still scenes, taken here without the macroblock call.
-    if (predicted && r.ShowBits(1)) {
+    if (predicted && !global && r.ShowBits(1)) {
       r.Consume(1);
       SkipMacroblock(state);
       ++state.mbIndex;

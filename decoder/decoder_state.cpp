@@ -35,6 +35,8 @@ void SizeMacroblockState(DecoderState& state, int width, int height) {
   state.modeMap.assign(slots, kIntraMode);
   state.motionVectors.assign(4 * slots, MotionVector{0, 0});
   state.partitioned.assign(static_cast<std::size_t>(state.mbCount), PartitionedMacroblock{});
+  state.fieldPredicted.assign(static_cast<std::size_t>(state.mbCount), 0);
+  state.fieldMotion.assign(static_cast<std::size_t>(state.mbCount), FieldVectors{});
   SizeGrid(state.luma, 2 * state.mbWidth, 2 * state.mbHeight);
   SizeGrid(state.cb, state.mbWidth, state.mbHeight);
   SizeGrid(state.cr, state.mbWidth, state.mbHeight);

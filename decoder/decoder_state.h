@@ -8,6 +8,8 @@
 #include "decoder/bit_reader.h"
 #include "decoder/decoder_status.h"
 #include "decoder/display_order.h"
+#include "decoder/field_prediction.h"
+#include "decoder/global_motion.h"
 #include "decoder/motion_compensation.h"
 #include "decoder/picture.h"
 #include "decoder/quant_matrix.h"
@@ -16,6 +18,8 @@ namespace mivora::decoder {
 
 inline constexpr std::uint8_t kNotCodedMode = 255;
 inline constexpr int kInvalidMode = 7;
+inline constexpr int kGlobalMotionSprite = 2;   // sprite_enable of global motion compensation
+inline constexpr int kGlobalMotionPicture = 3;  // vop_coding_type of an S picture
 
 // Fields of the latest sequence (VOL) header.
 struct SequenceFields {
@@ -34,6 +38,9 @@ struct SequenceFields {
   int reversibleVlc = 0;
   int quantType = 0;  // 1: the MPEG method with matrices
   int quarterSample = 0;
+  int spriteEnable = 0;     // kGlobalMotionSprite: S pictures use global motion compensation
+  int warpingPoints = 0;    // 0..3 warping points in S pictures
+  int warpingAccuracy = 0;  // warping vectors' resolution: 1/2 .. 1/16 sample
   QuantMatrices matrices{};
   int objectType = 0;  // video_object_type_indication
   // From vol_control_parameters: 1 no B pictures, 0 B pictures may follow, -1 not said.
@@ -55,6 +62,8 @@ struct PictureFields {
   int topFieldFirst = 0;   // interlaced layers
   int alternateScan = 0;   // interlaced layers: every block in the alternate vertical scan
   int moduloTimeBase = 0;  // whole seconds since the time base of the picture before
+  // S pictures: the warping points' differences (horizontal, vertical), half samples.
+  int warping[3][2] = {};
 };
 
 // One luminance block's or one macroblock's chrominance block's values for its neighbours:
@@ -111,6 +120,7 @@ struct DecoderState {
   // packet concealment is compared with).
   bool packetConcealment = true;
   const char* unsupported = nullptr;  // feature met in the current picture
+  GlobalMotion globalMotion;          // S pictures: the warp of the current one
 
   // (mbWidth + 2) x (mbHeight + 2) with a border all round; (x, y) at [(y + 1) * mapColumns + x +
   // 1].
@@ -119,6 +129,10 @@ struct DecoderState {
   std::vector<MotionVector> motionVectors;  // four per macroblock
   PredictionGrid luma, cb, cr;
   std::vector<PartitionedMacroblock> partitioned;  // one per macroblock of the packet
+  // Interlaced layers, one per macroblock in raster order: whether the latest P picture predicted
+  // it by fields, and its field vectors then (the B pictures' direct mode scales them).
+  std::vector<std::uint8_t> fieldPredicted;
+  std::vector<FieldVectors> fieldMotion;
 
   alignas(16) std::int16_t block[64] = {};
   BitReader reader;

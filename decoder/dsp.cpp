@@ -15,6 +15,7 @@ DecoderDsp MakeReference() {
   reference::FillQpelTable(dsp.qpel);
   dsp.dequantIntra = reference::DequantIntraMpeg;
   dsp.dequantInter = reference::DequantInterMpeg;
+  reference::FillWarpTable(dsp.warp);
   dsp.extendEdges = reference::ExtendEdges;
   return dsp;
 }
@@ -33,6 +34,7 @@ std::vector<DspVariant> MakeVariants() {
     sse2::FillQpelTable(dsp.qpel);
     dsp.dequantIntra = sse2::DequantIntraMpeg;
     dsp.dequantInter = sse2::DequantInterMpeg;
+    sse2::FillWarpTable(dsp.warp);
     dsp.extendEdges = sse2::ExtendEdges;
     variants.push_back({"sse2", dsp});
   }
@@ -53,6 +55,10 @@ std::vector<DspVariant> MakeVariants() {
     dsp.idctAdd = neon::IdctAdd;
     neon::FillPredictTable(dsp.predict);
     neon::FillAverageTable(dsp.average);
+    neon::FillQpelTable(dsp.qpel);
+    dsp.dequantIntra = neon::DequantIntraMpeg;
+    dsp.dequantInter = neon::DequantInterMpeg;
+    neon::FillWarpTable(dsp.warp);
     dsp.extendEdges = neon::ExtendEdges;
     variants.push_back({"neon", dsp});
   }

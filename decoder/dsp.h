@@ -16,6 +16,12 @@ using DequantFn = void (*)(std::int16_t* block, const std::uint8_t* weights, int
 // Fills a size x size destination from the source with one interpolation; same stride for both.
 using PredictFn = void (*)(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride);
 
+// Global motion: each sample the bilinear weighting at (fx, fy) sixteenths between its four
+// neighbours, ((16-fx)(16-fy)a + fx(16-fy)b + (16-fx)fy c + fx fy d + 128 - rounding) >> 8, over
+// a size x size block; same stride for both, size + 1 rows and columns read.
+using WarpFn = void (*)(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride, int fx,
+                        int fy, int rounding);
+
 struct DecoderDsp {
   IdctFn idctPut;  // intra: write clip(idct)
   IdctFn idctAdd;  // inter: dst = clip(dst + idct)
@@ -27,6 +33,7 @@ struct DecoderDsp {
   // is the block's whole-sample position, of which size + 1 rows and columns are read.
   PredictFn qpel[64];
   DequantFn dequantIntra, dequantInter;
+  WarpFn warp[2];  // 8x8, 16x16
   // plane: first byte of the plane including its border; paddedHeight counts border rows too.
   void (*extendEdges)(std::uint8_t* plane, int stride, int paddedHeight, int border);
 };
@@ -64,6 +71,7 @@ void FillAverageTable(PredictFn table[2]);
 void FillQpelTable(PredictFn table[64]);
 void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
+void FillWarpTable(WarpFn table[2]);
 }  // namespace reference
 
 // Processor-specific entries, each set laid over the one before it in dsp.cpp.
@@ -78,6 +86,7 @@ void FillAverageTable(PredictFn table[2]);
 void FillQpelTable(PredictFn table[64]);
 void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
+void FillWarpTable(WarpFn table[2]);
 }  // namespace sse2
 #endif
 #if defined(__x86_64__) || defined(__i386__)
@@ -98,6 +107,10 @@ void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 // Sets the twelve interpolating entries; the copies stay as they are.
 void FillPredictTable(PredictFn table[16]);
 void FillAverageTable(PredictFn table[2]);
+void FillQpelTable(PredictFn table[64]);
+void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
+void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
+void FillWarpTable(WarpFn table[2]);
 }  // namespace neon
 #endif
 

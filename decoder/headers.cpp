@@ -17,6 +17,40 @@ void SkipBufferParameters(BitReader& r) {
   r.SkipBits(11 + 1 + 15 + 1);  // occupancy halves with markers
 }
 
+// dmv_length, the size of a warping point's difference: 00 for 0, three-bit codes 010..110 for 1
+// to 5, then 1110 for 6 and one more leading one for each size up to 14.
+int ReadWarpingLength(BitReader& r) {
+  const std::uint32_t v = r.ShowBits(3);
+  if (v < 2) return r.Consume(2), 0;
+  if (v < 7) return r.Consume(3), static_cast<int>(v) - 1;
+  r.Consume(3);
+  int length = 6;
+  while (length < 14 && r.GetBit()) ++length;
+  if (length == 14) r.SkipBits(1);  // the longest code ends in a zero as well
+  return length;
+}
+
+// One difference: its size, a sign-magnitude code like the DC differences (a leading zero makes
+// it negative), and a marker bit.
+int ReadWarpingDifference(BitReader& r) {
+  const int length = ReadWarpingLength(r);
+  int value = 0;
+  if (length > 0) {
+    value = static_cast<int>(r.GetBits(length));
+    if (!(value >> (length - 1))) value -= (1 << length) - 1;
+  }
+  r.SkipBits(1);
+  return value;
+}
+
+void ReadWarpingPoints(BitReader& r, int points, int warping[3][2]) {
+  for (int i = 0; i < 3; ++i) {
+    const bool coded = i < points;
+    warping[i][0] = coded ? ReadWarpingDifference(r) : 0;
+    warping[i][1] = coded ? ReadWarpingDifference(r) : 0;
+  }
+}
+
 }  // namespace
 
 int TimeIncrementBits(int timeResolution) {
@@ -75,8 +109,15 @@ void ParseLayerBody(DecoderState& state) {
   }
   s.interlaced = r.GetBit();
   r.SkipBits(1);  // obmc_disable
-  const int sprite = static_cast<int>(r.GetBits(s.layerVersion == 1 ? 1 : 2));
-  if (sprite) {
+  s.spriteEnable = static_cast<int>(r.GetBits(s.layerVersion == 1 ? 1 : 2));
+  s.warpingPoints = 0;
+  if (s.spriteEnable == kGlobalMotionSprite) {
+    // Global motion compensation: no sprite of its own, only the warping of the reference.
+    s.warpingPoints = static_cast<int>(r.GetBits(6));
+    s.warpingAccuracy = static_cast<int>(r.GetBits(2));
+    if (r.GetBit()) Unsupported(state, "sprite brightness change");
+    if (s.warpingPoints > 3) Unsupported(state, "global motion with more than 3 warping points");
+  } else if (s.spriteEnable) {
     Unsupported(state, "sprites");
     return;
   }
@@ -123,7 +164,8 @@ void ParsePictureBody(DecoderState& state) {
   BitReader& r = state.reader;
   PictureFields& p = state.picture;
   p.pictureType = static_cast<int>(r.GetBits(2));
-  if (p.pictureType == 3) {
+  const bool global = p.pictureType == 3;
+  if (global && state.sequence.spriteEnable != kGlobalMotionSprite) {
     state.unsupported = "sprites";
     return;
   }
@@ -137,7 +179,7 @@ void ParsePictureBody(DecoderState& state) {
     r.AlignToByte();
     return;
   }
-  p.roundingType = p.pictureType == 1 ? r.GetBit() : 0;
+  p.roundingType = p.pictureType == 1 || global ? r.GetBit() : 0;
   p.intraDcThreshold = static_cast<int>(r.GetBits(3));
   if (state.sequence.interlaced) {
     p.topFieldFirst = r.GetBit();
@@ -145,6 +187,7 @@ void ParsePictureBody(DecoderState& state) {
   } else {
     p.alternateScan = 0;
   }
+  if (global) ReadWarpingPoints(r, state.sequence.warpingPoints, p.warping);
   const int quantiser = static_cast<int>(r.GetBits(state.sequence.quantPrecision));
   // Zero is not a valid quantiser or fcode; keep decoding with the smallest valid one.
   if (quantiser == 0) state.damaged = true;

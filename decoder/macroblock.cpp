@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "decoder/block_coefficients.h"
+#include "decoder/field_macroblock.h"
+#include "decoder/global_motion.h"
 #include "decoder/vlc_tables.h"
 
 namespace mivora::decoder {
@@ -150,13 +152,14 @@ MotionVector PredictVector(DecoderState& state, int index) {
   }
 }
 
-bool ReadInterlacedFields(DecoderState& state, bool hasDctType, bool hasFieldPrediction) {
+bool ReadInterlacedFields(DecoderState& state, bool hasDctType, bool hasFieldPrediction,
+                          bool forward, bool backward, std::uint8_t selects[4]) {
   BitReader& r = state.reader;
   state.dctType = hasDctType ? r.GetBit() : 0;
-  if (hasFieldPrediction && r.GetBit()) {
-    state.unsupported = "interlaced field prediction";
-    return false;
-  }
+  if (!hasFieldPrediction || !r.GetBit()) return false;
+  // Reference fields: top then bottom, forward (P pictures, and B ones but backward) first.
+  if (forward) selects[0] = static_cast<std::uint8_t>(r.GetBit()), selects[1] = r.GetBit();
+  if (backward) selects[2] = static_cast<std::uint8_t>(r.GetBit()), selects[3] = r.GetBit();
   return true;
 }
 
@@ -204,7 +207,11 @@ bool DecodeMacroblock(DecoderState& state) {
   int mcbpc;
   for (;;) {
     if (pictureType != 0 && r.GetBit()) {
-      SkipMacroblock(state);
+      if (pictureType == kGlobalMotionPicture) {
+        GlobalMacroblock(state);
+      } else {
+        SkipMacroblock(state);
+      }
       return true;
     }
     mcbpc = McbpcCode(r, pictureType);
@@ -220,6 +227,7 @@ bool DecodeMacroblock(DecoderState& state) {
   state.mbType = type;
   state.Mode(state.mbX, state.mbY) = static_cast<std::uint8_t>(type);
   const bool intra = type == 3 || type == 4;
+  const bool global = pictureType == kGlobalMotionPicture && type < 2 && r.GetBit();  // mcsel
   if (intra) state.acPredicted = r.GetBit();
   int cbpy = CbpyCode(r);
   if (cbpy == kInvalidCode) {
@@ -230,8 +238,11 @@ bool DecodeMacroblock(DecoderState& state) {
   const int cbp = cbpc | (cbpy << 2);
   state.cbp = cbp;
   if (type == 1 || type == 4) ChangeQuantiser(state);
+  bool field = false;
+  std::uint8_t selects[4] = {};
   if (state.sequence.interlaced) [[unlikely]] {
-    if (!ReadInterlacedFields(state, intra || cbp != 0, !intra && type != 2)) return false;
+    field =
+        ReadInterlacedFields(state, intra || cbp != 0, !intra && type != 2, true, false, selects);
   }
 
   MotionVector* vectors = state.Vectors(state.mbX, state.mbY);
@@ -246,6 +257,15 @@ bool DecodeMacroblock(DecoderState& state) {
       ClearNonIntraNeighbours(state);
     }
     DecodeIntraBlocks(state, cbp);
+  } else if (global) [[unlikely]] {
+    GlobalMacroblock(state);
+    DecodeInterBlocks(state, cbp);
+  } else if (field) [[unlikely]] {
+    if (!DecodeFieldMacroblock(state, selects)) {
+      state.damaged = true;
+      return false;
+    }
+    DecodeInterBlocks(state, cbp);
   } else {
     const bool ok = type == 2 ? DecodeVector(state, 0) && DecodeVector(state, 1) &&
                                     DecodeVector(state, 2) && DecodeVector(state, 3)

@@ -21,8 +21,10 @@ int ReadMotionCode(BitReader& reader);
 bool DecodeVector(DecoderState& state, int index);
 MotionVector PredictVector(DecoderState& state, int index);
 // Interlaced layers: the macroblock's dct_type (when it has one) and field_prediction flag (when
-// it has one). False, with state.unsupported set, for field prediction, which is not decoded.
-bool ReadInterlacedFields(DecoderState& state, bool hasDctType, bool hasFieldPrediction);
+// it may have one). True for field prediction, with the reference fields read into selects: [0]
+// and [1] forward (when `forward`), [2] and [3] backward (when `backward`).
+bool ReadInterlacedFields(DecoderState& state, bool hasDctType, bool hasFieldPrediction,
+                          bool forward, bool backward, std::uint8_t selects[4]);
 // Reads one vector difference for the given fcode and adds it to predictor, wrapped into the
 // vector range. False on an invalid code.
 bool ReadVector(BitReader& reader, int fcode, MotionVector predictor, MotionVector& vector);

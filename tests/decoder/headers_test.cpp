@@ -176,6 +176,64 @@ TEST(Headers, InterlacedPictureFields) {
   }
 }
 
+// Layers with global motion compensation: the warping fields in the layer, and each S picture's
+// warping points (every size of difference, both signs) between its interlaced fields and its
+// quantiser.
+TEST(Headers, GlobalMotionLayerAndSPictures) {
+  const int values[][2] = {{0, 1}, {-1, 5}, {-37, 1000}, {16383, -16383}, {2, -8191}};
+  for (int points = 0; points <= 3; ++points) {
+    BitWriter w;
+    Layer l;
+    l.verid = 2;
+    l.sprite = 2;
+    l.warpingPoints = points;
+    l.warpingAccuracy = 3;
+    l.interlaced = points & 1;
+    w.StartCode(0x00).StartCode(0x20);
+    WriteLayer(w, l);
+    w.Stuff();
+    const int(*warping)[2] = values + (points > 1 ? 2 : 0);
+    w.StartCode(0xB6).Put(3, 2).Code("0").Put(1, 1).Put(3, 5).Put(1, 1).Put(1, 1);
+    w.Put(1, 1).Put(0, 3);  // rounding, intra_dc_vlc_thr
+    if (l.interlaced) w.Put(1, 1).Put(0, 1);
+    for (int i = 0; i < points; ++i) {
+      WriteWarpingDifference(w, warping[i][0]);
+      WriteWarpingDifference(w, warping[i][1]);
+    }
+    w.Put(9, 5).Put(3, 3).Put(0xA5, 8);
+    Parsed p = ReadHeaders(w);
+    ASSERT_EQ(p.result, HeaderResult::Picture) << points;
+    EXPECT_EQ(p.state->sequence.warpingPoints, points);
+    EXPECT_EQ(p.state->sequence.warpingAccuracy, 3);
+    EXPECT_EQ(p.state->picture.pictureType, 3);
+    EXPECT_EQ(p.state->picture.roundingType, 1);
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(p.state->picture.warping[i][0], i < points ? warping[i][0] : 0) << points << i;
+      EXPECT_EQ(p.state->picture.warping[i][1], i < points ? warping[i][1] : 0) << points << i;
+    }
+    EXPECT_EQ(p.state->picture.quantiser, 9);
+    EXPECT_EQ(p.state->picture.fcode, 3);
+    EXPECT_EQ(p.state->reader.ShowBits(8), 0xA5u) << points;
+  }
+  // Brightness change and more points than global motion has are refused.
+  for (int k = 0; k < 2; ++k) {
+    BitWriter w;
+    Layer l;
+    l.verid = 2;
+    l.sprite = 2;
+    l.warpingPoints = k ? 4 : 1;
+    l.brightnessChange = k ? 0 : 1;
+    w.StartCode(0x00).StartCode(0x20);
+    WriteLayer(w, l);
+    w.Stuff();
+    WritePicture(w, 0, 5);
+    Parsed p = ReadHeaders(w);
+    EXPECT_EQ(p.result, HeaderResult::Unsupported);
+    EXPECT_STREQ(p.state->unsupported,
+                 k ? "global motion with more than 3 warping points" : "sprite brightness change");
+  }
+}
+
 TEST(Headers, StuffingByteAfterAnAlignedLayerHeader) {
   // A layer header ending on a byte boundary is followed by a whole stuffing byte.
   BitWriter w;

@@ -18,7 +18,8 @@ struct Layer {
   bool fixedRate = false;
   int width = 176, height = 144;
   int interlaced = 0;
-  int sprite = 0;
+  int sprite = 0;  // 2: global motion compensation (needs verid 2)
+  int warpingPoints = 0, warpingAccuracy = 0, brightnessChange = 0;
   int not8Bit = 0;
   int quantType = 0;
   int quarterSample = 0;
@@ -56,6 +57,7 @@ inline void WriteLayer(BitWriter& w, const Layer& l) {
   w.Put(1, 1).Put(l.width, 13).Put(1, 1).Put(l.height, 13).Put(1, 1);
   w.Put(l.interlaced, 1).Put(1, 1);  // obmc disabled
   w.Put(l.sprite, l.verid > 1 ? 2 : 1);
+  if (l.sprite == 2) w.Put(l.warpingPoints, 6).Put(l.warpingAccuracy, 2).Put(l.brightnessChange, 1);
   w.Put(l.not8Bit, 1);
   if (l.not8Bit) w.Put(4, 4).Put(8, 4);
   w.Put(l.quantType, 1);
@@ -74,6 +76,32 @@ inline void WritePicture(BitWriter& w, int type, int q, int fcode = 1, int coded
   if (type == 1) w.Put(1, 1);
   w.Put(0, 3).Put(q, 5);
   if (type != 0) w.Put(fcode, 3);
+}
+
+// One warping point difference: its size code, the value (a leading zero bit for negative ones),
+// a marker bit.
+inline void WriteWarpingDifference(BitWriter& w, int v) {
+  static const char* const kLengthCodes[15] = {
+      "00",       "010",       "011",        "100",         "101",
+      "110",      "1110",      "11110",      "111110",      "1111110",
+      "11111110", "111111110", "1111111110", "11111111110", "111111111110"};
+  int length = 0;
+  for (int a = v < 0 ? -v : v; a; a >>= 1) ++length;
+  w.Code(kLengthCodes[length]);
+  if (length) w.Put(static_cast<std::uint32_t>(v > 0 ? v : v + (1 << length) - 1), length);
+  w.Put(1, 1);
+}
+
+// An S picture header (time resolution 25) with the first `points` warping points' differences.
+inline void WriteSPicture(BitWriter& w, int time, int rounding, int q, int fcode, int points,
+                          const int warping[][2]) {
+  w.StartCode(0xB6).Put(3, 2).Code("0").Put(1, 1).Put(time, 5).Put(1, 1).Put(1, 1);
+  w.Put(rounding, 1).Put(0, 3);
+  for (int i = 0; i < points; ++i) {
+    WriteWarpingDifference(w, warping[i][0]);
+    WriteWarpingDifference(w, warping[i][1]);
+  }
+  w.Put(q, 5).Put(fcode, 3);
 }
 
 }  // namespace mivora::decoder::testing

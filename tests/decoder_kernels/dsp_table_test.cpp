@@ -256,6 +256,42 @@ TEST(DspTable, DequantEntriesMatchReference) {
   }
 }
 
+// The bilinear warp of global motion: the formula on the reference at every weighting, each
+// variant against it at any alignment and fraction, on exact-extent buffers (size + 1 rows and
+// columns read, size written).
+TEST(DspTable, WarpEntriesMatchFormulaAndReference) {
+  const auto& ref = ReferenceDsp();
+  std::mt19937 rng(17);
+  for (int big = 0; big < 2; ++big) {
+    const int size = big ? 16 : 8;
+    for (int round = 0; round < 200; ++round) {
+      const int stride = size + 1 + static_cast<int>(rng() % 24);
+      const int so = static_cast<int>(rng() % 16);
+      std::vector<std::uint8_t> src(so + static_cast<std::size_t>(size * stride + size + 1));
+      for (auto& s : src) s = static_cast<std::uint8_t>(round % 2 ? rng() : 255 * (rng() % 2));
+      const int fx = static_cast<int>(rng() % 16), fy = static_cast<int>(rng() % 16);
+      const int rounding = round & 1;
+      std::vector<std::uint8_t> want(static_cast<std::size_t>((size - 1) * stride + size));
+      ref.warp[big](src.data() + so, want.data(), stride, fx, fy, rounding);
+      const std::uint8_t* p = src.data() + so;
+      for (int r = 0; r < size; ++r)
+        for (int c = 0; c < size; ++c) {
+          const int i = r * stride + c;
+          const int v =
+              ((16 - fx) * (16 - fy) * p[i] + fx * (16 - fy) * p[i + 1] +
+               (16 - fx) * fy * p[i + stride] + fx * fy * p[i + stride + 1] + 128 - rounding) >>
+              8;
+          ASSERT_EQ(v, want[i]) << size << " at " << r << "," << c;
+        }
+      for (const auto& variant : AvailableDsps()) {
+        std::vector<std::uint8_t> got(want.size());
+        variant.dsp.warp[big](src.data() + so, got.data(), stride, fx, fy, rounding);
+        ASSERT_EQ(want, got) << variant.name << " size " << size << " round " << round;
+      }
+    }
+  }
+}
+
 // The averaging of two predictions: the formula on the reference, each variant against it at any
 // alignment, and no sample written outside the block (exact-extent buffers for the sanitizers).
 TEST(DspTable, AverageEntriesMatchFormulaAndReference) {

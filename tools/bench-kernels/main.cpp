@@ -159,6 +159,17 @@ int main(int argc, char** argv) {
                          });
                        }});
   }
+  for (int big = 0; big < 2; ++big) {
+    kernels.push_back({big ? "warp16 (5,11)" : "warp8 (5,11)", [big](const DecoderDsp& dsp) {
+                         const WarpFn fn = dsp.warp[big];
+                         return std::function<void(int)>([fn](int n) {
+                           for (int i = 0; i < n; ++i)
+                             fn(picture + (i & 31), picture + 32 * kStride + 16 * (i & 7), kStride,
+                                5, 11, i & 1);
+                           g_sink = picture[32 * kStride];
+                         });
+                       }});
+  }
   static std::vector<std::uint8_t> plane(static_cast<std::size_t>(784) * 640);
   kernels.push_back({"extend 720x576 luma", [](const DecoderDsp& dsp) {
                        return std::function<void(int)>([fn = dsp.extendEdges](int n) {

@@ -1,0 +1,218 @@
+// S pictures with global motion compensation, which ffmpeg's encoder does not write: the layer and
+// S pictures come from the project's stream writer, behind an I picture that ffmpeg encodes, and
+// mivora-decode's pictures must match ffmpeg's decoding of the same bytes within 40 dB.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/conformance/yuv_compare.h"
+#include "tests/decoder/stream_writer.h"
+
+namespace mivora::conformance {
+namespace {
+
+using decoder::testing::BitWriter;
+using decoder::testing::Layer;
+
+constexpr int kWidth = 176, kHeight = 144;
+
+int RunCommand(const std::string& command) {
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string Temp(const std::string& name) {
+  return ::testing::TempDir() + "mivora_gmc_" + std::to_string(::getpid()) + "_" + name;
+}
+
+struct Stream {
+  int points = 1, accuracy = 1, quarterSample = 0;
+  int frames = 8;
+  int warping[3][2] = {};  // fixed warping points; random first point when `randomWarp`
+  bool randomWarp = true;
+  bool vectorMacroblocks = true;  // besides warped and not-coded ones
+  unsigned seed = 1;
+};
+
+// The layer, ffmpeg's I picture, then S pictures whose macroblocks are not coded (warped), warped
+// without a pattern (mcsel), or predicted by a coded vector next to the warped ones.
+std::vector<std::uint8_t> MakeStream(const Stream& s, const std::vector<std::uint8_t>& iPicture) {
+  BitWriter w;
+  w.StartCode(0x00).StartCode(0x20);
+  Layer l;
+  l.verid = 2;
+  l.width = kWidth;
+  l.height = kHeight;
+  l.sprite = 2;
+  l.warpingPoints = s.points;
+  l.warpingAccuracy = s.accuracy;
+  l.quarterSample = s.quarterSample;
+  decoder::testing::WriteLayer(w, l);
+  w.Stuff();
+  std::vector<std::uint8_t> out = w.Bytes();
+  out.insert(out.end(), iPicture.begin(), iPicture.end());
+  std::mt19937 rng(s.seed);
+  static const char* const kMotionCodes[] = {"00011", "0011", "011", "1", "010", "0010", "00010"};
+  for (int f = 1; f <= s.frames; ++f) {
+    BitWriter p;
+    int warping[3][2];
+    for (int i = 0; i < 3; ++i)
+      for (int k = 0; k < 2; ++k)
+        warping[i][k] =
+            s.randomWarp && i == 0 ? static_cast<int>(rng() % 81) - 40 : s.warping[i][k];
+    decoder::testing::WriteSPicture(p, f, static_cast<int>(rng() % 2), 4, 1, s.points, warping);
+    for (int m = 0; m < ((kWidth + 15) / 16) * ((kHeight + 15) / 16); ++m) {
+      const int kind = static_cast<int>(rng() % (s.vectorMacroblocks ? 10 : 7));
+      if (kind < 4) {
+        p.Code("1");  // not coded
+      } else if (kind < 7) {
+        p.Code("0 1 1 11");  // inter, mcsel, no pattern
+      } else {
+        p.Code("0 1 0 11").Code(kMotionCodes[rng() % 7]).Code(kMotionCodes[rng() % 7]);
+      }
+    }
+    p.Stuff();
+    const std::vector<std::uint8_t> bytes = p.Bytes();
+    out.insert(out.end(), bytes.begin(), bytes.end());
+  }
+  return out;
+}
+
+class GlobalMotion : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const std::string m4v = Temp("i.m4v");
+    ASSERT_EQ(
+        0, RunCommand("ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i "
+                      "testsrc2=s=176x144:r=25 -frames:v 1 -c:v mpeg4 -threads 1 -flags +bitexact "
+                      "-q:v 3 -f m4v '" +
+                      m4v + "'"));
+    const std::vector<std::uint8_t> bytes = ReadBytes(m4v);
+    std::remove(m4v.c_str());
+    static const std::uint8_t kPicture[] = {0, 0, 1, 0xB6};
+    const auto at = std::search(bytes.begin(), bytes.end(), kPicture, kPicture + 4);
+    ASSERT_NE(at, bytes.end());
+    iPicture_ = new std::vector<std::uint8_t>(at, bytes.end());
+  }
+  static void TearDownTestSuite() { delete iPicture_; }
+
+  // The stream in an AVI, as mivora-decode reads it.
+  static std::string Wrap(const Stream& s, const std::string& name) {
+    const std::string m4v = Temp(name + ".m4v"), avi = Temp(name + ".avi");
+    const std::vector<std::uint8_t> bytes = MakeStream(s, *iPicture_);
+    std::ofstream(m4v, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    const int exit =
+        RunCommand("ffmpeg -hide_banner -loglevel error -nostdin -y -r 25 -f m4v -i '" + m4v +
+                   "' -c copy -vtag DIVX '" + avi + "'");
+    std::remove(m4v.c_str());
+    return exit == 0 ? avi : "";
+  }
+
+  static void ExpectMatchesFfmpeg(const Stream& s, const std::string& name) {
+    const std::string avi = Wrap(s, name);
+    ASSERT_FALSE(avi.empty());
+    const std::string ours = Temp(name + ".y4m"), theirs = Temp(name + ".yuv");
+    const int decodeExit = RunCommand(std::string("'") + MIVORA_DECODE + "' --y4m '" + ours +
+                                      "' '" + avi + "' >/dev/null");
+    const int ffmpegExit =
+        RunCommand("ffmpeg -hide_banner -loglevel error -nostdin -y -threads 1 -i '" + avi +
+                   "' -f rawvideo -pix_fmt yuv420p '" + theirs + "'");
+    YuvFrames a, b;
+    std::string error;
+    const bool read = ReadY4m(ours, a, error) && ReadRawYuv420(theirs, kWidth, kHeight, b, error);
+    for (const auto& f : {avi, ours, theirs}) std::remove(f.c_str());
+    ASSERT_EQ(0, decodeExit) << name;
+    ASSERT_EQ(0, ffmpegExit) << name;
+    ASSERT_TRUE(read) << error;
+    ASSERT_EQ(static_cast<std::size_t>(s.frames + 1), a.frames.size()) << name;
+    ASSERT_EQ(a.frames.size(), b.frames.size()) << name;
+    for (std::size_t i = 0; i < a.frames.size(); ++i) {
+      const FramePsnr p = ComparePictures(a, i, b, i);
+      ASSERT_GE(std::min({p.y, p.u, p.v}), 40.0) << name << " frame " << i;
+    }
+  }
+
+  static std::vector<std::uint8_t>* iPicture_;
+};
+
+std::vector<std::uint8_t>* GlobalMotion::iPicture_ = nullptr;
+
+// Translations of every accuracy, half- and quarter-sample vectors, no warping point at all, and
+// three points whose second and third add nothing to the first.
+TEST_F(GlobalMotion, TranslationsMatchFfmpeg) {
+  struct Case {
+    const char* name;
+    int points, accuracy, quarterSample;
+  };
+  const Case cases[] = {{"none", 0, 1, 0},      {"half", 1, 1, 0},        {"quarter_qpel", 1, 2, 1},
+                        {"sixteenth", 1, 3, 0}, {"eighth_qpel", 1, 3, 1}, {"three", 3, 3, 0}};
+  unsigned seed = 1;
+  for (const auto& c : cases) {
+    Stream s;
+    s.points = c.points;
+    s.accuracy = c.accuracy;
+    s.quarterSample = c.quarterSample;
+    s.seed = seed++;
+    ExpectMatchesFfmpeg(s, c.name);
+  }
+}
+
+// Half-sample accuracy: the warped macroblocks alone. (Next to them, ffmpeg predicts vectors from
+// one less than the warp's vector where its component is zero or negative; the warp's own vector
+// is taken here.)
+TEST_F(GlobalMotion, HalfSampleAccuracyWarpsMatchFfmpeg) {
+  Stream s;
+  s.accuracy = 0;
+  s.vectorMacroblocks = false;
+  ExpectMatchesFfmpeg(s, "accuracy0");
+}
+
+// Vectors pointing far outside, and a warp vector beyond the vector range.
+TEST_F(GlobalMotion, FarWarpsMatchFfmpeg) {
+  Stream s;
+  s.randomWarp = false;
+  s.warping[0][0] = 34;
+  s.warping[0][1] = -300;
+  s.accuracy = 2;
+  ExpectMatchesFfmpeg(s, "far");
+}
+
+// Warps that are not translations are reported, each picture still handed out.
+TEST_F(GlobalMotion, WarpsWithMorePointsAreReported) {
+  Stream s;
+  s.points = 2;
+  s.randomWarp = false;
+  s.warping[1][0] = 6;
+  s.frames = 3;
+  const std::string avi = Wrap(s, "two");
+  ASSERT_FALSE(avi.empty());
+  const std::string err = Temp("two.err");
+  EXPECT_EQ(2, RunCommand(std::string("'") + MIVORA_DECODE + "' --framemd5 '" + avi +
+                          "' >/dev/null 2>'" + err + "'"));
+  std::stringstream message;
+  message << std::ifstream(err).rdbuf();
+  std::remove(avi.c_str());
+  std::remove(err.c_str());
+  EXPECT_NE(std::string::npos, message.str().find("2 or 3 warping points")) << message.str();
+}
+
+}  // namespace
+}  // namespace mivora::conformance
