@@ -122,13 +122,15 @@ struct CoefficientContext {
 enum class Step { kMore, kLast, kLost };
 
 // Stores the block's last code, or gives up on a run past the block's end (only a damaged stream
-// has one): k is the scan position plus run + 128 * last.
+// has one): k is the scan position plus run + 128 * last. pos: one past the last code's place.
 [[gnu::always_inline]] inline Step EndBlock(std::int16_t* block, const std::uint8_t* scan,
-                                            unsigned k, unsigned runLast, int value) {
+                                            unsigned k, unsigned runLast, int value,
+                                            unsigned& pos) {
   if (runLast < kCoefficientLastRun) return Step::kLost;
   k -= kCoefficientLastRun;
   if (k > 63) return Step::kLost;
   block[scan[k]] = static_cast<std::int16_t>(value);
+  pos = k + 1;
   return Step::kLast;
 }
 
@@ -147,13 +149,13 @@ enum class Step { kMore, kLast, kLost };
     if (k > 63) [[unlikely]] {
       // Leaves the position after this code, as when it comes alone.
       if (f.secondStep) r.Rewind(f.length - f.firstLength);
-      return EndBlock(block, scan, k, f.runLast, f.value);
+      return EndBlock(block, scan, k, f.runLast, f.value, pos);
     }
     block[scan[k]] = f.value;
     // The second code, or the first once more.
     k += f.secondStep;
     if (k > 63) [[unlikely]] {
-      return EndBlock(block, scan, k, f.secondStep - 1u, f.secondValue);
+      return EndBlock(block, scan, k, f.secondStep - 1u, f.secondValue, pos);
     }
     block[scan[k]] = f.secondValue;
     pos = k + 1;
@@ -188,7 +190,7 @@ enum class Step { kMore, kLast, kLost };
   }
   const unsigned k = pos + runLast;
   if (k > 63) [[unlikely]] {
-    return EndBlock(block, scan, k, runLast, value);
+    return EndBlock(block, scan, k, runLast, value, pos);
   }
   block[scan[k]] = static_cast<std::int16_t>(value);
   pos = k + 1;
@@ -201,10 +203,11 @@ enum class Step { kMore, kLast, kLost };
 // the window, the load made before the fourth so that the next lookup need not wait for it: it
 // then brings 64 - 7 - 11 = 46 bits from the position, three table lookups (11 bits at most each;
 // a longer code and an escape load the window and the preload afresh) and the 13 bits a longer
-// code peeks.
-[[gnu::always_inline]] inline bool ReadCoefficients(BitReader& r, std::int16_t* block,
-                                                    const std::uint8_t* scan, unsigned pos,
-                                                    const CoefficientContext& x) {
+// code peeks. Returns one past the scan position of the block's last code, -1 when the position is
+// lost.
+[[gnu::always_inline]] inline int ReadCoefficients(BitReader& r, std::int16_t* block,
+                                                   const std::uint8_t* scan, unsigned pos,
+                                                   const CoefficientContext& x) {
   static_assert(64 - 7 - kSignedHeadBits >= 3 * kSignedHeadBits + kCoefficientBits + 1);
   BitReader::Preload preload;
   Step s;
@@ -221,7 +224,23 @@ enum class Step { kMore, kLast, kLost };
     r.Install(preload);
   }
   r.TopUp();
-  return s == Step::kLast;
+  return s == Step::kLast ? static_cast<int>(pos) : -1;
+}
+
+// Every scan's first ten places lie in rows and columns 0..3, its eleventh outside them.
+constexpr int kTopLeftPlaces = 10;
+constexpr bool TopLeftPlacesHold(const std::uint8_t* scan) {
+  for (int k = 0; k < kTopLeftPlaces; ++k)
+    if ((scan[k] & 7) > 3 || scan[k] > 31) return false;
+  return (scan[kTopLeftPlaces] & 7) > 3 || scan[kTopLeftPlaces] > 31;
+}
+static_assert(TopLeftPlacesHold(kZigzagScan) && TopLeftPlacesHold(kAlternateHorizontalScan) &&
+              TopLeftPlacesHold(kAlternateVerticalScan));
+
+// The extent of a block whose codes end before scan position `end` (-1: lost, anything).
+inline BlockExtent ExtentBefore(int end) {
+  if (end < 0 || end > kTopLeftPlaces) return BlockExtent::kAnywhere;
+  return end <= 1 ? BlockExtent::kDc : BlockExtent::kTopLeft4x4;
 }
 
 // AC prediction of quantised levels: the neighbour's first row or column, rescaled to this
@@ -272,10 +291,11 @@ struct IntraPlaces {
 // One intra block: DC with its prediction, the coefficients, AC prediction, and the values its
 // neighbours predict from. Leaves the block in state.block. kGivenDc: the DC differential was read
 // before (a data-partitioned packet's first part) and is `givenDiff`.
+// Returns the block's extent for the transform.
 template <bool kGivenDc = false>
-[[gnu::always_inline]] inline void IntraBlock(DecoderState& state, BitReader& r, int i, bool coded,
-                                              const CoefficientContext& x,
-                                              const IntraPlaces& places, int givenDiff = 0) {
+[[gnu::always_inline]] inline BlockExtent IntraBlock(DecoderState& state, BitReader& r, int i,
+                                                     bool coded, const CoefficientContext& x,
+                                                     const IntraPlaces& places, int givenDiff = 0) {
   const bool luminance = i < 4;
   PredictionEntry* self = places.self[i];
   const PredictionEntry* left = self - 1;
@@ -303,8 +323,10 @@ template <bool kGivenDc = false>
   } else if (acPredicted) {
     scan = fromAbove ? kAlternateHorizontalScan : kAlternateVerticalScan;
   }
-  if (coded && !state.lost && !ReadCoefficients(r, block, scan, 1, x)) {
-    state.damaged = state.lost = true;
+  int end = 1;
+  if (coded && !state.lost) {
+    end = ReadCoefficients(r, block, scan, 1, x);
+    if (end < 0) state.damaged = state.lost = true;
   }
 
   const bool mpeg = state.sequence.quantType != 0;
@@ -333,8 +355,12 @@ template <bool kGivenDc = false>
   column[5] = block[48];
   column[6] = block[56];
   if (mpeg) [[unlikely]] {
+    // Mismatch control may change the last value.
     DequantiseIntraMpeg(block, state.sequence.matrices.intra, state.picture.quantiser);
+    return BlockExtent::kAnywhere;
   }
+  // A predicted first row or column reaches past rows and columns 0..3.
+  return acPredicted ? BlockExtent::kAnywhere : ExtentBefore(end);
 }
 
 }  // namespace
@@ -383,7 +409,7 @@ void DecodeIntraBlock(DecoderState& state, int i, bool coded) {
 void DecodeInterBlock(DecoderState& state, int /*blockIndex*/) {
   BitReader r = state.reader;
   const std::uint8_t* scan = state.picture.alternateScan ? kAlternateVerticalScan : kZigzagScan;
-  if (!ReadCoefficients(r, state.block, scan, 0, MakeContext(state, false))) {
+  if (ReadCoefficients(r, state.block, scan, 0, MakeContext(state, false)) < 0) {
     state.damaged = state.lost = true;
   }
   if (state.sequence.quantType) [[unlikely]] {
@@ -427,8 +453,8 @@ void DecodeIntraBlocks(DecoderState& state, int cbp) {
   const IntraPlaces places(state);
   BitReader r = state.reader;
   for (int i = 0; i < 6; ++i) {
-    IntraBlock(state, r, i, (cbp >> (5 - i)) & 1, x, places);
-    targets.dsp.idctPut(state.block, targets.dst[i], targets.stride[i]);
+    const BlockExtent extent = IntraBlock(state, r, i, (cbp >> (5 - i)) & 1, x, places);
+    targets.dsp.idctPutIn(state.block, targets.dst[i], targets.stride[i], extent);
   }
   state.reader = r;
 }
@@ -439,8 +465,9 @@ void DecodeIntraBlocksWithDc(DecoderState& state, int cbp, const int dcDiff[6]) 
   const IntraPlaces places(state);
   BitReader r = state.reader;
   for (int i = 0; i < 6; ++i) {
-    IntraBlock<true>(state, r, i, (cbp >> (5 - i)) & 1, x, places, dcDiff[i]);
-    targets.dsp.idctPut(state.block, targets.dst[i], targets.stride[i]);
+    const BlockExtent extent =
+        IntraBlock<true>(state, r, i, (cbp >> (5 - i)) & 1, x, places, dcDiff[i]);
+    targets.dsp.idctPutIn(state.block, targets.dst[i], targets.stride[i], extent);
   }
   state.reader = r;
 }
@@ -452,13 +479,15 @@ void DecodeInterBlocks(DecoderState& state, int cbp) {
   BitReader r = state.reader;
   for (int i = 0; i < 6; ++i) {
     if (!((cbp >> (5 - i)) & 1)) continue;
-    const bool ok = ReadCoefficients(r, state.block, scan, 0, x);
+    const int end = ReadCoefficients(r, state.block, scan, 0, x);
+    BlockExtent extent = ExtentBefore(end);
     if (state.sequence.quantType) [[unlikely]] {
       DequantiseInterMpeg(state.block, state.sequence.matrices.inter, state.picture.quantiser);
+      extent = BlockExtent::kAnywhere;  // mismatch control may change the last value
     }
     // A damaged block is still added (it keeps what it had), then the macroblock ends.
-    targets.dsp.idctAdd(state.block, targets.dst[i], targets.stride[i]);
-    if (!ok) {
+    targets.dsp.idctAddIn(state.block, targets.dst[i], targets.stride[i], extent);
+    if (end < 0) {
       state.damaged = state.lost = true;
       break;
     }

@@ -10,6 +10,8 @@ DecoderDsp MakeReference() {
   DecoderDsp dsp{};
   dsp.idctPut = reference::IdctPut;
   dsp.idctAdd = reference::IdctAdd;
+  dsp.idctPutIn = reference::IdctPutIn;
+  dsp.idctAddIn = reference::IdctAddIn;
   reference::FillPredictTable(dsp.predict);
   reference::FillAverageTable(dsp.average);
   reference::FillQpelTable(dsp.qpel);
@@ -29,6 +31,8 @@ std::vector<DspVariant> MakeVariants() {
     DecoderDsp dsp = variants.back().dsp;
     dsp.idctPut = sse2::IdctPut;
     dsp.idctAdd = sse2::IdctAdd;
+    dsp.idctPutIn = sse2::IdctPutIn;
+    dsp.idctAddIn = sse2::IdctAddIn;
     sse2::FillPredictTable(dsp.predict);
     sse2::FillAverageTable(dsp.average);
     sse2::FillQpelTable(dsp.qpel);
@@ -44,6 +48,8 @@ std::vector<DspVariant> MakeVariants() {
     DecoderDsp dsp = variants.back().dsp;
     dsp.idctPut = avx2::IdctPut;
     dsp.idctAdd = avx2::IdctAdd;
+    dsp.idctPutIn = avx2::IdctPutIn;
+    dsp.idctAddIn = avx2::IdctAddIn;
     avx2::FillQpelTable16(dsp.qpel);
     variants.push_back({"avx2", dsp});
   }
@@ -53,6 +59,8 @@ std::vector<DspVariant> MakeVariants() {
     DecoderDsp dsp = variants.back().dsp;
     dsp.idctPut = neon::IdctPut;
     dsp.idctAdd = neon::IdctAdd;
+    dsp.idctPutIn = neon::IdctPutIn;
+    dsp.idctAddIn = neon::IdctAddIn;
     neon::FillPredictTable(dsp.predict);
     neon::FillAverageTable(dsp.average);
     neon::FillQpelTable(dsp.qpel);

@@ -10,6 +10,13 @@ namespace mivora::decoder {
 
 // block: 64 coefficients, row-major (row = vertical frequency); cleared on return.
 using IdctFn = void (*)(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+// How far a block's values reach, as the coefficient reader knows it: the DC value alone, rows
+// and columns 0..3, or anywhere. A promise: every value outside it is zero.
+enum class BlockExtent { kDc, kTopLeft4x4, kAnywhere };
+// The transform told the extent, so it need not find it by reading a block the reader has just
+// stored (wide loads over fresh narrow stores wait for them). Output as IdctFn's.
+using IdctInFn = void (*)(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride,
+                          BlockExtent extent);
 // The MPEG method's inverse quantisation of one block of levels (raster order) with its weights:
 // saturation and mismatch control included; an intra block's DC (already scaled) is only saturated.
 using DequantFn = void (*)(std::int16_t* block, const std::uint8_t* weights, int quantiser);
@@ -23,8 +30,9 @@ using WarpFn = void (*)(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff
                         int fy, int rounding);
 
 struct DecoderDsp {
-  IdctFn idctPut;  // intra: write clip(idct)
-  IdctFn idctAdd;  // inter: dst = clip(dst + idct)
+  IdctFn idctPut;                 // intra: write clip(idct)
+  IdctFn idctAdd;                 // inter: dst = clip(dst + idct)
+  IdctInFn idctPutIn, idctAddIn;  // the same with the block's extent given
   // selector = 8*(size==16) + 4*rounding + 2*(mvy&1) + (mvx&1)
   PredictFn predict[16];
   // B pictures: dst = (dst + src + 1) >> 1 over 8x8 ([0]) or 16x16 ([1]); same stride for both.
@@ -64,6 +72,9 @@ inline int PredictSelector(int size, int roundingType, int mvx, int mvy) {
 namespace reference {
 void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
 void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+// The extent is not needed: the full transform's output is the same.
+void IdctPutIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, BlockExtent extent);
+void IdctAddIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, BlockExtent extent);
 void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 // Fills all sixteen prediction entries.
 void FillPredictTable(PredictFn table[16]);
@@ -79,6 +90,8 @@ void FillWarpTable(WarpFn table[2]);
 namespace sse2 {
 void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
 void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+void IdctPutIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, BlockExtent extent);
+void IdctAddIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, BlockExtent extent);
 void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 // Sets the twelve interpolating entries; the copies stay as they are.
 void FillPredictTable(PredictFn table[16]);
@@ -94,6 +107,8 @@ namespace avx2 {
 // Compiled for AVX2 whatever the build's flags; call only when the processor has it.
 void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
 void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+void IdctPutIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, BlockExtent extent);
+void IdctAddIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, BlockExtent extent);
 // Sets the 32 entries of 16x16 blocks.
 void FillQpelTable16(PredictFn table[64]);
 }  // namespace avx2
@@ -103,6 +118,9 @@ namespace neon {
 // NEON is part of every AArch64 processor, so this set needs no run-time check.
 void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
 void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride);
+// The extent is not used (yet): these call the two above.
+void IdctPutIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, BlockExtent extent);
+void IdctAddIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, BlockExtent extent);
 void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 // Sets the twelve interpolating entries; the copies stay as they are.
 void FillPredictTable(PredictFn table[16]);

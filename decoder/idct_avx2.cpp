@@ -119,12 +119,47 @@ MIVORA_AVX2_INLINE void FirstPass4x4(__m128i r0, __m128i r1, __m128i r2, __m128i
 #define MIVORA_IDCT_ROWS_INLINE MIVORA_AVX2_INLINE
 #include "decoder/idct_rows_sse2.h"
 
+// Every sample (sat16(X0 * 8) + 32) >> 6, as the full path gives for a block of only its DC.
+template <bool kAdd>
+MIVORA_AVX2_INLINE void DcOnly(std::int16_t* block, int x0, std::uint8_t* dst,
+                               std::ptrdiff_t stride) {
+  block[0] = 0;  // the rest is zero already
+  const int x8 = x0 * 8 < -32768 ? -32768 : x0 * 8 > 32767 ? 32767 : x0 * 8;
+  WriteAll<kAdd>(_mm_set1_epi16(static_cast<short>((x8 + 32) >> 6)), dst, stride);
+}
+
+// Only the top-left 4x4 values (frequent after coarse quantisation): a shorter first pass.
+template <bool kAdd>
+MIVORA_AVX2_INLINE void TopLeft(__m256i b01, __m256i b23, std::uint8_t* dst,
+                                std::ptrdiff_t stride) {
+  __m128i v[8], w[8];
+  FirstPass4x4(_mm256_castsi256_si128(b01), _mm256_extracti128_si256(b01, 1),
+               _mm256_castsi256_si128(b23), _mm256_extracti128_si256(b23, 1), v);
+  Pass<256, 4, 3, 14, 8192>(v, w);
+  Transpose(w);
+  Write<kAdd>(w, dst, stride);
+}
+
+template <bool kAdd>
+MIVORA_AVX2_INLINE void Full(const __m256i rows[4], std::uint8_t* dst, std::ptrdiff_t stride) {
+  __m128i v[8], w[8];
+  for (int k = 0; k < 4; ++k) {
+    v[2 * k] = _mm256_castsi256_si128(rows[k]);
+    v[2 * k + 1] = _mm256_extracti128_si256(rows[k], 1);
+  }
+  Pass<2048, 0, 0, 8, 128>(v, w);  // columns, in the rows' lanes
+  Transpose(w);
+  Pass<256, 4, 3, 14, 8192>(w, v);  // rows, in the columns' lanes
+  Transpose(v);
+  Write<kAdd>(v, dst, stride);
+}
+
 template <bool kAdd>
 MIVORA_AVX2 void Transform(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
-  // Only the DC value: every sample is (sat16(X0 * 8) + 32) >> 6, which the full path gives too.
-  // The test reads values 1..63 without touching value 0, and value 0 alone: the coefficient
-  // reader has just stored single values, and a wide load over a fresh narrow store waits for
-  // it to reach the cache, while a load of exactly the stored value is forwarded at once.
+  // Only the DC value. The test reads values 1..63 without touching value 0, and value 0 alone:
+  // the coefficient reader has just stored single values, and a wide load over a fresh narrow
+  // store waits for it to reach the cache, while a load of exactly the stored value is forwarded
+  // at once.
   const int x0 = block[0];
   const __m256i rest = _mm256_or_si256(
       _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 1)),
@@ -132,44 +167,48 @@ MIVORA_AVX2 void Transform(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_
       _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 32)),
                       _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 48))));
   if (_mm256_testz_si256(rest, rest)) {
-    block[0] = 0;  // the rest is zero already
-    const int x8 = x0 * 8 < -32768 ? -32768 : x0 * 8 > 32767 ? 32767 : x0 * 8;
-    WriteAll<kAdd>(_mm_set1_epi16(static_cast<short>((x8 + 32) >> 6)), dst, stride);
+    DcOnly<kAdd>(block, x0, dst, stride);
     return;
   }
 
   __m256i* b = reinterpret_cast<__m256i*>(block);
-  const __m256i b01 = _mm256_loadu_si256(b), b23 = _mm256_loadu_si256(b + 1);
-  const __m256i b45 = _mm256_loadu_si256(b + 2), b67 = _mm256_loadu_si256(b + 3);
+  const __m256i rows[4] = {_mm256_loadu_si256(b), _mm256_loadu_si256(b + 1),
+                           _mm256_loadu_si256(b + 2), _mm256_loadu_si256(b + 3)};
   const __m256i zero = _mm256_setzero_si256();
   for (int k = 0; k < 4; ++k) _mm256_storeu_si256(b + k, zero);
 
-  __m128i v[8];
-  // Only the top-left 4x4 values (frequent after coarse quantisation): a shorter first pass.
   const __m256i right = _mm256_setr_epi16(0, 0, 0, 0, -1, -1, -1, -1, 0, 0, 0, 0, -1, -1, -1, -1);
-  const __m256i outside = _mm256_or_si256(_mm256_and_si256(_mm256_or_si256(b01, b23), right),
-                                          _mm256_or_si256(b45, b67));
+  const __m256i outside =
+      _mm256_or_si256(_mm256_and_si256(_mm256_or_si256(rows[0], rows[1]), right),
+                      _mm256_or_si256(rows[2], rows[3]));
   if (_mm256_testz_si256(outside, outside)) {
-    FirstPass4x4(_mm256_castsi256_si128(b01), _mm256_extracti128_si256(b01, 1),
-                 _mm256_castsi256_si128(b23), _mm256_extracti128_si256(b23, 1), v);
-    __m128i w[8];
-    Pass<256, 4, 3, 14, 8192>(v, w);
-    Transpose(w);
-    Write<kAdd>(w, dst, stride);
+    TopLeft<kAdd>(rows[0], rows[1], dst, stride);
     return;
   }
+  Full<kAdd>(rows, dst, stride);
+}
 
-  const __m256i rows[4] = {b01, b23, b45, b67};
-  for (int k = 0; k < 4; ++k) {
-    v[2 * k] = _mm256_castsi256_si128(rows[k]);
-    v[2 * k + 1] = _mm256_extracti128_si256(rows[k], 1);
+// The extent told: no test of the block, so its loads come only when the transform needs them.
+template <bool kAdd>
+MIVORA_AVX2 void TransformIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride,
+                             BlockExtent extent) {
+  if (extent == BlockExtent::kDc) {
+    DcOnly<kAdd>(block, block[0], dst, stride);
+    return;
   }
-  __m128i w[8];
-  Pass<2048, 0, 0, 8, 128>(v, w);  // columns, in the rows' lanes
-  Transpose(w);
-  Pass<256, 4, 3, 14, 8192>(w, v);  // rows, in the columns' lanes
-  Transpose(v);
-  Write<kAdd>(v, dst, stride);
+  __m256i* b = reinterpret_cast<__m256i*>(block);
+  const __m256i zero = _mm256_setzero_si256();
+  if (extent == BlockExtent::kTopLeft4x4) {
+    const __m256i b01 = _mm256_loadu_si256(b), b23 = _mm256_loadu_si256(b + 1);
+    _mm256_storeu_si256(b, zero);
+    _mm256_storeu_si256(b + 1, zero);
+    TopLeft<kAdd>(b01, b23, dst, stride);
+    return;
+  }
+  const __m256i rows[4] = {_mm256_loadu_si256(b), _mm256_loadu_si256(b + 1),
+                           _mm256_loadu_si256(b + 2), _mm256_loadu_si256(b + 3)};
+  for (int k = 0; k < 4; ++k) _mm256_storeu_si256(b + k, zero);
+  Full<kAdd>(rows, dst, stride);
 }
 
 }  // namespace
@@ -180,6 +219,16 @@ MIVORA_AVX2 void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t 
 
 MIVORA_AVX2 void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
   Transform<true>(block, dst, stride);
+}
+
+MIVORA_AVX2 void IdctPutIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride,
+                           BlockExtent extent) {
+  TransformIn<false>(block, dst, stride, extent);
+}
+
+MIVORA_AVX2 void IdctAddIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride,
+                           BlockExtent extent) {
+  TransformIn<true>(block, dst, stride, extent);
 }
 
 }  // namespace mivora::decoder::avx2

@@ -158,6 +158,14 @@ void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
   Transform<true>(block, dst, stride);
 }
 
+void IdctPutIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, BlockExtent) {
+  IdctPut(block, dst, stride);
+}
+
+void IdctAddIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, BlockExtent) {
+  IdctAdd(block, dst, stride);
+}
+
 }  // namespace mivora::decoder::neon
 
 #endif

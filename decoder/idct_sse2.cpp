@@ -96,23 +96,15 @@ MIVORA_INLINE void Pass(const __m128i v[8], __m128i out[8]) {
 #include "decoder/idct_rows_sse2.h"
 
 template <bool kAdd>
-void Transform(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
-  // Only the DC value: every sample is (sat16(X0 * 8) + 32) >> 6, which the full path gives too.
-  // The test reads values 1..63 without touching value 0, and value 0 alone: the coefficient
-  // reader has just stored single values, and a wide load over a fresh narrow store waits for
-  // it to reach the cache, while a load of exactly the stored value is forwarded at once.
-  const int x0 = block[0];
-  __m128i rest = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 1));
-  for (int k = 1; k < 8; ++k)
-    rest = _mm_or_si128(rest, _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * k)));
-  const __m128i zero = _mm_setzero_si128();
-  if (_mm_movemask_epi8(_mm_cmpeq_epi8(rest, zero)) == 0xFFFF) {
-    block[0] = 0;  // the rest is zero already
-    const int x8 = x0 * 8 < -32768 ? -32768 : x0 * 8 > 32767 ? 32767 : x0 * 8;
-    WriteAll<kAdd>(_mm_set1_epi16(static_cast<short>((x8 + 32) >> 6)), dst, stride);
-    return;
-  }
+MIVORA_INLINE void DcOnly(std::int16_t* block, int x0, std::uint8_t* dst, std::ptrdiff_t stride) {
+  block[0] = 0;  // the rest is zero already
+  const int x8 = x0 * 8 < -32768 ? -32768 : x0 * 8 > 32767 ? 32767 : x0 * 8;
+  WriteAll<kAdd>(_mm_set1_epi16(static_cast<short>((x8 + 32) >> 6)), dst, stride);
+}
 
+template <bool kAdd>
+MIVORA_INLINE void Full(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
+  const __m128i zero = _mm_setzero_si128();
   __m128i* b = reinterpret_cast<__m128i*>(block);
   __m128i v[8];
   for (int k = 0; k < 8; ++k) v[k] = _mm_loadu_si128(b + k);
@@ -132,6 +124,23 @@ void Transform(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
   Write<kAdd>(v, dst, stride);
 }
 
+template <bool kAdd>
+void Transform(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
+  // Only the DC value: every sample is (sat16(X0 * 8) + 32) >> 6, which the full path gives too.
+  // The test reads values 1..63 without touching value 0, and value 0 alone: the coefficient
+  // reader has just stored single values, and a wide load over a fresh narrow store waits for
+  // it to reach the cache, while a load of exactly the stored value is forwarded at once.
+  const int x0 = block[0];
+  __m128i rest = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 1));
+  for (int k = 1; k < 8; ++k)
+    rest = _mm_or_si128(rest, _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * k)));
+  if (_mm_movemask_epi8(_mm_cmpeq_epi8(rest, _mm_setzero_si128())) == 0xFFFF) {
+    DcOnly<kAdd>(block, x0, dst, stride);
+    return;
+  }
+  Full<kAdd>(block, dst, stride);
+}
+
 }  // namespace
 
 void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
@@ -140,6 +149,22 @@ void IdctPut(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
 
 void IdctAdd(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
   Transform<true>(block, dst, stride);
+}
+
+void IdctPutIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, BlockExtent extent) {
+  if (extent == BlockExtent::kDc) {
+    DcOnly<false>(block, block[0], dst, stride);
+  } else {
+    Full<false>(block, dst, stride);
+  }
+}
+
+void IdctAddIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, BlockExtent extent) {
+  if (extent == BlockExtent::kDc) {
+    DcOnly<true>(block, block[0], dst, stride);
+  } else {
+    Full<true>(block, dst, stride);
+  }
 }
 
 }  // namespace mivora::decoder::sse2

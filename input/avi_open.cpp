@@ -146,7 +146,7 @@ std::int32_t Open(const char16_t* path, std::int32_t mode, std::int32_t cachePar
                   MediaInfo** info) {
   ReaderState& s = State();
   std::lock_guard<platform::RecursiveMutex> hold(s.lock);
-  if (s.module != nullptr) Close();  // a source left open is released, not leaked
+  if (s.open) Close();  // a source left open is released, not leaked
   ClearSource(s);
 
   // The path must fit the 200-character copy; a shortened path would name another file.
@@ -157,20 +157,27 @@ std::int32_t Open(const char16_t* path, std::int32_t mode, std::int32_t cachePar
   s.mode = mode;
   s.cacheParameter = cacheParameter;
 
-  s.module = platform::LoadModule(mode != 0 ? u"InputMediaCache.dll" : u"InputMedia.dll");
-  if (s.module == nullptr) return 0;
-  s.io.read = platform::GetEntryPointAs<InputMediaReadFn>(s.module, u"InputMediaRead");
-  s.io.seek = platform::GetEntryPointAs<InputMediaSeekFn>(s.module, u"InputMediaSeek");
-  s.io.open = platform::GetEntryPointAs<InputMediaOpenFn>(s.module, u"InputMediaOpen");
-  s.io.close = platform::GetEntryPointAs<InputMediaCloseFn>(s.module, u"InputMediaClose");
+  const InputIo& supplied = SuppliedInput();
+  if (supplied.open != nullptr && supplied.read != nullptr && supplied.seek != nullptr &&
+      supplied.close != nullptr) {
+    s.io = supplied;
+  } else {
+    s.module = platform::LoadModule(mode != 0 ? u"InputMediaCache.dll" : u"InputMedia.dll");
+    if (s.module == nullptr) return 0;
+    s.io.read = platform::GetEntryPointAs<InputMediaReadFn>(s.module, u"InputMediaRead");
+    s.io.seek = platform::GetEntryPointAs<InputMediaSeekFn>(s.module, u"InputMediaSeek");
+    s.io.open = platform::GetEntryPointAs<InputMediaOpenFn>(s.module, u"InputMediaOpen");
+    s.io.close = platform::GetEntryPointAs<InputMediaCloseFn>(s.module, u"InputMediaClose");
+  }
   // A module without all four entry points, or one that cannot open the path, is not kept.
   if (s.io.read == nullptr || s.io.seek == nullptr || s.io.open == nullptr ||
       s.io.close == nullptr || s.io.open(path, 0, 0, -1, 1000000) == 0) {
-    platform::FreeModule(s.module);
+    if (s.module != nullptr) platform::FreeModule(s.module);
     s.module = nullptr;
     s.io = InputIo{};
     return 0;
   }
+  s.open = true;
 
   // A failed parse leaves the module loaded and the input open; the next Close releases them.
   const bool parsed = Parse(s);

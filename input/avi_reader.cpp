@@ -104,7 +104,7 @@ std::int32_t ReadAudio(std::uint8_t* buffer, std::int32_t count) {
   ReaderState& s = State();
   // Held for the whole call: the position must not move under a seek between two pieces.
   Hold hold(s.lock);
-  if (s.module == nullptr || !s.tables.audio.Has(s.audioChunk)) return 0;
+  if (!s.open || !s.tables.audio.Has(s.audioChunk)) return 0;
   std::int32_t total = 0;
   while (count > 0) {
     const AudioChunkEntry& chunk = s.tables.audio.records[s.audioChunk];
@@ -138,7 +138,7 @@ std::int32_t ReadVideoFrame(std::uint8_t* buffer, std::int32_t /*flag: not used 
   const std::int32_t end =
       s.info.frameCount > s.tables.video.count ? s.info.frameCount : s.tables.video.count;
   if (frame < end) CurrentFrame(s).store(frame + 1, std::memory_order_relaxed);
-  if (s.module == nullptr || buffer == nullptr || !s.tables.video.Has(frame)) return 0;
+  if (!s.open || buffer == nullptr || !s.tables.video.Has(frame)) return 0;
   const VideoFrameEntry& entry = s.tables.video.records[frame];
   if (entry.size > std::uint32_t(AviReaderFrameCapacity())) return 0;  // would overrun
   return ReadAt(s, entry.position, buffer, static_cast<std::int32_t>(entry.size));
@@ -220,17 +220,23 @@ ReaderState& State() {
   return state;
 }
 
+InputIo& SuppliedInput() {
+  static InputIo io;
+  return io;
+}
+
 std::int32_t Close() {
   ReaderState& s = State();
   Hold hold(s.lock);
-  if (s.module == nullptr) return 1;
+  if (!s.open) return 1;
   s.io.close();
   s.tables.Free();
   s.audioChunkCount = 0;
   s.keyFrames = 0;
-  platform::FreeModule(s.module);
+  if (s.module != nullptr) platform::FreeModule(s.module);
   s.module = nullptr;
   s.io = InputIo{};
+  s.open = false;
   return 1;
 }
 
@@ -276,11 +282,18 @@ void SetAviReaderReopenWait(std::uint32_t milliseconds) {
   avi::g_reopenWait.store(milliseconds);
 }
 
+void SetAviReaderInput(InputMediaOpenFn open, InputMediaReadFn read, InputMediaSeekFn seek,
+                       InputMediaCloseFn close) {
+  avi::ReaderState& s = avi::State();
+  std::lock_guard<platform::RecursiveMutex> hold(s.lock);
+  avi::SuppliedInput() = avi::InputIo{open, read, seek, close};
+}
+
 AviReaderCounts GetAviReaderCounts() {
   avi::ReaderState& s = avi::State();
   std::lock_guard<platform::RecursiveMutex> hold(s.lock);
   AviReaderCounts counts;
-  if (s.module == nullptr) return counts;
+  if (!s.open) return counts;
   counts.videoEntries = s.tables.video.count;
   counts.keyFrames = s.keyFrames;
   counts.audioChunks = s.audioChunkCount;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "input/input_module.h"
 #include "input/media_source.h"
 
 namespace mivora {
@@ -24,6 +25,11 @@ std::int32_t AviReaderFrameCapacity();
 // variable MIVORA_AVI_REOPEN_WAIT_MS, read once at the first open, sets another default).
 // Tests and tools set 0.
 void SetAviReaderReopenWait(std::uint32_t milliseconds);
+
+// Tests and fuzzers: every open reads through these four entry points (an input in memory, say)
+// instead of loading the input module, until called again with nulls. Kept across sources.
+void SetAviReaderInput(InputMediaOpenFn open, InputMediaReadFn read, InputMediaSeekFn seek,
+                       InputMediaCloseFn close);
 
 // What the open source's index holds (all 0 while nothing is open).
 struct AviReaderCounts {

@@ -31,10 +31,14 @@ struct ReaderState {
   std::int32_t cacheParameter = 0;
   platform::ModuleHandle module = nullptr;
   InputIo io;
+  bool open = false;  // io is in use: from a loaded module or a caller's input
   std::int32_t keyFrames = 0;
 };
 
 ReaderState& State();
+
+// Set by SetAviReaderInput: used in place of the module when complete.
+InputIo& SuppliedInput();
 
 // Operations of the table, defined in avi_open.cpp and avi_reader.cpp.
 std::int32_t Open(const char16_t* path, std::int32_t mode, std::int32_t cacheParameter,

@@ -1,22 +1,14 @@
-// Fuzzes the built-in AVI reader through its MediaSource table: the input becomes a file that is
-// opened, read to the end (video and audio), seeked and read again, and closed.
-#include <unistd.h>
-
+// Fuzzes the built-in AVI reader through its MediaSource table: the input is read from memory
+// (no input module is loaded, no file written), opened, read to the end (video and audio), seeked
+// and read again, and closed.
 #include <cstdint>
-#include <cstdio>
-#include <string>
 #include <vector>
 
 #include "input/avi_reader.h"
 #include "input/media_source.h"
-#include "platform/wide_string.h"
+#include "modules/ReaderCommon/memory_input.h"
 
 namespace {
-
-const std::string& TempPath() {
-  static const std::string path = "/tmp/mivora_avi_fuzz_" + std::to_string(getpid()) + ".avi";
-  return path;
-}
 
 void ReadAll(mivora::MediaSource& source, const mivora::MediaInfo& info,
              std::vector<std::uint8_t>& buffer) {
@@ -30,20 +22,22 @@ void ReadAll(mivora::MediaSource& source, const mivora::MediaInfo& info,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::FILE* f = std::fopen(TempPath().c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  static const bool once = [] {
+    const mivora::reader::InputIo io = mivora::reader::MemoryInput();
+    mivora::SetAviReaderInput(io.open, io.read, io.seek, io.close);
+    mivora::SetAviReaderReopenWait(0);
+    // A small capacity so oversized frames are met too; the buffer has exactly that size.
+    mivora::SetAviReaderFrameCapacity(64 * 1024);
+    return true;
+  }();
+  (void)once;
+  mivora::reader::SetMemoryInput(data, size);
 
   mivora::MediaSource source;
   mivora::InitializeAviReader(&source);
-  mivora::SetAviReaderReopenWait(0);
-  // A small capacity so oversized frames are met too; the buffer has exactly that size.
-  mivora::SetAviReaderFrameCapacity(64 * 1024);
-  std::vector<std::uint8_t> buffer(64 * 1024);
+  static std::vector<std::uint8_t> buffer(64 * 1024);
   mivora::MediaInfo* info = nullptr;
-  const std::u16string path = mivora::platform::FromUtf8(TempPath());
-  if (source.Open(path.c_str(), 0, 0, &info) && info) {
+  if (source.Open(u"fuzz.avi", 0, 0, &info) && info) {
     ReadAll(source, *info, buffer);
     for (int percent : {50, 0, 100, 37}) {
       source.SeekPercent(percent);
@@ -54,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     source.SeekPercent(0);
     ReadAll(source, *info, buffer);
     for (int i = -1; i <= info->frameCount && i < 4096; ++i) source.IsKeyFrame(i);
-    source.Close();
   }
-  std::remove(TempPath().c_str());
+  // A failed open may leave the input open; Close releases it either way.
+  source.Close();
   return 0;
 }

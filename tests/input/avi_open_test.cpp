@@ -168,5 +168,28 @@ TEST_F(AviOpen, LargeFrameBytesFollowsLengthDurationAndRate) {
   EXPECT_EQ(info->largeFrameBytes, 0);
 }
 
+// A supplied input stands in for the module (here the fake module's own entry points, reached
+// with no module folder to load from) until it is taken back.
+TEST_F(AviOpen, ASuppliedInputReplacesTheModuleUntilReset) {
+  const auto entry = [](const char16_t* name) {
+    return platform::GetEntryPoint(platform::LoadModule(u"InputMedia.dll"), name);
+  };
+  SetAviReaderInput(reinterpret_cast<InputMediaOpenFn>(entry(u"InputMediaOpen")),
+                    reinterpret_cast<InputMediaReadFn>(entry(u"InputMediaRead")),
+                    reinterpret_cast<InputMediaSeekFn>(entry(u"InputMediaSeek")),
+                    reinterpret_cast<InputMediaCloseFn>(entry(u"InputMediaClose")));
+  platform::SetModuleDirectory("/nonexistent");
+  MediaInfo* info = OpenBytes(SmallClip());
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(GetAviReaderCounts().videoEntries, 2);
+  EXPECT_EQ(ReadFrame(), Pattern(1, 0, 10));
+  EXPECT_EQ(source.Close(), 1);
+  EXPECT_EQ(isOpen(), 0);
+  EXPECT_EQ(GetAviReaderCounts().videoEntries, 0);
+
+  SetAviReaderInput(nullptr, nullptr, nullptr, nullptr);
+  EXPECT_EQ(OpenBytes(SmallClip()), nullptr);  // the module again, which is not there
+}
+
 }  // namespace
 }  // namespace mivora::test

@@ -23,6 +23,7 @@ class FakeSourceTest : public ::testing::Test {
 
   void TearDown() override {
     if (source.Close != nullptr) source.Close();
+    SetAviReaderInput(nullptr, nullptr, nullptr, nullptr);
     if (module_ != nullptr) platform::FreeModule(module_);
     SetAviReaderFrameCapacity(0);
     platform::SetModuleDirectory("");
