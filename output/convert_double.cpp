@@ -5,6 +5,7 @@
 #include "output/convert_dsp.h"
 #include "output/convert_planes.h"
 #include "output/converters.h"
+#include "platform/display_memory.h"
 
 namespace mivora {
 
@@ -18,9 +19,11 @@ void ConvertDouble(const std::uint8_t* y, std::int32_t strideY, const std::uint8
                    std::int32_t skipUnchanged, std::uint8_t /*reserved*/) {
   const Planes p(y, strideY, u, v, strideU, prevY, prevU, prevV, skipUnchanged);
   if (!p.Valid() || !destination || width <= 0 || height <= 0) return;
-  // Doubled output fits 320 x 120 samples; the right and bottom are dropped.
-  const int w = std::min(width, 320);
-  const int h = std::min(height, 120);
+  // Doubled output fits half the display in force each way; the right and bottom are dropped.
+  const platform::DisplayGeometry display = platform::CurrentDisplayGeometry();
+  const int w = std::min(width, display.width / 2);
+  const int h = std::min(height, display.height / 2);
+  if (w <= 0 || h <= 0) return;
   const std::ptrdiff_t stride = w + std::max<std::int32_t>(rowSkip, 0);
   const ConvertDsp& dsp = ActiveConvertDsp();
 

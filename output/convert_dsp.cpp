@@ -1,5 +1,9 @@
 #include "output/convert_dsp.h"
 
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
 #include "output/convert_avx2.h"
 #include "output/convert_avx512.h"
 #include "output/convert_neon.h"
@@ -132,34 +136,69 @@ const ConvertDsp& ReferenceConvertDsp() {
 
 namespace {
 
-// Each set starts from the one below it and overrides the kernels it has faster versions of;
-// the list holds the sets this processor can run, built once.
-std::vector<NamedConvertDsp> BuildSets() {
-  static ConvertDsp sse2 = kReference, avx2 = kReference, avx512 = kReference;
-  std::vector<NamedConvertDsp> sets = {{"reference", &kReference}};
+// x86 processor features, read once; the first caller may run from a static initialiser, before
+// the run-time library has read the processor flags.
 #if defined(__x86_64__) || defined(__i386__)
-  // The list may be built from a static initialiser, before the processor flags are read.
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("sse2") && InstallSse2(sse2)) {
-    sets.push_back({"sse2", &sse2});
-    avx2 = sse2;
-    if (__builtin_cpu_supports("avx2") && InstallAvx2(avx2)) {
-      sets.push_back({"avx2", &avx2});
-      avx512 = avx2;
-      if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-          __builtin_cpu_supports("avx512vl") && InstallAvx512(avx512))
-        sets.push_back({"avx512", &avx512});
-    }
+struct X86Features {
+  bool sse2, avx2, avx512;
+  X86Features() {
+    __builtin_cpu_init();
+    sse2 = __builtin_cpu_supports("sse2");
+    avx2 = __builtin_cpu_supports("avx2");
+    avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+             __builtin_cpu_supports("avx512vl");
   }
+};
+const X86Features& Features() {
+  static const X86Features features;
+  return features;
+}
 #endif
-#if defined(__aarch64__)
-  // NEON is part of every AArch64 processor: no run-time check. The x86 sets stay unused here.
-  (void)sse2;
-  (void)avx2;
-  (void)avx512;
-  static ConvertDsp neon = kReference;
-  if (InstallNeon(neon)) sets.push_back({"neon", &neon});
+
+bool Named(const char* last, const char* name) {
+  return last && std::strcmp(last, name) == 0;
+}
+
+// The names of the sets InitConvertDsp can lay, in the order it lays them.
+#if defined(__x86_64__) || defined(__i386__)
+constexpr const char* kSetOrder[] = {"reference", "sse2", "avx2", "avx512"};
+#elif defined(__aarch64__)
+constexpr const char* kSetOrder[] = {"reference", "neon"};
+#else
+constexpr const char* kSetOrder[] = {"reference"};
 #endif
+
+}  // namespace
+
+const char* InitConvertDsp(ConvertDsp& dsp, const char* last) {
+  dsp = kReference;
+  if (Named(last, "reference")) return "reference";
+#if defined(__x86_64__) || defined(__i386__)
+  if (!Features().sse2 || !InstallSse2(dsp)) return "reference";
+  if (Named(last, "sse2")) return "sse2";
+  if (!Features().avx2 || !InstallAvx2(dsp)) return "sse2";
+  if (Named(last, "avx2")) return "avx2";
+  if (!Features().avx512 || !InstallAvx512(dsp)) return "avx2";
+  return "avx512";
+#elif defined(__aarch64__)
+  // NEON is part of every AArch64 processor: no run-time check.
+  if (!InstallNeon(dsp)) return "reference";
+  return "neon";
+#else
+  return "reference";
+#endif
+}
+
+namespace {
+
+// One table per set this processor runs, each laid up to that set, built once.
+std::vector<NamedConvertDsp> BuildSets() {
+  static ConvertDsp tables[std::size(kSetOrder)];
+  std::vector<NamedConvertDsp> sets;
+  for (std::size_t i = 0; i < std::size(kSetOrder); ++i) {
+    if (std::strcmp(InitConvertDsp(tables[i], kSetOrder[i]), kSetOrder[i]) != 0) break;
+    sets.push_back({kSetOrder[i], &tables[i]});
+  }
   return sets;
 }
 
@@ -178,9 +217,22 @@ const ConvertDsp& FastestConvertDsp() {
   return *Sets().back().dsp;
 }
 
+const ConvertDsp& ChosenConvertDsp() {
+  static const ConvertDsp* chosen = [] {
+    // MIVORA_KERNELS=<name> holds the converters to an earlier set, as it holds the decoder; an
+    // unknown or unavailable name leaves the fastest set in use.
+    ConvertDsp probe;
+    const char* reached = InitConvertDsp(probe, std::getenv("MIVORA_KERNELS"));
+    for (const NamedConvertDsp& set : Sets())
+      if (std::strcmp(set.name, reached) == 0) return set.dsp;
+    return Sets().back().dsp;
+  }();
+  return *chosen;
+}
+
 namespace {
 const ConvertDsp*& ActivePointer() {
-  static const ConvertDsp* active = &FastestConvertDsp();
+  static const ConvertDsp* active = &ChosenConvertDsp();
   return active;
 }
 }  // namespace

@@ -90,11 +90,19 @@ struct NamedConvertDsp {
 
 // The plain C++ kernels; the reference every faster version must match byte for byte.
 const ConvertDsp& ReferenceConvertDsp();
+// Fills dsp with the portable kernels, then lays each instruction set over them in order (SSE2,
+// AVX2, AVX-512 on x86; NEON on AArch64), each replacing the kernels it has faster versions of,
+// and returns at the first one the processor lacks or after the set named `last` (null or a name
+// of no set: all of them). Returns the name of the last set laid ("reference" for none).
+const char* InitConvertDsp(ConvertDsp& dsp, const char* last = nullptr);
 // Every kernel set this processor can run, the reference first and the fastest last.
 std::vector<NamedConvertDsp> AvailableConvertDsps();
 // The best kernels for this processor, chosen once on first call.
 const ConvertDsp& FastestConvertDsp();
-// The kernels the converters use: the fastest unless UseConvertDsp chose others.
+// The fastest kernels, or the earlier set the environment variable MIVORA_KERNELS names
+// (reference|sse2|avx2|avx512|neon), as for the decoder. Chosen once on first call.
+const ConvertDsp& ChosenConvertDsp();
+// The kernels the converters use: the chosen ones unless UseConvertDsp chose others.
 const ConvertDsp& ActiveConvertDsp();
 // For tests and benchmarks: makes the converters use dsp (which must outlive its use). Not to be
 // called while a conversion runs.

@@ -5,6 +5,7 @@
 #include "output/convert_planes.h"
 #include "output/convert_sample.h"
 #include "output/converters.h"
+#include "platform/display_memory.h"
 
 namespace mivora {
 
@@ -38,14 +39,16 @@ void ConvertNormal(const std::uint8_t* y, std::int32_t strideY, const std::uint8
                    std::uint8_t /*reserved*/) {
   Planes p(y, strideY, u, v, strideU, prevY, prevU, prevV, skipUnchanged);
   if (!p.Valid() || !destination || width <= 0 || height <= 0) return;
+  // The picture is cropped, centred, to the display in force.
+  const platform::DisplayGeometry display = platform::CurrentDisplayGeometry();
   int w = width, h = height;
-  if (h > 240) {
-    p.CropRows(h - 240);
-    h = 240;
+  if (h > display.height) {
+    p.CropRows(h - display.height);
+    h = display.height;
   }
-  if (w > 640) {
-    p.CropColumns(w - 640);
-    w = 640;
+  if (w > display.width) {
+    p.CropColumns(w - display.width);
+    w = display.width;
   }
   // A negative rowSkip would make rows run backwards from the destination, outside the display;
   // it is taken as 0 here as in the other modes.

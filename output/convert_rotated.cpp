@@ -6,6 +6,7 @@
 #include "output/convert_planes.h"
 #include "output/convert_sample.h"
 #include "output/converters.h"
+#include "platform/display_memory.h"
 
 namespace mivora {
 
@@ -38,14 +39,17 @@ void ConvertRotated(const std::uint8_t* y, std::int32_t strideY, const std::uint
                     std::int32_t skipUnchanged, std::uint8_t /*reserved*/) {
   Planes p(y, strideY, u, v, strideU, prevY, prevU, prevV, skipUnchanged);
   if (!p.Valid() || !destination || width <= 0 || height <= 0) return;
+  // Source columns run down the display and rows across it: the centred crop is to the display
+  // in force, turned.
+  const platform::DisplayGeometry display = platform::CurrentDisplayGeometry();
   int w = width, h = height;
-  if (w > 240) {
-    p.CropColumns(w - 240);
-    w = 240;
+  if (w > display.height) {
+    p.CropColumns(w - display.height);
+    w = display.height;
   }
-  if (h > 640) {
-    p.CropRows(h - 640);
-    h = 640;
+  if (h > display.width) {
+    p.CropRows(h - display.width);
+    h = display.width;
   }
   const std::ptrdiff_t stride = h + std::max<std::int32_t>(rowSkip, 0);
   const int b = ClampBrightness(brightness);

@@ -5,6 +5,7 @@
 #include "output/convert_dsp.h"
 #include "output/convert_planes.h"
 #include "output/converters.h"
+#include "platform/display_memory.h"
 
 namespace mivora {
 
@@ -19,9 +20,12 @@ void ConvertRotatedDouble(const std::uint8_t* y, std::int32_t strideY, const std
                           std::uint8_t /*reserved*/) {
   const Planes p(y, strideY, u, v, strideU, nullptr, nullptr, nullptr, 0);
   if (!p.Valid() || !destination || width <= 0 || height <= 0) return;
-  // Doubled and turned output fits 120 x 320 samples; the right and bottom are dropped.
-  const int w = std::min(width, 120);
-  const int h = std::min(height, 320);
+  // Doubled and turned output fits half the display in force each way (source columns run down
+  // it); the right and bottom are dropped.
+  const platform::DisplayGeometry display = platform::CurrentDisplayGeometry();
+  const int w = std::min(width, display.height / 2);
+  const int h = std::min(height, display.width / 2);
+  if (w <= 0 || h <= 0) return;
   const std::ptrdiff_t stride = h + std::max<std::int32_t>(rowSkip, 0);
   const ConvertDsp& dsp = ActiveConvertDsp();
 

@@ -6,14 +6,17 @@
 
 namespace mivora {
 
-// Type 5: as decoded, 1:1, centred crop to 640 x 240.
+// The size limits are those of the display geometry in force (W x H; 640 x 240 on the handheld),
+// read once per call.
+
+// Type 5: as decoded, 1:1, centred crop to W x H.
 void ConvertNormal(const std::uint8_t* y, std::int32_t strideY, const std::uint8_t* u,
                    const std::uint8_t* v, std::int32_t strideU, std::uint16_t* destination,
                    std::int32_t width, std::int32_t height, std::int32_t rowSkip,
                    std::uint8_t cleanVideo, std::int32_t brightness, const std::uint8_t* prevY,
                    const std::uint8_t* prevU, const std::uint8_t* prevV, std::int32_t skipUnchanged,
                    std::uint8_t reserved);
-// Type 7: turned 90 degrees counter-clockwise, 1:1, centred crop to 240 x 640 source samples.
+// Type 7: turned 90 degrees counter-clockwise, 1:1, centred crop to H x W source samples.
 void ConvertRotated(const std::uint8_t* y, std::int32_t strideY, const std::uint8_t* u,
                     const std::uint8_t* v, std::int32_t strideU, std::uint16_t* destination,
                     std::int32_t width, std::int32_t height, std::int32_t rowSkip,
@@ -21,14 +24,15 @@ void ConvertRotated(const std::uint8_t* y, std::int32_t strideY, const std::uint
                     const std::uint8_t* prevU, const std::uint8_t* prevV,
                     std::int32_t skipUnchanged, std::uint8_t reserved);
 // Type 8: as decoded, each sample a 2x2 block with three interpolated pixels; top-left
-// 320 x 120 samples at most.
+// (W / 2) x (H / 2) samples at most.
 void ConvertDouble(const std::uint8_t* y, std::int32_t strideY, const std::uint8_t* u,
                    const std::uint8_t* v, std::int32_t strideU, std::uint16_t* destination,
                    std::int32_t width, std::int32_t height, std::int32_t rowSkip,
                    std::uint8_t cleanVideo, std::int32_t brightness, const std::uint8_t* prevY,
                    const std::uint8_t* prevU, const std::uint8_t* prevV, std::int32_t skipUnchanged,
                    std::uint8_t reserved);
-// Type 9: turned and doubled by repetition; top-left 120 x 320 samples at most; never skips.
+// Type 9: turned and doubled by repetition; top-left (H / 2) x (W / 2) samples at
+// most; never skips.
 void ConvertRotatedDouble(const std::uint8_t* y, std::int32_t strideY, const std::uint8_t* u,
                           const std::uint8_t* v, std::int32_t strideU, std::uint16_t* destination,
                           std::int32_t width, std::int32_t height, std::int32_t rowSkip,

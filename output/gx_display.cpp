@@ -72,15 +72,18 @@ GXDisplayProperties GXGetDisplayProperties() {
   namespace platform = mivora::platform;
   const int depth = platform::ScreenBitsPerPixel();
   const int row = mivora::IdentifyDevice();
-  // A device outside the table has no row pitch or landscape flag to take; it is described as
-  // this display is laid out: rows as long as the screen is wide, not landscape.
-  const std::uint32_t rowPitch = row >= 0 ? mivora::kDisplayDevices[row].rowPitch
-                                          : static_cast<std::uint32_t>(platform::ScreenWidth());
-  const bool landscape = row >= 0 && mivora::kDisplayDevices[row].landscape != 0;
+  const platform::DisplayGeometry display = platform::CurrentDisplayGeometry();
+  // On the handheld's geometry a device of the table is described by its row. A device outside
+  // the table has no row pitch or landscape flag to take, and a desktop geometry is not the
+  // device's screen: both are described as the display memory is laid out, pitch and all.
+  const bool deviceRow = row >= 0 && display == platform::kHandheldGeometry;
+  const std::uint32_t rowPitch =
+      deviceRow ? mivora::kDisplayDevices[row].rowPitch : static_cast<std::uint32_t>(display.pitch);
+  const bool landscape = deviceRow && mivora::kDisplayDevices[row].landscape != 0;
 
   GXDisplayProperties properties;
-  properties.cxWidth = static_cast<std::uint32_t>(platform::ScreenWidth());
-  properties.cyHeight = static_cast<std::uint32_t>(platform::ScreenHeight());
+  properties.cxWidth = static_cast<std::uint32_t>(display.width);
+  properties.cyHeight = static_cast<std::uint32_t>(display.height);
   properties.cbxPitch = depth / 8;
   properties.cbyPitch = properties.cbxPitch * static_cast<std::int32_t>(rowPitch);
   properties.cBPP = depth;

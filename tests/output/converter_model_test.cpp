@@ -1,6 +1,7 @@
 // Every converter against a per-pixel model written here from the conversion rules, on random
 // planes of many sizes (odd, cropped, larger than the display), with brightness, skip-unchanged,
-// padded strides and a destination at an odd pixel position. Planes and destination are sized
+// padded strides and a destination at an odd pixel position, on the handheld display and on
+// desktop displays of other sizes and pitches. Planes and destination are sized
 // exactly, so a read or write outside them shows under the address sanitizer.
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include "output/convert_dsp.h"
 #include "output/converter_select.h"
 #include "output/converters.h"
+#include "output/display_size.h"
+#include "platform/display_memory.h"
 
 namespace mivora {
 namespace {
@@ -84,14 +87,16 @@ struct Target {
 
 struct Case {
   int mode, brightness, skip, rowSkip;
+  platform::DisplayGeometry display = platform::kHandheldGeometry;
 };
 
 // Mode 5: pixel (x, r) of the cropped picture goes to display (r, x); 2x2 blocks share the
 // chrominance of column x/2; the skip check sees Y of the block's left column and its U, V.
 void Model5(const Picture& p, const Case& c, Target& t) {
+  const int W = c.display.width, H = c.display.height;
   int w = p.width, h = p.height, rows = 0, cols = 0, crow = 0, ccol = 0;
-  if (h > 240) crow = (h - 240) / 4, rows = 2 * crow, h = 240;
-  if (w > 640) cols = (w - 640) >> 1, ccol = (w - 640) >> 2, w = 640;
+  if (h > H) crow = (h - H) / 4, rows = 2 * crow, h = H;
+  if (w > W) cols = (w - W) >> 1, ccol = (w - W) >> 2, w = W;
   for (int r = 0; r < h; ++r)
     for (int x = 0; x < w; ++x) {
       const int bx = x & ~1, by = r & ~1, cc = (x >> 1) + ccol, cr = (r >> 1) + crow;
@@ -105,9 +110,10 @@ void Model5(const Picture& p, const Case& c, Target& t) {
 // Mode 7: pixel (x, r) goes to display (w - 1 - x, r). Columns pair as (x, x - 1) from the right
 // edge, each pair with the chrominance of its right column; the skip check sees row r & ~1 only.
 void Model7(const Picture& p, const Case& c, Target& t) {
+  const int W = c.display.width, H = c.display.height;
   int w = p.width, h = p.height, rows = 0, cols = 0, crow = 0, ccol = 0;
-  if (w > 240) cols = (w - 240) >> 1, ccol = (w - 240) >> 2, w = 240;
-  if (h > 640) crow = (h - 640) / 4, rows = 2 * crow, h = 640;
+  if (w > H) cols = (w - H) >> 1, ccol = (w - H) >> 2, w = H;
+  if (h > W) crow = (h - W) / 4, rows = 2 * crow, h = W;
   for (int r = 0; r < h; ++r)
     for (int x = 0; x < w; ++x) {
       const int right = x + ((w - 1 - x) & 1);
@@ -122,7 +128,8 @@ void Model7(const Picture& p, const Case& c, Target& t) {
 // Mode 8: sample (x, r) becomes the block at display (2r, 2x); right and lower pixels average
 // unclipped channel values with the neighbours; the row below the last row is the row itself.
 void Model8(const Picture& p, const Case& c, Target& t) {
-  const int w = std::min(p.width, 320), h = std::min(p.height, 120);
+  const int w = std::min(p.width, c.display.width / 2);
+  const int h = std::min(p.height, c.display.height / 2);
   for (int r = 0; r < h; ++r)
     for (int x = 0; x < w; ++x) {
       const int u0 = p.U(x >> 1, r >> 1), v0 = p.V(x >> 1, r >> 1);
@@ -144,8 +151,9 @@ void Model8(const Picture& p, const Case& c, Target& t) {
 }
 
 // Mode 9: sample (x, r) fills the block at display (2(w - 1 - x), 2r); never skips.
-void Model9(const Picture& p, const Case&, Target& t) {
-  const int w = std::min(p.width, 120), h = std::min(p.height, 320);
+void Model9(const Picture& p, const Case& c, Target& t) {
+  const int w = std::min(p.width, c.display.height / 2);
+  const int h = std::min(p.height, c.display.width / 2);
   for (int r = 0; r < h; ++r)
     for (int x = 0; x < w; ++x) {
       const std::uint16_t s = Sample(p.Y(x, r), p.U(x >> 1, r >> 1), p.V(x >> 1, r >> 1), 0);
@@ -158,21 +166,24 @@ void Model9(const Picture& p, const Case&, Target& t) {
 struct Extent {
   int rows, columns, extent;
 };
-Extent ExtentOf(int mode, int w, int h) {
+Extent ExtentOf(int mode, int w, int h,
+                const platform::DisplayGeometry& d = platform::kHandheldGeometry) {
+  const int W = d.width, H = d.height;
   switch (mode) {
     case 5:
-      return {std::min(h, 240), std::min(w, 640), std::min(w, 640)};
+      return {std::min(h, H), std::min(w, W), std::min(w, W)};
     case 7:
-      return {std::min(w, 240), std::min(h, 640), std::min(h, 640)};
+      return {std::min(w, H), std::min(h, W), std::min(h, W)};
     case 8:
-      return {2 * std::min(h, 120), 2 * std::min(w, 320), std::min(w, 320)};
+      return {2 * std::min(h, H / 2), 2 * std::min(w, W / 2), std::min(w, W / 2)};
     default:
-      return {2 * std::min(w, 120), 2 * std::min(h, 320), std::min(h, 320)};
+      return {2 * std::min(w, H / 2), 2 * std::min(h, W / 2), std::min(h, W / 2)};
   }
 }
 
 void Check(const Picture& p, const Case& c, std::mt19937& random) {
-  const Extent e = ExtentOf(c.mode, p.width, p.height);
+  const Extent e = ExtentOf(c.mode, p.width, p.height, c.display);
+  if (e.rows <= 0 || e.columns <= 0) return;
   const std::ptrdiff_t stride = e.extent + std::max(c.rowSkip, 0);
   Target t((e.rows - 1) * stride + e.columns, stride, random);
   switch (c.mode) {
@@ -189,16 +200,19 @@ void Check(const Picture& p, const Case& c, std::mt19937& random) {
       Model9(p, c, t);
   }
   ASSERT_EQ(SelectConverter(0, c.mode), 1);
+  ASSERT_TRUE(platform::SetDisplayGeometry(c.display));
   ConverterHook(p.y.data(), p.strideY, p.u.data(), p.v.data(), p.strideU, t.actual.data() + t.first,
                 p.width, p.height, c.rowSkip, 1, c.brightness, p.prevY.data(), p.prevU.data(),
                 p.prevV.data(), c.skip, 0);
+  platform::SetDisplayGeometry(platform::kHandheldGeometry);
   for (std::size_t i = 0; i < t.expected.size(); ++i) {
     if (t.expected[i] != t.actual[i]) {
       const std::ptrdiff_t pixel = static_cast<std::ptrdiff_t>(i - t.first);
       FAIL() << "mode " << c.mode << " picture " << p.width << "x" << p.height << " brightness "
-             << c.brightness << " skip " << c.skip << " rowSkip " << c.rowSkip << ": display row "
-             << pixel / stride << " column " << pixel % stride << " expected " << std::hex
-             << t.expected[i] << " got " << t.actual[i];
+             << c.brightness << " skip " << c.skip << " rowSkip " << c.rowSkip << " display "
+             << c.display.width << "x" << c.display.height << "/" << c.display.pitch
+             << ": display row " << pixel / stride << " column " << pixel % stride << " expected "
+             << std::hex << t.expected[i] << " got " << t.actual[i];
     }
   }
 }
@@ -316,6 +330,35 @@ TEST_P(ConverterModel, SkipWithoutPreviousPlanesWritesEverything) {
     ConverterHook(p.y.data(), p.strideY, p.u.data(), p.v.data(), p.strideU, plain.data(), 20, 10,
                   400, 0, 0, nullptr, nullptr, nullptr, 0, 0);
     EXPECT_EQ(asked, plain) << "mode " << mode;
+  }
+}
+
+// Desktop displays: the display that fits the picture in each mode (pitch as wide as the display,
+// and wider by an odd amount), and displays smaller than the picture with odd sides and pitches,
+// on sizes up to 1920 x 1080; the row skip is the pitch minus the extent, as the layout gives.
+TEST_P(ConverterModel, EveryModeOnDesktopDisplays) {
+  std::mt19937 random(GetParam() + 1080);
+  const int sizes[][2] = {{16, 16},   {17, 15},   {33, 47},    {176, 144},   {321, 241},
+                          {640, 480}, {641, 479}, {1280, 720}, {1919, 1079}, {1920, 1080}};
+  const DisplaySize fit{DisplaySizeMode::Fit, 0, 0};
+  for (std::size_t i = 0; i < std::size(sizes); ++i) {
+    const int w = sizes[i][0], h = sizes[i][1];
+    const Picture p(w, h, i % 2 ? 9 : 0, i % 2 ? 3 : 0, random);
+    for (int mode : {5, 7, 8, 9}) {
+      platform::DisplayGeometry fitted = GeometryFor(fit, w, h, mode == 7 || mode == 9, mode >= 8);
+      platform::DisplayGeometry wider = fitted;
+      wider.pitch += 13;
+      const platform::DisplayGeometry smaller{
+          std::max(w * 2 / 3, 1) | 1, std::max(h * 3 / 5, 1) | 1, (std::max(w * 2 / 3, 1) | 1) + 7};
+      for (const auto& display : {fitted, wider, smaller}) {
+        // The largest display leaves no room for a wider pitch.
+        if (!platform::ValidDisplayGeometry(display)) continue;
+        const int extent = ExtentOf(mode, w, h, display).extent;
+        Check(p, {mode, mode >= 8 ? 0 : 19, int(i + mode) % 2, display.pitch - extent, display},
+              random);
+        if (HasFatalFailure()) return;
+      }
+    }
   }
 }
 

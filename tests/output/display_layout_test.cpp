@@ -35,6 +35,36 @@ TEST(DisplayLayout, LargePicturesStartAtTheEdge) {
   ExpectLayout(LayoutForOutputType(176, 144, 3), 48, 232, 464);
 }
 
+// On another geometry the same rules hold against its width, height and pitch; the overload
+// without a geometry uses the one in force.
+TEST(DisplayLayout, OtherGeometriesCentreAgainstTheirPitch) {
+  const platform::DisplayGeometry fit{640, 480, 640}, pitched{1001, 601, 1024};
+  const DisplayLayout whole = LayoutForOutputType(640, 480, 5, fit);
+  EXPECT_EQ(whole.startOffset, 0);
+  EXPECT_EQ(whole.rowSkip, 0);
+  // Turned: 480 samples along a 1001-pixel row.
+  DisplayLayout l = LayoutForOutputType(640, 480, 7, pitched);
+  EXPECT_EQ(l.topOffset, 0);
+  EXPECT_EQ(l.leftOffset, 260);
+  EXPECT_EQ(l.rowSkip, 1024 - 480);
+  EXPECT_EQ(l.startOffset, 260);
+  // Doubled: half the display's width in samples at most, the odd pixel left over.
+  l = LayoutForOutputType(600, 200, 8, pitched);
+  EXPECT_EQ(l.topOffset, 100);
+  EXPECT_EQ(l.leftOffset, 0);
+  EXPECT_EQ(l.rowSkip, 1024 - 500);
+  EXPECT_EQ(l.startOffset, 100 * 1024);
+  l = LayoutForOutputType(100, 60, 9, pitched);
+  EXPECT_EQ(l.startOffset, 200 * 1024 + 440);
+  EXPECT_EQ(l.rowSkip, 1024 - 60);
+
+  ASSERT_TRUE(platform::SetDisplayGeometry(pitched));
+  const DisplayLayout inForce = LayoutForOutputType(100, 60, 9);
+  platform::SetDisplayGeometry(platform::kHandheldGeometry);
+  EXPECT_EQ(inForce.startOffset, l.startOffset);
+  ExpectLayout(LayoutForOutputType(100, 60, 9), 20, 260, 580);
+}
+
 TEST(DisplayLayout, DamagedSizesStayOnTheDisplay) {
   ExpectLayout(LayoutForOutputType(-5, -32768, 5), 120, 320, 640);
   ExpectLayout(LayoutForOutputType(0, 0, 9), 120, 320, 640);

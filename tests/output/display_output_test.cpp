@@ -34,12 +34,19 @@ TEST(DisplayOutput, ParsesItsOptionsAndRejectsOthers) {
   EXPECT_EQ(o.displayPath, "out.raw");
   EXPECT_EQ(o.pngDir, "dir");
   EXPECT_EQ(o.contactSheetPath, "s.png");
+  EXPECT_EQ(o.displaySize, DisplaySize{});
+  EXPECT_TRUE(Parse({"--display-size", "fit"}, o));
+  EXPECT_EQ(o.displaySize.mode, DisplaySizeMode::Fit);
+  EXPECT_TRUE(Parse({"--display-size", "1000x500"}, o));
+  EXPECT_EQ(o.displaySize, (DisplaySize{DisplaySizeMode::Explicit, 1000, 500}));
 
   DisplayOutputOptions d;
   for (auto bad : std::vector<std::vector<const char*>>{{"--output-type", "6"},
                                                         {"--output-type", "5x"},
                                                         {"--brightness", ""},
                                                         {"--display"},
+                                                        {"--display-size", "big"},
+                                                        {"--display-size", "0x5"},
                                                         {"--y4m", "x"},
                                                         {"file.avi"}})
     EXPECT_FALSE(Parse(bad, d)) << bad[0];
@@ -100,6 +107,39 @@ TEST(DisplayOutput, WritesWholePlacedDisplaysAndSkipsUnchangedBlocks) {
       }
   }
   EXPECT_TRUE(std::filesystem::exists(dir / "png" / "frame_000001.png"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "sheet.png"));
+  std::filesystem::remove_all(dir);
+}
+
+// At "fit" the display is as large as the picture in the mode: a 64 x 48 picture turned fills a
+// 48 x 64 display, written as 48 x 64 pixels per frame.
+TEST(DisplayOutput, FitDisplaysShowTheWholePicture) {
+  const auto dir = std::filesystem::temp_directory_path() / "mivora_display_fit_test";
+  std::filesystem::create_directories(dir);
+  DisplayOutputOptions o;
+  o.outputType = 7;
+  o.displaySize = {DisplaySizeMode::Fit, 0, 0};
+  o.displayPath = (dir / "display.raw").string();
+  o.contactSheetPath = (dir / "sheet.png").string();
+  const int w = 64, h = 48;
+  std::vector<std::uint8_t> y(w * h), u(32 * 24, 128), v(32 * 24, 128);
+  for (int i = 0; i < w * h; ++i) y[i] = static_cast<std::uint8_t>(16 + i % 200);
+  DecodedFrame frame{y.data(), u.data(), v.data(), w, 32, 32, 0, nullptr, nullptr, nullptr, 0};
+  {
+    DisplayOutput out(o);
+    ASSERT_TRUE(out.Begin(w, h, 1));
+    ASSERT_TRUE(out.AddFrame(frame, w, h));
+    ASSERT_TRUE(out.Finish());
+  }
+  const platform::DisplayGeometry inForce = platform::CurrentDisplayGeometry();
+  platform::SetDisplayGeometry(platform::kHandheldGeometry);
+  EXPECT_EQ(inForce, (platform::DisplayGeometry{h, w, h}));
+  const auto pixels = ReadPixels(dir / "display.raw");
+  ASSERT_EQ(pixels.size(), std::size_t(w * h));
+  // Source sample (x, r) at display row w - 1 - x, column r: the corners and one inside.
+  for (auto [x, r] : {std::pair{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}, {21, 30}})
+    EXPECT_EQ(pixels[(w - 1 - x) * h + r], convert::ConvertSample(y[r * w + x], 128, 128, 0))
+        << x << "," << r;
   EXPECT_TRUE(std::filesystem::exists(dir / "sheet.png"));
   std::filesystem::remove_all(dir);
 }

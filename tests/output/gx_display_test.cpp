@@ -127,6 +127,19 @@ TEST(GXDisplay, PropertiesFollowTheDeviceRowAndDepth) {
   }
 }
 
+TEST(GXDisplay, PropertiesDescribeADesktopGeometryInForce) {
+  const Device jornada720("HP, Jornada 720,, 9546, USEnglish, SAA", nullptr);
+  ASSERT_TRUE(platform::SetDisplayGeometry({1001, 601, 1024}));
+  const GXDisplayProperties p = GXGetDisplayProperties();
+  platform::SetDisplayGeometry(platform::kHandheldGeometry);
+  EXPECT_EQ(p.cxWidth, 1001u);
+  EXPECT_EQ(p.cyHeight, 601u);
+  EXPECT_EQ(p.cbxPitch, 2);
+  EXPECT_EQ(p.cbyPitch, 2048);
+  EXPECT_EQ(p.ffFormat, 0xA0u);
+  EXPECT_EQ(GXGetDisplayProperties().cbyPitch, 1280);
+}
+
 TEST(GXDisplay, DefaultKeysIgnoreTheOption) {
   const GXKeyList keys = GXGetDefaultKeys(2);
   EXPECT_EQ(keys.vkUp, 38);

@@ -6,6 +6,11 @@
 // 2w x 2h display pixels (8 interpolates, 9 repeats), so a third swscale figure does that same
 // work: the region scaled 2x to rgb565, bilinear for type 8, nearest for type 9. For types 5 and
 // 7 the display output is the region itself and that column repeats the region ratio.
+// A second table does the same at the "fit" display size, for 640 x 480 and 1280 x 720 sources:
+// the display as large as the whole picture in each type, every sample shown. swscale does the
+// same job to the same output size: type 5 the unscaled whole picture, type 8 scaled 2x
+// bilinear, type 9 2x nearest. swscale cannot turn a picture: for types 7 and 9 it produces an
+// output of the turned size (h x w, 2h x 2w) by nearest-neighbour scaling instead.
 //   bench-convert [seconds per figure, default 0.5]
 extern "C" {
 #include <libavutil/pixfmt.h>
@@ -24,6 +29,7 @@ extern "C" {
 #include "output/convert_dsp.h"
 #include "output/converter_select.h"
 #include "output/display_layout.h"
+#include "output/display_size.h"
 #include "platform/display_memory.h"
 
 namespace {
@@ -79,24 +85,19 @@ std::pair<double, double> SideBySide(double seconds, First& first, Second& secon
   return {a, b};
 }
 
-// The source region an output type converts: its size and its first luminance row and column
-// (chrominance at half of each), as the converters crop.
+// The source region an output type converts on the display in force: its size and its first
+// luminance row and column (chrominance at half of each), as the converters crop.
 struct Region {
   int width, height, row, column;
 };
 Region RegionOf(int type, int w, int h) {
-  switch (type) {
-    case 5:
-      return {std::min(w, 640), std::min(h, 240), h > 240 ? (h - 240) / 4 * 2 : 0,
-              w > 640 ? ((w - 640) >> 2) * 2 : 0};
-    case 7:
-      return {std::min(w, 240), std::min(h, 640), h > 640 ? (h - 640) / 4 * 2 : 0,
-              w > 240 ? ((w - 240) >> 2) * 2 : 0};
-    case 8:
-      return {std::min(w, 320), std::min(h, 120), 0, 0};
-    default:
-      return {std::min(w, 120), std::min(h, 320), 0, 0};
-  }
+  const mivora::platform::DisplayGeometry d = mivora::platform::CurrentDisplayGeometry();
+  // Limits along the source's width and height.
+  const bool turned = type == 7 || type == 9;
+  const int across = turned ? d.height : d.width, down = turned ? d.width : d.height;
+  if (type >= 8) return {std::min(w, across / 2), std::min(h, down / 2), 0, 0};
+  return {std::min(w, across), std::min(h, down), h > down ? (h - down) / 4 * 2 : 0,
+          w > across ? ((w - across) >> 2) * 2 : 0};
 }
 
 // Converts the whole source with output type 'type' through the converter slot.
@@ -124,10 +125,11 @@ struct MivoraConversion {
 // row. What no conversion into that area can beat.
 struct DisplayFill {
   std::uint16_t* destination;
-  int rows, columns;
+  int rows, columns, pitch;
   DisplayFill(const Source& s, int type) {
     const mivora::DisplayLayout layout = mivora::LayoutForOutputType(s.width, s.height, type);
     destination = mivora::platform::DisplayDestination(layout.startOffset);
+    pitch = mivora::platform::CurrentDisplayGeometry().pitch;
     const Region r = RegionOf(type, s.width, s.height);
     const bool turned = type == 7 || type == 9;
     const int scale = type >= 8 ? 2 : 1;
@@ -136,7 +138,8 @@ struct DisplayFill {
   }
   void operator()() const {
     for (int row = 0; row < rows; ++row)
-      std::memset(destination + row * 640, 0x5A, static_cast<std::size_t>(columns) * 2);
+      std::memset(destination + static_cast<std::ptrdiff_t>(row) * pitch, 0x5A,
+                  static_cast<std::size_t>(columns) * 2);
   }
 };
 
@@ -146,8 +149,10 @@ class SwscaleConversion {
   // scale 2 doubles both sides of the output with the given flags (SWS_FAST_BILINEAR or
   // SWS_POINT); scale 1 is the unscaled conversion.
   SwscaleConversion(const Source& s, const Region& r, int scale = 1, int flags = SWS_POINT)
+      : SwscaleConversion(s, r, scale * r.width, scale * r.height, flags) {}
+  // Any output size (a turned one for the turned types, which swscale cannot turn).
+  SwscaleConversion(const Source& s, const Region& r, int outWidth, int outHeight, int flags)
       : r_(r) {
-    const int outWidth = scale * r.width, outHeight = scale * r.height;
     context_ = sws_getContext(r.width, r.height, AV_PIX_FMT_YUV420P, outWidth, outHeight,
                               AV_PIX_FMT_RGB565LE, flags, nullptr, nullptr, nullptr);
     // swscale's vector code writes whole blocks past narrow rows' ends: rows get room for that.
@@ -179,6 +184,64 @@ class SwscaleConversion {
   std::uint8_t* destination_[1];
   int destinationStride_[1];
 };
+
+// The display at "fit" for each type, every sample shown, beside swscale producing an output of
+// the same size. Returns the exit status.
+int FitTable(double seconds, const std::vector<mivora::convert::NamedConvertDsp>& sets) {
+  namespace platform = mivora::platform;
+  const mivora::DisplaySize fit{mivora::DisplaySizeMode::Fit, 0, 0};
+  std::printf("conversions per second at display size fit (display as large as the picture)\n");
+  std::printf("%-9s %-4s %-9s", "source", "type", "display");
+  for (const auto& set : sets) std::printf(" %9s", set.name);
+  std::printf(" %9s %9s %6s %9s\n", "unchanged", "swscale", "ratio", "fill");
+  for (const auto& size : {std::pair{640, 480}, std::pair{1280, 720}}) {
+    const Source s(size.first, size.second);
+    char name[32];
+    std::snprintf(name, sizeof name, "%dx%d", s.width, s.height);
+    if (!platform::ReserveDisplayMemory(mivora::LargestDisplayPixels(fit, s.width, s.height))) {
+      std::fprintf(stderr, "no display memory for %s\n", name);
+      return 1;
+    }
+    for (int type : {5, 7, 8, 9}) {
+      const bool turned = type == 7 || type == 9, doubled = type >= 8;
+      const platform::DisplayGeometry display =
+          mivora::GeometryFor(fit, s.width, s.height, turned, doubled);
+      platform::SetDisplayGeometry(display);
+      const Region whole{s.width, s.height, 0, 0};
+      SwscaleConversion sws(s, whole, display.width, display.height,
+                            type == 8 ? SWS_FAST_BILINEAR : SWS_POINT);
+      if (!sws.Valid()) {
+        std::fprintf(stderr, "swscale cannot convert yuv420p to rgb565 at %dx%d\n", display.width,
+                     display.height);
+        return 1;
+      }
+      char extent[32];
+      std::snprintf(extent, sizeof extent, "%dx%d", display.width, display.height);
+      std::printf("%-9s %-4d %-9s", name, type, extent);
+      for (std::size_t i = 0; i + 1 < sets.size(); ++i) {
+        mivora::convert::UseConvertDsp(*sets[i].dsp);
+        std::printf(" %9.0f", PerSecond(seconds, MivoraConversion(s, type, false)));
+      }
+      mivora::convert::UseConvertDsp(*sets.back().dsp);
+      const MivoraConversion conversion(s, type, false);
+      const auto [fastest, swsRate] = SideBySide(seconds, conversion, sws);
+      std::printf(" %9.0f", fastest);
+      if (type == 9)
+        std::printf(" %9s", "-");
+      else
+        std::printf(" %9.0f", PerSecond(seconds, MivoraConversion(s, type, true)));
+      std::printf(" %9.0f %6.2f %9.0f\n", swsRate, fastest / swsRate,
+                  PerSecond(seconds, DisplayFill(s, type)));
+    }
+  }
+  platform::SetDisplayGeometry(platform::kHandheldGeometry);
+  std::printf(
+      "(swscale: the whole picture to an output of the display's size: type 5 unscaled, type 8\n"
+      "2x bilinear, type 9 2x nearest; it cannot turn, so for types 7 and 9 it scales to the\n"
+      "turned size (h x w, 2h x 2w) nearest-neighbour instead; ratio: fastest set / swscale,\n"
+      "measured in alternation)\n");
+  return 0;
+}
 
 }  // namespace
 
@@ -244,6 +307,6 @@ int main(int argc, char** argv) {
       "(bilinear for type 8, nearest for 9; types 5 and 7 repeat 'sws reg.'); 'sws all': swscale\n"
       "on the whole source; ratios: fastest set / swscale, each pair measured in alternation;\n"
       "'fill': memset of the display pixels the type writes, the ceiling set by the stores "
-      "alone)\n");
-  return 0;
+      "alone)\n\n");
+  return FitTable(seconds, sets);
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "output/converter_select.h"
@@ -18,8 +19,6 @@ namespace mivora {
 
 namespace {
 
-constexpr int kWidth = platform::kDisplayWidth;
-constexpr int kHeight = platform::kDisplayHeight;
 // Contact sheet: up to 3 x 3 display frames at full size, 8 grey pixels apart.
 constexpr int kSheetColumns = 3;
 constexpr int kSheetTiles = 9;
@@ -52,6 +51,7 @@ bool ParseInt(const char* text, int& value) {
 struct DisplayOutput::State {
   ConverterFn converter = &ConvertNormal;
   DisplayLayout layout;
+  platform::DisplayGeometry geometry;
   int width = 0, height = 0;
   long frameIndex = 0;
   bool converted = false;  // the display shows a frame converted by this converter and layout
@@ -59,13 +59,23 @@ struct DisplayOutput::State {
   bool displayIsStdout = false;
   std::vector<long> sheetFrames;  // frame numbers the contact sheet shows, ascending
   std::vector<std::uint16_t> sheet;
-  int sheetWidth = 0, sheetHeight = 0;
+  int sheetWidth = 0, sheetHeight = 0, tileWidth = 0, tileHeight = 0;
   bool ok = true;
 
-  void Place(int w, int h, int outputType) {
+  // Sizes the display for the picture (as the player does when an item opens: memory for its
+  // largest mode first) and places the picture on it.
+  void Place(int w, int h, const DisplayOutputOptions& options) {
     width = w;
     height = h;
-    layout = LayoutForOutputType(w, h, outputType);
+    const bool rotate = options.outputType == 7 || options.outputType == 9;
+    const bool doubled = options.outputType >= 8;
+    if (!platform::ReserveDisplayMemory(LargestDisplayPixels(options.displaySize, w, h)) ||
+        !platform::SetDisplayGeometry(GeometryFor(options.displaySize, w, h, rotate, doubled))) {
+      std::fprintf(stderr, "mivora-decode: no display memory for a %dx%d picture\n", w, h);
+      ok = false;
+    }
+    geometry = platform::CurrentDisplayGeometry();
+    layout = LayoutForOutputType(w, h, options.outputType, geometry);
     platform::ClearDisplayMemory();
     converted = false;
   }
@@ -81,7 +91,14 @@ bool ParseDisplayOption(int& i, int argc, char** argv, DisplayOutputOptions& opt
   }
   if (!hasValue) return false;
   const char* value = argv[i + 1];
-  if (option == "--output-type") {
+  if (option == "--display-size") {
+    const std::optional<DisplaySize> size = ParseDisplaySize(value);
+    if (!size) {
+      std::fprintf(stderr, "mivora-decode: --display-size takes handheld, fit or WxH\n");
+      return false;
+    }
+    options.displaySize = *size;
+  } else if (option == "--output-type") {
     int type = 0;
     if (!ParseInt(value, type) || (type != 5 && type != 7 && type != 8 && type != 9)) {
       std::fprintf(stderr, "mivora-decode: --output-type takes 5, 7, 8 or 9\n");
@@ -116,7 +133,7 @@ DisplayOutput::~DisplayOutput() {
 bool DisplayOutput::Begin(int width, int height, int frameCount) {
   State& s = *state_;
   s.converter = ConverterFor(options_.outputType);
-  s.Place(width, height, options_.outputType);
+  s.Place(width, height, options_);
   s.frameIndex = 0;
   if (!options_.displayPath.empty()) {
     if (options_.displayPath == "-") {
@@ -146,8 +163,12 @@ bool DisplayOutput::Begin(int width, int height, int frameCount) {
       s.sheetFrames.push_back(tiles == 1 ? 0 : t * (count - 1) / (tiles - 1));
     const int columns = static_cast<int>(std::min<long>(tiles, kSheetColumns));
     const int rows = static_cast<int>((tiles + kSheetColumns - 1) / kSheetColumns);
-    s.sheetWidth = columns * kWidth + (columns + 1) * kSheetGap;
-    s.sheetHeight = rows * kHeight + (rows + 1) * kSheetGap;
+    // Tiles as large as the display the first picture gets; a later size change shows as much of
+    // its display as fits the tile.
+    s.tileWidth = s.geometry.width;
+    s.tileHeight = s.geometry.height;
+    s.sheetWidth = columns * s.tileWidth + (columns + 1) * kSheetGap;
+    s.sheetHeight = rows * s.tileHeight + (rows + 1) * kSheetGap;
     s.sheet.assign(static_cast<std::size_t>(s.sheetWidth) * s.sheetHeight, kSheetBackground);
   }
   return s.ok;
@@ -156,7 +177,7 @@ bool DisplayOutput::Begin(int width, int height, int frameCount) {
 bool DisplayOutput::AddFrame(const DecodedFrame& frame, int width, int height) {
   State& s = *state_;
   // A size change moves the picture: the display starts black again and nothing is skipped.
-  if (width != s.width || height != s.height) s.Place(width, height, options_.outputType);
+  if (width != s.width || height != s.height) s.Place(width, height, options_);
   const bool skip = options_.skipUnchanged && s.converted;
   std::uint16_t* destination = platform::DisplayDestination(s.layout.startOffset);
   s.converter(frame.y, static_cast<std::int32_t>(frame.strideY), frame.u, frame.v,
@@ -165,21 +186,27 @@ bool DisplayOutput::AddFrame(const DecodedFrame& frame, int width, int height) {
               skip ? 1 : 0, 0);
   s.converted = true;
   const std::uint16_t* display = platform::DisplayMemory();
+  const int displayWidth = s.geometry.width, displayHeight = s.geometry.height;
+  const int pitch = s.geometry.pitch;
   const long index = s.frameIndex++;
 
   if (s.display) {
-    // Raw little-endian RGB 5-6-5, the whole display per frame.
-    bool written;
-    if constexpr (std::endian::native == std::endian::little) {
-      written = std::fwrite(display, 2, platform::kDisplayPixels, s.display) ==
-                static_cast<std::size_t>(platform::kDisplayPixels);
-    } else {
-      std::vector<std::uint8_t> bytes(2 * platform::kDisplayPixels);
-      for (int p = 0; p < platform::kDisplayPixels; ++p) {
-        bytes[2 * p] = static_cast<std::uint8_t>(display[p]);
-        bytes[2 * p + 1] = static_cast<std::uint8_t>(display[p] >> 8);
+    // Raw little-endian RGB 5-6-5, the whole display per frame: width x height pixels, rows of
+    // width (the row pitch is not written).
+    bool written = true;
+    std::vector<std::uint8_t> bytes(2 * static_cast<std::size_t>(displayWidth));
+    for (int r = 0; r < displayHeight && written; ++r) {
+      const std::uint16_t* row = display + static_cast<std::ptrdiff_t>(r) * pitch;
+      if constexpr (std::endian::native == std::endian::little) {
+        written =
+            std::fwrite(row, 2, displayWidth, s.display) == static_cast<std::size_t>(displayWidth);
+      } else {
+        for (int p = 0; p < displayWidth; ++p) {
+          bytes[2 * p] = static_cast<std::uint8_t>(row[p]);
+          bytes[2 * p + 1] = static_cast<std::uint8_t>(row[p] >> 8);
+        }
+        written = std::fwrite(bytes.data(), 1, bytes.size(), s.display) == bytes.size();
       }
-      written = std::fwrite(bytes.data(), 1, bytes.size(), s.display) == bytes.size();
     }
     if (!written) s.ok = false;
   }
@@ -187,7 +214,7 @@ bool DisplayOutput::AddFrame(const DecodedFrame& frame, int width, int height) {
     char name[32];
     std::snprintf(name, sizeof name, "frame_%06ld.png", index);
     const std::string path = (std::filesystem::path(options_.pngDir) / name).string();
-    if (!WritePng565(path, display, kWidth, kHeight, kWidth)) {
+    if (!WritePng565(path, display, displayWidth, displayHeight, pitch)) {
       std::fprintf(stderr, "mivora-decode: cannot write %s\n", path.c_str());
       s.ok = false;
     }
@@ -195,10 +222,11 @@ bool DisplayOutput::AddFrame(const DecodedFrame& frame, int width, int height) {
   const auto tile = std::find(s.sheetFrames.begin(), s.sheetFrames.end(), index);
   if (tile != s.sheetFrames.end()) {
     const int t = static_cast<int>(tile - s.sheetFrames.begin());
-    const int left = kSheetGap + (t % kSheetColumns) * (kWidth + kSheetGap);
-    const int top = kSheetGap + (t / kSheetColumns) * (kHeight + kSheetGap);
-    for (int r = 0; r < kHeight; ++r)
-      std::copy_n(display + r * kWidth, kWidth,
+    const int left = kSheetGap + (t % kSheetColumns) * (s.tileWidth + kSheetGap);
+    const int top = kSheetGap + (t / kSheetColumns) * (s.tileHeight + kSheetGap);
+    const int columns = std::min(displayWidth, s.tileWidth);
+    for (int r = 0; r < std::min(displayHeight, s.tileHeight); ++r)
+      std::copy_n(display + static_cast<std::ptrdiff_t>(r) * pitch, columns,
                   s.sheet.begin() + static_cast<std::ptrdiff_t>(top + r) * s.sheetWidth + left);
   }
   return s.ok;

@@ -45,6 +45,7 @@ void Usage() {
                "                     [--conceal-rest] [--pack-b-pictures] [--mpeg4-fourccs]\n"
                "                     [display options] FILE.avi\n"
                "display options: [--output-type 5|7|8|9] [--brightness B] [--skip-unchanged]\n"
+               "                 [--display-size handheld|fit|WxH]\n"
                "                 [--display OUT|-] [--png DIR] [--contact-sheet FILE.png]\n");
 }
 
