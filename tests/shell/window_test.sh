@@ -51,6 +51,9 @@ compare --doubled 200 80 240 "$work/9.png" "$work/display-7.raw" "$frames"
 # the status band below it, as decoded and turned (288 wide: centred in the band's 320 columns).
 ffmpeg -nostdin -v error -f lavfi -i testsrc=size=336x288:rate=25 -t 2 -c:v mpeg4 -vtag DIVX \
   "$work/cif.avi"
+# From the stored defaults (the run above left the picture turned and doubled); kept afterwards.
+conf=$work/config/mivora/options.conf
+[ -f "$conf" ] && mv "$conf" "$conf.kept"
 out=$(run --display-size fit --script "wait frames 10; key Space; wait paused; sleep 1; print;
   screenshot $work/fit-5.png; key R; sleep 1; screenshot $work/fit-7.png; key Ctrl+Q" "$work/cif.avi")
 frame=$(sed -nE 's/.*paused=1 .*frame=([0-9]+).*/\1/p' <<<"$out" | head -1)
@@ -61,6 +64,8 @@ frame=$(sed -nE 's/.*paused=1 .*frame=([0-9]+).*/\1/p' <<<"$out" | head -1)
   fail "client area at fit: $(ffprobe -v error -show_entries stream=width,height -of csv=p=0 "$work/fit-5.png")"
 compare --size 336 288 "$work/fit-5.png" "$work/fit-5.raw" "$frame-$((frame + 6))"
 compare --size 288 336 "$work/fit-7.png" "$work/fit-7.raw" "$frame-$((frame + 6))"
+grep -q '^DisplaySize = handheld' "$conf" || fail "--display-size was stored: $(grep DisplaySize "$conf")"
+[ -f "$conf.kept" ] && mv "$conf.kept" "$conf"
 
 # A tap pauses and resumes; the display key (B) blanks the picture while the run goes on;
 # Escape leaves full screen.
