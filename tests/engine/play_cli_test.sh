@@ -11,7 +11,7 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
-out=$("$play" --quiet --clock-speed 4 --audio "wav:$tmp/a.wav" --display "raw:$tmp/d.raw" \
+out=$("$play" --quiet --clock-speed 2 --audio "wav:$tmp/a.wav" --display "raw:$tmp/d.raw" \
   --script "0.5 pause; 1 pause; 1.5 seek 50; 2 ff; 2.6 ff; 3 rotate; 3.2 double; 3.4 brighter; 3.6 stop; 4 stop" \
   "$sample") || fail "scripted run exited $?"
 for name in framesShown framesDropped framesSkipped audioBlocksPlayed audioSamplesPlayed \
