@@ -18,10 +18,14 @@ for name in framesShown framesDropped framesSkipped audioBlocksPlayed audioSampl
   avOffsetMeanMs avOffsetMaxMs cpuSeconds peakMemoryKiB messages; do
   grep -q "^$name=" <<<"$out" || fail "no $name in the report"
 done
-shown=$(sed -n 's/^framesShown=//p' <<<"$out")
+value() { sed -n "s/^$1=//p" <<<"$out"; }
+shown=$(value framesShown)
 # After the last stop the item is reopened and then played whole (after the last control a
-# paused item is resumed), on top of what the controls showed before.
-[ "$shown" -gt 100 ] || fail "only $shown frames shown"
+# paused item is resumed), on top of what the controls showed before. A slowed (sanitizer) build
+# may drop frames to keep time, so every frame is counted once, shown or not.
+passed=$((shown + $(value framesDropped) + $(value framesSkipped)))
+[ "$passed" -gt 100 ] || fail "only $passed frames passed ($shown shown)"
+[ "$shown" -ge 50 ] || fail "only $shown frames shown"
 [ -s "$tmp/d.raw" ] || fail "no display frames written"
 
 # A real sound path: SDL's audio through its disk driver, which writes what it is given.
