@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "output/convert_dsp.h"
+#include "output/convert_last_column.h"
 #include "output/convert_sample.h"
 
 namespace mivora::convert {
@@ -586,21 +587,6 @@ MIVORA_KERNEL_INLINE void RotatedDoubleTileStep(const SourceRows& rows, std::ptr
     if constexpr (!kNarrow) StoreDoubledColumn(row - 2 * (8 + i) * stride, stride, b[i]);
   }
 #endif
-}
-
-// With an odd width, the last column of eight rows, after the vector steps.
-MIVORA_KERNEL_INLINE void RotatedDoubleLastColumn(const SourceRows& rows, std::ptrdiff_t strideY,
-                                                  std::ptrdiff_t strideU,
-                                                  std::uint16_t* destination, std::intptr_t stride,
-                                                  int width) {
-  const int x = width - 1;
-  for (int r = 0; r < 8; ++r) {
-    const std::ptrdiff_t chroma = (r >> 1) * strideU + (x >> 1);
-    const std::uint16_t pixel =
-        ConvertSample(rows.y0[r * strideY + x], rows.u0[chroma], rows.v0[chroma], 0);
-    destination[2 * r] = destination[2 * r + 1] = pixel;
-    destination[stride + 2 * r] = destination[stride + 2 * r + 1] = pixel;
-  }
 }
 
 MIVORA_KERNEL void RotatedDoubleRowBand(const SourceRows& rows, std::ptrdiff_t strideY,

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "output/convert_last_column.h"
 #include "output/convert_sample.h"
 
 namespace mivora::convert {
@@ -324,16 +325,7 @@ void RotatedDoubleRowGroup(const SourceRows& rows, std::ptrdiff_t strideY, std::
     }
     if (x + 16 >= even) break;
   }
-  if (width & 1) {
-    const int x = width - 1;
-    for (int r = 0; r < 8; ++r) {
-      const std::ptrdiff_t chroma = (r >> 1) * strideU + (x >> 1);
-      const std::uint16_t pixel =
-          ConvertSample(rows.y0[r * strideY + x], rows.u0[chroma], rows.v0[chroma], 0);
-      destination[2 * r] = destination[2 * r + 1] = pixel;
-      destination[stride + 2 * r] = destination[stride + 2 * r + 1] = pixel;
-    }
-  }
+  if (width & 1) RotatedDoubleLastColumn(rows, strideY, strideU, destination, stride, width);
 }
 
 // Mode 8 on bytes, sixteen samples per step. The interpolated channels are halved sums of two
