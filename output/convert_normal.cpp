@@ -42,14 +42,7 @@ void ConvertNormal(const std::uint8_t* y, std::int32_t strideY, const std::uint8
   // The picture is cropped, centred, to the display in force.
   const platform::DisplayGeometry display = platform::CurrentDisplayGeometry();
   int w = width, h = height;
-  if (h > display.height) {
-    p.CropRows(h - display.height);
-    h = display.height;
-  }
-  if (w > display.width) {
-    p.CropColumns(w - display.width);
-    w = display.width;
-  }
+  p.CropTo(w, h, display.width, display.height);
   // A negative rowSkip would make rows run backwards from the destination, outside the display;
   // it is taken as 0 here as in the other modes.
   const std::ptrdiff_t stride = w + std::max<std::int32_t>(rowSkip, 0);

@@ -49,6 +49,18 @@ struct Planes {
   }
   // Centred horizontal crop: luminance by excess >> 1 samples, chrominance by excess >> 2.
   void CropColumns(std::int32_t excess) { Advance(excess >> 1, excess >> 2); }
+  // A picture of width x height cropped, centred, to at most columns x rows; the size left is
+  // written back.
+  void CropTo(int& width, int& height, int columns, int rows) {
+    if (height > rows) {
+      CropRows(height - rows);
+      height = rows;
+    }
+    if (width > columns) {
+      CropColumns(width - columns);
+      width = columns;
+    }
+  }
 
  private:
   void Advance(std::ptrdiff_t luma, std::ptrdiff_t chroma) {

@@ -43,14 +43,7 @@ void ConvertRotated(const std::uint8_t* y, std::int32_t strideY, const std::uint
   // in force, turned.
   const platform::DisplayGeometry display = platform::CurrentDisplayGeometry();
   int w = width, h = height;
-  if (w > display.height) {
-    p.CropColumns(w - display.height);
-    w = display.height;
-  }
-  if (h > display.width) {
-    p.CropRows(h - display.width);
-    h = display.width;
-  }
+  p.CropTo(w, h, display.height, display.width);
   const std::ptrdiff_t stride = h + std::max<std::int32_t>(rowSkip, 0);
   const int b = ClampBrightness(brightness);
   const ConvertDsp& dsp = ActiveConvertDsp();
