@@ -8,6 +8,7 @@
 
 #include "modules/ReaderCommon/byte_stream.h"
 #include "modules/ReaderCommon/input_loader.h"
+#include "modules/ReaderCommon/open_through.h"
 #include "modules/mp3reader/frame_header.h"
 #include "modules/mp3reader/tags.h"
 #include "modules/mp3reader/vbr_header.h"
@@ -265,13 +266,8 @@ std::int32_t Open(const char16_t* path, std::int32_t mode, std::int32_t cachePar
   Hold hold(s.lock);
   Close();
   Reset(s);
-  if (path == nullptr || !s.loader.Load(mode, s.io)) return 0;
-  const std::int32_t opened = OpenLoaded(s, path, cacheParameter, info);
-  if (opened == 0) {
-    s.loader.Unload();
-    s.io = reader::InputIo{};
-  }
-  return opened;
+  return reader::OpenThroughModule(s.loader, s.io, path, mode,
+                                   [&] { return OpenLoaded(s, path, cacheParameter, info); });
 }
 
 }  // namespace
@@ -282,9 +278,8 @@ std::int32_t OpenWithInput(const reader::InputIo& io, const char16_t* path,
   Hold hold(s.lock);
   Close();
   Reset(s);
-  if (path == nullptr || !io.Complete()) return 0;
-  s.io = io;
-  return OpenLoaded(s, path, cacheParameter, info);
+  return reader::OpenThroughInput(io, s.io, path,
+                                  [&] { return OpenLoaded(s, path, cacheParameter, info); });
 }
 
 Mp3Layout GetLayout() {
