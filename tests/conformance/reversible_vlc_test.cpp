@@ -240,9 +240,10 @@ struct Writer {
 };
 
 // An I picture, then P pictures.
-std::vector<std::uint8_t> MakeStream(Writer& s, int pictures) {
+std::vector<std::uint8_t> MakeStream(Writer& s, int pictures, int quantType = 0) {
   s.w.StartCode(0x00).StartCode(0x20);
   decoder::testing::Layer l;
+  l.quantType = quantType;
   l.resyncDisable = 0;
   l.partitioned = 1;
   l.reversible = 1;
@@ -280,10 +281,10 @@ Decoded Ours(const std::string& avi) {
   return d;
 }
 
-TEST(ReversibleVlc, EveryCodeWordMatchesFfmpeg) {
-  Writer s(7);
+void ExpectMatchesFfmpeg(unsigned seed, int quantType) {
+  Writer s(seed);
   const int pictures = 6;
-  const std::string avi = Wrap(MakeStream(s, pictures), "all");
+  const std::string avi = Wrap(MakeStream(s, pictures, quantType), "all");
   ASSERT_FALSE(avi.empty());
   // Every code word of both tables, and escapes, went into the stream.
   EXPECT_EQ(decoder::ReversibleCodes(true).size(), s.intra.Used());
@@ -307,8 +308,9 @@ TEST(ReversibleVlc, EveryCodeWordMatchesFfmpeg) {
   ASSERT_EQ(static_cast<std::size_t>(pictures), ours.frames.frames.size());
   ASSERT_EQ(ours.frames.frames.size(), theirs.frames.size());
   // The two inverse transforms round differently: samples part by 1, a few dozen by 2. A wrong
-  // level changes a value by 2 * q (20 or more), which moves a block's samples by 3 or more (and
-  // the pictures predicted from it); a wrong run or last loses the packet's codes from there on.
+  // level changes a value by 2 * q (20 or more; with the matrices, weight * q / 8), which moves
+  // a whole block's samples further and spreads to the pictures predicted from it; a wrong run or
+  // last loses the packet's codes from there on.
   for (std::size_t i = 0; i < theirs.frames.size(); ++i) {
     const auto& a = ours.frames.frames[i];
     const auto& b = theirs.frames[i];
@@ -319,9 +321,18 @@ TEST(ReversibleVlc, EveryCodeWordMatchesFfmpeg) {
       worst = std::max(worst, d);
       twos += d == 2;
     }
-    EXPECT_LE(worst, 2) << "frame " << i;
-    EXPECT_LE(twos, 64) << "frame " << i;
+    EXPECT_LE(worst, 2) << "frame " << i << ", quantiser type " << quantType;
+    EXPECT_LE(twos, 64) << "frame " << i << ", quantiser type " << quantType;
   }
+}
+
+TEST(ReversibleVlc, EveryCodeWordMatchesFfmpeg) {
+  ExpectMatchesFfmpeg(7, 0);
+}
+
+// The levels as they stand, weighed by the default matrices afterwards.
+TEST(ReversibleVlc, EveryCodeWordMatchesFfmpegWithMatrices) {
+  ExpectMatchesFfmpeg(8, 1);
 }
 
 // A broken escape marker in the last picture's texture part: every frame still decodes, the
