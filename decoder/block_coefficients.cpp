@@ -7,6 +7,7 @@
 #include "decoder/coefficient_values.h"
 #include "decoder/dsp.h"
 #include "decoder/quant_matrix.h"
+#include "decoder/reversible_vlc.h"
 #include "decoder/scan_tables.h"
 #include "decoder/vlc_tables.h"
 
@@ -290,9 +291,9 @@ struct IntraPlaces {
 
 // One intra block: DC with its prediction, the coefficients, AC prediction, and the values its
 // neighbours predict from. Leaves the block in state.block. kGivenDc: the DC differential was read
-// before (a data-partitioned packet's first part) and is `givenDiff`.
-// Returns the block's extent for the transform.
-template <bool kGivenDc = false>
+// before (a data-partitioned packet's first part) and is `givenDiff`. kReversible: the coefficients
+// use the reversible codes. Returns the block's extent for the transform.
+template <bool kGivenDc = false, bool kReversible = false>
 [[gnu::always_inline]] inline BlockExtent IntraBlock(DecoderState& state, BitReader& r, int i,
                                                      bool coded, const CoefficientContext& x,
                                                      const IntraPlaces& places, int givenDiff = 0) {
@@ -325,7 +326,11 @@ template <bool kGivenDc = false>
   }
   int end = 1;
   if (coded && !state.lost) {
-    end = ReadCoefficients(r, block, scan, 1, x);
+    if constexpr (kReversible) {
+      end = ReadReversibleCoefficients(r, block, scan, 1, true, x.m, x.c);
+    } else {
+      end = ReadCoefficients(r, block, scan, 1, x);
+    }
     if (end < 0) state.damaged = state.lost = true;
   }
 
@@ -459,27 +464,37 @@ void DecodeIntraBlocks(DecoderState& state, int cbp) {
   state.reader = r;
 }
 
-void DecodeIntraBlocksWithDc(DecoderState& state, int cbp, const int dcDiff[6]) {
+namespace {
+
+template <bool kReversible>
+[[gnu::always_inline]] inline void IntraBlocksWithDc(DecoderState& state, int cbp,
+                                                     const int dcDiff[6]) {
   const CoefficientContext x = MakeContext(state, true);
   const BlockTargets targets(state);
   const IntraPlaces places(state);
   BitReader r = state.reader;
   for (int i = 0; i < 6; ++i) {
     const BlockExtent extent =
-        IntraBlock<true>(state, r, i, (cbp >> (5 - i)) & 1, x, places, dcDiff[i]);
+        IntraBlock<true, kReversible>(state, r, i, (cbp >> (5 - i)) & 1, x, places, dcDiff[i]);
     targets.dsp.idctPutIn(state.block, targets.dst[i], targets.stride[i], extent);
   }
   state.reader = r;
 }
 
-void DecodeInterBlocks(DecoderState& state, int cbp) {
+template <bool kReversible>
+[[gnu::always_inline]] inline void InterBlocks(DecoderState& state, int cbp) {
   const CoefficientContext x = MakeContext(state, false);
   const std::uint8_t* scan = state.picture.alternateScan ? kAlternateVerticalScan : kZigzagScan;
   const BlockTargets targets(state);
   BitReader r = state.reader;
   for (int i = 0; i < 6; ++i) {
     if (!((cbp >> (5 - i)) & 1)) continue;
-    const int end = ReadCoefficients(r, state.block, scan, 0, x);
+    int end;
+    if constexpr (kReversible) {
+      end = ReadReversibleCoefficients(r, state.block, scan, 0, false, x.m, x.c);
+    } else {
+      end = ReadCoefficients(r, state.block, scan, 0, x);
+    }
     BlockExtent extent = ExtentBefore(end);
     if (state.sequence.quantType) [[unlikely]] {
       DequantiseInterMpeg(state.block, state.sequence.matrices.inter, state.picture.quantiser);
@@ -493,6 +508,24 @@ void DecodeInterBlocks(DecoderState& state, int cbp) {
     }
   }
   state.reader = r;
+}
+
+}  // namespace
+
+void DecodeIntraBlocksWithDc(DecoderState& state, int cbp, const int dcDiff[6], bool reversible) {
+  if (reversible) {
+    IntraBlocksWithDc<true>(state, cbp, dcDiff);
+  } else {
+    IntraBlocksWithDc<false>(state, cbp, dcDiff);
+  }
+}
+
+void DecodeInterBlocks(DecoderState& state, int cbp) {
+  InterBlocks<false>(state, cbp);
+}
+
+void DecodeReversibleInterBlocks(DecoderState& state, int cbp) {
+  InterBlocks<true>(state, cbp);
 }
 
 }  // namespace mivora::decoder

@@ -108,7 +108,10 @@ void DecodeInterBlock(DecoderState& state, int blockIndex);
 // transformed into the current picture. cbp: bit 5 - i for block i.
 void DecodeIntraBlocks(DecoderState& state, int cbp);
 void DecodeInterBlocks(DecoderState& state, int cbp);
-// An intra macroblock of a data-partitioned packet, whose DC differentials came before.
-void DecodeIntraBlocksWithDc(DecoderState& state, int cbp, const int dcDiff[6]);
+// The same with the reversible codes of a data-partitioned packet's texture part.
+void DecodeReversibleInterBlocks(DecoderState& state, int cbp);
+// An intra macroblock of a data-partitioned packet, whose DC differentials came before; reversible:
+// its coefficients use the reversible codes.
+void DecodeIntraBlocksWithDc(DecoderState& state, int cbp, const int dcDiff[6], bool reversible);
 
 }  // namespace mivora::decoder

@@ -132,6 +132,7 @@ PartitionResult DecodePartitionedPacket(DecoderState& state) {
   q = state.picture.quantiser;
   if (!ReadSecondPart(state, count, q)) return KeepMotion(state, start, 0, count);
   const int threshold = state.picture.intraDcThreshold;
+  const bool reversible = state.sequence.reversibleVlc != 0;
   for (int k = 0; k < count; ++k) {
     const PartitionedMacroblock& m = state.partitioned[static_cast<std::size_t>(k)];
     MoveTo(state, start + k);
@@ -146,7 +147,9 @@ PartitionResult DecodePartitionedPacket(DecoderState& state) {
       }
       state.acPredicted = m.acPredicted;
       if (state.picture.pictureType != 0) ClearNonIntraNeighbours(state);
-      DecodeIntraBlocksWithDc(state, m.cbp, m.dcDiff);
+      DecodeIntraBlocksWithDc(state, m.cbp, m.dcDiff, reversible);
+    } else if (reversible) {
+      DecodeReversibleInterBlocks(state, m.cbp);
     } else {
       DecodeInterBlocks(state, m.cbp);
     }

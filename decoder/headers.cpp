@@ -140,7 +140,6 @@ void ParseLayerBody(DecoderState& state) {
   s.dataPartitioned = r.GetBit();
   if (s.dataPartitioned && s.interlaced) Unsupported(state, "interlaced data partitioning");
   s.reversibleVlc = s.dataPartitioned ? r.GetBit() : 0;
-  if (s.reversibleVlc) Unsupported(state, "reversible VLC coefficients");
   if (s.layerVersion != 1) {
     if (r.GetBit()) {
       Unsupported(state, "newpred");

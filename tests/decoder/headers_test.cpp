@@ -257,11 +257,6 @@ TEST(Headers, RecognisesFeaturesThisDecoderDoesNotDecode) {
       {"sprites", [](Layer& l) { l.sprite = 1; }},
       {"not 8-bit samples", [](Layer& l) { l.not8Bit = 1; }},
       {"complexity estimation", [](Layer& l) { l.complexityDisable = 0; }},
-      {"reversible VLC coefficients",
-       [](Layer& l) {
-         l.partitioned = 1;
-         l.reversible = 1;
-       }},
       {"scalability", [](Layer& l) { l.scalability = 1; }},
   };
   for (const auto& c : cases) {
