@@ -112,11 +112,13 @@ bool SameAsTranslation(const AffineWarp& w, int shift) {
   return w.column[0] == s && w.row[1] == s && w.row[0] == 0 && w.column[1] == 0;
 }
 
-// One block of a plane sample by sample, each position clamped into the padded reference (its
-// border replicates the edge). Adds the block's positions to sum.
-void WarpSamples(const AffineWarp& w, int shift, int rounding, const std::uint8_t* from,
-                 std::uint8_t* to, int stride, int paddedRows, int border, int size, int x, int y,
-                 std::int64_t sum[2]) {
+// One block of a plane sample by sample. kInside: every position and its neighbour below right
+// lie in the padded reference; otherwise each is clamped into it (its border replicates the
+// edge). Adds the block's positions to sum.
+template <bool kInside>
+void WarpRows(const AffineWarp& w, int shift, int rounding, const std::uint8_t* from,
+              std::uint8_t* to, int stride, int paddedRows, int border, int size, int x, int y,
+              std::int64_t sum[2]) {
   const int minX = -border, maxX = stride - border - 1;
   const int minY = -border, maxY = paddedRows - border - 1;
   const int s = 1 << shift, mask = s - 1, bias = (1 << (2 * shift - 1)) - rounding;
@@ -129,14 +131,22 @@ void WarpSamples(const AffineWarp& w, int shift, int rounding, const std::uint8_
       const std::int64_t fx = px >> w.scale, fy = py >> w.scale;
       sumX += fx;
       sumY += fy;
-      const std::int64_t ix = fx >> shift, iy = fy >> shift;
       const int wx = static_cast<int>(fx & mask), wy = static_cast<int>(fy & mask);
-      const int x0 = static_cast<int>(std::clamp<std::int64_t>(ix, minX, maxX));
-      const int x1 = static_cast<int>(std::clamp<std::int64_t>(ix + 1, minX, maxX));
-      const std::uint8_t* r0 =
-          from + static_cast<std::ptrdiff_t>(std::clamp<std::int64_t>(iy, minY, maxY)) * stride;
-      const std::uint8_t* r1 =
-          from + static_cast<std::ptrdiff_t>(std::clamp<std::int64_t>(iy + 1, minY, maxY)) * stride;
+      const std::uint8_t *r0, *r1;
+      int x0, x1;
+      if constexpr (kInside) {
+        x0 = static_cast<int>(fx >> shift);
+        x1 = x0 + 1;
+        r0 = from + static_cast<std::ptrdiff_t>(fy >> shift) * stride;
+        r1 = r0 + stride;
+      } else {
+        const std::int64_t ix = fx >> shift, iy = fy >> shift;
+        x0 = static_cast<int>(std::clamp<std::int64_t>(ix, minX, maxX));
+        x1 = static_cast<int>(std::clamp<std::int64_t>(ix + 1, minX, maxX));
+        r0 = from + static_cast<std::ptrdiff_t>(std::clamp<std::int64_t>(iy, minY, maxY)) * stride;
+        r1 = from +
+             static_cast<std::ptrdiff_t>(std::clamp<std::int64_t>(iy + 1, minY, maxY)) * stride;
+      }
       const int top = (s - wx) * r0[x0] + wx * r0[x1];
       const int bottom = (s - wx) * r1[x0] + wx * r1[x1];
       dst[col] = static_cast<std::uint8_t>(((s - wy) * top + wy * bottom + bias) >> (2 * shift));
@@ -144,6 +154,25 @@ void WarpSamples(const AffineWarp& w, int shift, int rounding, const std::uint8_
   }
   sum[0] = sumX;
   sum[1] = sumY;
+}
+
+void WarpSamples(const AffineWarp& w, int shift, int rounding, const std::uint8_t* from,
+                 std::uint8_t* to, int stride, int paddedRows, int border, int size, int x, int y,
+                 std::int64_t sum[2]) {
+  // The positions are affine in the sample's, so the block's corners bound them all.
+  bool inside = true;
+  for (int c = 0; c < 4; ++c) {
+    const int cx = x + (c & 1) * (size - 1), cy = y + (c >> 1) * (size - 1);
+    const std::int64_t ix = (w.origin[0] + w.column[0] * cx + w.row[0] * cy) >> w.scale >> shift;
+    const std::int64_t iy = (w.origin[1] + w.column[1] * cx + w.row[1] * cy) >> w.scale >> shift;
+    inside = inside && ix >= -border && ix + 1 <= stride - border - 1 && iy >= -border &&
+             iy + 1 <= paddedRows - border - 1;
+  }
+  if (inside) {
+    WarpRows<true>(w, shift, rounding, from, to, stride, paddedRows, border, size, x, y, sum);
+  } else {
+    WarpRows<false>(w, shift, rounding, from, to, stride, paddedRows, border, size, x, y, sum);
+  }
 }
 
 std::int16_t VectorComponent(std::int64_t sum, int shift) {
