@@ -122,7 +122,7 @@ bool DecodePicture(DecoderState& state) {
   if (state.picture.pictureType != 0) ExtendReferenceEdges(state.pictures);
   if (state.sequence.interlaced) ClearFieldMotion(state);
   const bool global = state.picture.pictureType == kGlobalMotionPicture;
-  if (global && !PrepareGlobalMotion(state, state.globalMotion)) return false;
+  if (global) PrepareGlobalMotion(state, state.globalMotion);
   const bool resyncPossible = !state.sequence.resyncMarkerDisable;
   const int markerZeros = ResyncMarkerZeros(state.picture.pictureType, state.picture.fcode);
   BitReader& r = state.reader;

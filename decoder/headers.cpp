@@ -43,6 +43,8 @@ int ReadWarpingDifference(BitReader& r) {
   return value;
 }
 
+}  // namespace
+
 void ReadWarpingPoints(BitReader& r, int points, int warping[3][2]) {
   for (int i = 0; i < 3; ++i) {
     const bool coded = i < points;
@@ -50,8 +52,6 @@ void ReadWarpingPoints(BitReader& r, int points, int warping[3][2]) {
     warping[i][1] = coded ? ReadWarpingDifference(r) : 0;
   }
 }
-
-}  // namespace
 
 int TimeIncrementBits(int timeResolution) {
   int n = 1;

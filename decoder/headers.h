@@ -9,6 +9,10 @@ namespace mivora::decoder {
 // Bits of the time increment fields: the smallest n >= 1 with 2^n >= resolution.
 int TimeIncrementBits(int timeResolution);
 
+// An S picture's sprite trajectory: the first `points` (up to 3) warping points' differences,
+// the rest zero.
+void ReadWarpingPoints(BitReader& r, int points, int warping[3][2]);
+
 // At a video object start code followed by a layer start code: reads the layer header and
 // returns true. Otherwise false with nothing consumed.
 bool ParseSequenceHeader(DecoderState& state);

@@ -35,7 +35,12 @@ int ReadVideoPacketHeader(DecoderState& state, int markerZeros) {
     r.SkipBits(TimeIncrementBits(state.sequence.timeResolution));
     r.SkipBits(1);
     const int type = static_cast<int>(r.GetBits(2));
-    r.SkipBits(3);                 // intra_dc_vlc_thr
+    r.SkipBits(3);  // intra_dc_vlc_thr
+    // An S picture's warping points again, ahead of the fcode; the picture header's stand.
+    if (type == kGlobalMotionPicture && state.sequence.spriteEnable == kGlobalMotionSprite) {
+      int warping[3][2];
+      ReadWarpingPoints(r, state.sequence.warpingPoints, warping);
+    }
     if (type != 0) r.SkipBits(3);  // vop_fcode_forward
     if (type == 2) r.SkipBits(3);  // vop_fcode_backward
     // A packet that names another picture type belongs to no picture we are decoding.

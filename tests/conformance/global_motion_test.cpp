@@ -46,6 +46,9 @@ struct Stream {
   int frames = 8;
   int warping[3][2] = {};  // fixed warping points; random first point when `randomWarp`
   bool randomWarp = true;
+  int spread = 0;           // with `randomWarp`: the other points random within +-spread
+  bool packet = false;      // a video packet with the header extension halfway through each picture
+  bool flatBlocks = false;  // the I picture of flat 8x8 blocks, decoded alike by any IDCT
   bool vectorMacroblocks = true;  // besides warped and not-coded ones
   unsigned seed = 1;
 };
@@ -63,6 +66,7 @@ std::vector<std::uint8_t> MakeStream(const Stream& s, const std::vector<std::uin
   l.warpingPoints = s.points;
   l.warpingAccuracy = s.accuracy;
   l.quarterSample = s.quarterSample;
+  l.resyncDisable = !s.packet;
   decoder::testing::WriteLayer(w, l);
   w.Stuff();
   std::vector<std::uint8_t> out = w.Bytes();
@@ -74,10 +78,24 @@ std::vector<std::uint8_t> MakeStream(const Stream& s, const std::vector<std::uin
     int warping[3][2];
     for (int i = 0; i < 3; ++i)
       for (int k = 0; k < 2; ++k)
-        warping[i][k] =
-            s.randomWarp && i == 0 ? static_cast<int>(rng() % 81) - 40 : s.warping[i][k];
+        warping[i][k] = !s.randomWarp ? s.warping[i][k]
+                        : i == 0      ? static_cast<int>(rng() % 81) - 40
+                        : s.spread && i < s.points
+                            ? static_cast<int>(rng() % (2 * s.spread + 1)) - s.spread
+                            : s.warping[i][k];
     decoder::testing::WriteSPicture(p, f, static_cast<int>(rng() % 2), 4, 1, s.points, warping);
-    for (int m = 0; m < ((kWidth + 15) / 16) * ((kHeight + 15) / 16); ++m) {
+    const int macroblocks = ((kWidth + 15) / 16) * ((kHeight + 15) / 16);
+    for (int m = 0; m < macroblocks; ++m) {
+      if (s.packet && m == macroblocks / 2) {
+        // Resync marker (fcode 1), macroblock number, quantiser, then the header again.
+        p.Stuff().Put(1, 17).Put(m, 7).Put(4, 5).Put(1, 1);
+        p.Code("0 1").Put(f, 5).Code("1 11 000");
+        for (int i = 0; i < s.points; ++i) {
+          decoder::testing::WriteWarpingDifference(p, warping[i][0]);
+          decoder::testing::WriteWarpingDifference(p, warping[i][1]);
+        }
+        p.Put(1, 3);
+      }
       const int kind = static_cast<int>(rng() % (s.vectorMacroblocks ? 10 : 7));
       if (kind < 4) {
         p.Code("1");  // not coded
@@ -97,25 +115,32 @@ std::vector<std::uint8_t> MakeStream(const Stream& s, const std::vector<std::uin
 class GlobalMotion : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    iPicture_ = EncodeIPicture("testsrc2=s=176x144:r=25", 3);
+    flatPicture_ = EncodeIPicture("testsrc2=s=22x18:r=25,scale=176:144:flags=neighbor", 2);
+  }
+  static void TearDownTestSuite() {
+    delete iPicture_;
+    delete flatPicture_;
+  }
+
+  static std::vector<std::uint8_t>* EncodeIPicture(const std::string& source, int q) {
     const std::string m4v = Temp("i.m4v");
-    ASSERT_EQ(
-        0, RunCommand("ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i "
-                      "testsrc2=s=176x144:r=25 -frames:v 1 -c:v mpeg4 -threads 1 -flags +bitexact "
-                      "-q:v 3 -f m4v '" +
-                      m4v + "'"));
+    EXPECT_EQ(0, RunCommand("ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i '" +
+                            source + "' -frames:v 1 -c:v mpeg4 -threads 1 -flags +bitexact -q:v " +
+                            std::to_string(q) + " -f m4v '" + m4v + "'"));
     const std::vector<std::uint8_t> bytes = ReadBytes(m4v);
     std::remove(m4v.c_str());
     static const std::uint8_t kPicture[] = {0, 0, 1, 0xB6};
     const auto at = std::search(bytes.begin(), bytes.end(), kPicture, kPicture + 4);
-    ASSERT_NE(at, bytes.end());
-    iPicture_ = new std::vector<std::uint8_t>(at, bytes.end());
+    EXPECT_NE(at, bytes.end());
+    return new std::vector<std::uint8_t>(at, bytes.end());
   }
-  static void TearDownTestSuite() { delete iPicture_; }
 
   // The stream in an AVI, as mivora-decode reads it.
   static std::string Wrap(const Stream& s, const std::string& name) {
     const std::string m4v = Temp(name + ".m4v"), avi = Temp(name + ".avi");
-    const std::vector<std::uint8_t> bytes = MakeStream(s, *iPicture_);
+    const std::vector<std::uint8_t> bytes =
+        MakeStream(s, s.flatBlocks ? *flatPicture_ : *iPicture_);
     std::ofstream(m4v, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
@@ -126,6 +151,23 @@ class GlobalMotion : public ::testing::Test {
     return exit == 0 ? avi : "";
   }
 
+  // mivora-decode's pictures of the stream.
+  static void DecodeOurs(const Stream& s, const std::string& name, YuvFrames& frames) {
+    const std::string avi = Wrap(s, name);
+    ASSERT_FALSE(avi.empty());
+    const std::string ours = Temp(name + ".y4m");
+    const int exit = RunCommand(std::string("'") + MIVORA_DECODE + "' --y4m '" + ours + "' '" +
+                                avi + "' >/dev/null");
+    std::string error;
+    const bool read = ReadY4m(ours, frames, error);
+    std::remove(avi.c_str());
+    std::remove(ours.c_str());
+    ASSERT_EQ(0, exit) << name;
+    ASSERT_TRUE(read) << error;
+    ASSERT_EQ(static_cast<std::size_t>(s.frames + 1), frames.frames.size()) << name;
+  }
+
+  // With flat blocks every picture must be the same as ffmpeg's, sample for sample.
   static void ExpectMatchesFfmpeg(const Stream& s, const std::string& name) {
     const std::string avi = Wrap(s, name);
     ASSERT_FALSE(avi.empty());
@@ -144,16 +186,27 @@ class GlobalMotion : public ::testing::Test {
     ASSERT_TRUE(read) << error;
     ASSERT_EQ(static_cast<std::size_t>(s.frames + 1), a.frames.size()) << name;
     ASSERT_EQ(a.frames.size(), b.frames.size()) << name;
+    int exact = 0;
+    double worst = 1e9;
     for (std::size_t i = 0; i < a.frames.size(); ++i) {
       const FramePsnr p = ComparePictures(a, i, b, i);
+      worst = std::min({worst, p.y, p.u, p.v});
+      exact += a.frames[i] == b.frames[i];
       ASSERT_GE(std::min({p.y, p.u, p.v}), 40.0) << name << " frame " << i;
+      if (s.flatBlocks) {
+        EXPECT_TRUE(a.frames[i] == b.frames[i]) << name << " frame " << i;
+      }
     }
+    std::printf("%s: %d of %zu pictures exact, worst %.2f dB\n", name.c_str(), exact,
+                a.frames.size(), worst);
   }
 
   static std::vector<std::uint8_t>* iPicture_;
+  static std::vector<std::uint8_t>* flatPicture_;
 };
 
 std::vector<std::uint8_t>* GlobalMotion::iPicture_ = nullptr;
+std::vector<std::uint8_t>* GlobalMotion::flatPicture_ = nullptr;
 
 // Translations of every accuracy, half- and quarter-sample vectors, no warping point at all, and
 // three points whose second and third add nothing to the first.
@@ -195,23 +248,64 @@ TEST_F(GlobalMotion, FarWarpsMatchFfmpeg) {
   ExpectMatchesFfmpeg(s, "far");
 }
 
-// Warps that are not translations are reported, each picture still handed out.
-TEST_F(GlobalMotion, WarpsWithMorePointsAreReported) {
+// Two points (rotation and scale) and three (affine), half- and quarter-sample vectors, vector
+// macroblocks predicted from warped ones, and a video packet that repeats the warping points:
+// sample for sample ffmpeg's pictures. Sixteenth-sample accuracy only: at coarser ones ffmpeg's
+// warps of two or three points are not affine (a ramp comes out with steps and rows left
+// unscaled), so it is no reference there.
+TEST_F(GlobalMotion, WarpsWithMorePointsMatchFfmpeg) {
+  unsigned seed = 20;
+  for (int points = 2; points <= 3; ++points) {
+    for (int quarter = 0; quarter <= 1; ++quarter) {
+      for (int spread : {3, 16}) {
+        Stream s;
+        s.points = points;
+        s.accuracy = 3;
+        s.quarterSample = quarter;
+        s.spread = spread;
+        s.flatBlocks = true;
+        s.seed = seed++;
+        ExpectMatchesFfmpeg(s, "points" + std::to_string(points) + "_quarter" +
+                                   std::to_string(quarter) + "_spread" + std::to_string(spread));
+      }
+    }
+  }
   Stream s;
-  s.points = 2;
-  s.randomWarp = false;
-  s.warping[1][0] = 6;
-  s.frames = 3;
-  const std::string avi = Wrap(s, "two");
-  ASSERT_FALSE(avi.empty());
-  const std::string err = Temp("two.err");
-  EXPECT_EQ(2, RunCommand(std::string("'") + MIVORA_DECODE + "' --framemd5 '" + avi +
-                          "' >/dev/null 2>'" + err + "'"));
-  std::stringstream message;
-  message << std::ifstream(err).rdbuf();
-  std::remove(avi.c_str());
-  std::remove(err.c_str());
-  EXPECT_NE(std::string::npos, message.str().find("2 or 3 warping points")) << message.str();
+  s.points = 3;
+  s.accuracy = 3;
+  s.spread = 10;
+  s.packet = true;
+  s.flatBlocks = true;
+  ExpectMatchesFfmpeg(s, "packet");
+}
+
+// Coarser accuracies: the same warps (the points are in half samples at every accuracy) come out
+// close to the sixteenth-sample pictures checked above, closer with each finer accuracy (a
+// misplaced warp gives 13 to 25 dB).
+TEST_F(GlobalMotion, CoarserWarpsAgreeWithSixteenths) {
+  for (int points = 2; points <= 3; ++points) {
+    Stream fine;
+    fine.points = points;
+    fine.accuracy = 3;
+    fine.spread = 12;
+    fine.vectorMacroblocks = false;
+    fine.frames = 1;  // each picture warps the one before: rounding would add up
+    fine.seed = 40 + points;
+    YuvFrames reference;
+    DecodeOurs(fine, "fine", reference);
+    for (int accuracy = 0; accuracy < 3; ++accuracy) {
+      Stream s = fine;
+      s.accuracy = accuracy;
+      const std::string name =
+          "points" + std::to_string(points) + "_accuracy" + std::to_string(accuracy);
+      YuvFrames frames;
+      DecodeOurs(s, name, frames);
+      for (std::size_t i = 0; i < frames.frames.size(); ++i) {
+        const FramePsnr p = ComparePictures(frames, i, reference, i);
+        EXPECT_GE(std::min({p.y, p.u, p.v}), 30.0 + 5 * accuracy) << name << " frame " << i;
+      }
+    }
+  }
 }
 
 }  // namespace
