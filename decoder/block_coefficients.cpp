@@ -260,6 +260,33 @@ inline BlockExtent ExtentBefore(int end) {
   }
 }
 
+// Without matrices the blocks hold inverse-quantised values, |F| = q (2 |L| + 1) - (q even), and
+// the prediction entries keep them: AC prediction works on levels, so both sides go back to
+// levels, add, and the sum is inverse-quantised again. Only predicted blocks pay for this.
+inline int LevelOf(int value, int q) {
+  const int a = (std::abs(value) + 1 - (q & 1)) / (2 * q);
+  return value < 0 ? -a : a;
+}
+inline int ValueOf(int level, int q) {
+  if (level == 0) return 0;
+  const int a = q * (2 * std::abs(level) + 1) - 1 + (q & 1);
+  return level < 0 ? -a : a;
+}
+[[gnu::noinline]] void PredictValues(std::int16_t* block, const PredictionEntry& from,
+                                     bool fromAbove, int quantiser) {
+  const int qn = from.quantiser > 0 ? from.quantiser : quantiser;
+  for (int k = 0; k < 7; ++k) {
+    int p = LevelOf(fromAbove ? from.row[k] : from.column[k], qn);
+    if (qn != quantiser) {
+      const int n = p * qn, h = quantiser >> 1;
+      p = n >= 0 ? (n + h) / quantiser : (n - h) / quantiser;
+    }
+    if (p == 0) continue;
+    std::int16_t& c = block[fromAbove ? 1 + k : 8 * (k + 1)];
+    c = static_cast<std::int16_t>(ValueOf(LevelOf(c, quantiser) + p, quantiser));
+  }
+}
+
 // Where an intra macroblock's blocks keep the values their neighbours predict from, and the DC
 // scalers, worked out once per macroblock. Neighbours sit at fixed distances from a block's own
 // entry: left one before, above one row of the grid before.
@@ -338,13 +365,8 @@ template <bool kGivenDc = false, bool kReversible = false>
   if (acPredicted) {
     if (mpeg) [[unlikely]] {
       PredictLevels(block, fromAbove ? *above : *left, fromAbove, state.picture.quantiser);
-    } else if (fromAbove) {
-      for (int k = 0; k < 7; ++k)
-        block[1 + k] = static_cast<std::int16_t>(block[1 + k] + above->row[k]);
     } else {
-      for (int k = 0; k < 7; ++k) {
-        block[8 * (k + 1)] = static_cast<std::int16_t>(block[8 * (k + 1)] + left->column[k]);
-      }
+      PredictValues(block, fromAbove ? *above : *left, fromAbove, state.picture.quantiser);
     }
   }
   self->dc = block[0];
