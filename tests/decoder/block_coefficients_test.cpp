@@ -101,7 +101,8 @@ TEST(BlockCoefficients, DcPredictionDirectionAndRounding) {
 
 TEST(BlockCoefficients, AcPredictionAndScanChoice) {
   // Intra block 0, predicted from above (the left gradient is smaller), with AC prediction:
-  // the alternate-horizontal scan, and the row of the block above added to indices 1..7.
+  // the alternate-horizontal scan, and the levels of the row of the block above added to the
+  // levels at indices 1..7 before inverse quantisation.
   BitWriter w;
   w.Code("011");       // DC size 0
   w.Code("0110 1 0");  // intra (0, 0, 4)
@@ -109,35 +110,37 @@ TEST(BlockCoefficients, AcPredictionAndScanChoice) {
   w.Code("0111 1");    // intra (1, 0, 1), negative
   Fixture f(w, 5);
   PredictionEntry& above = f.state->luma.At(0, -1);
-  for (int k = 0; k < 7; ++k) above.row[k] = static_cast<std::int16_t>(10 * (k + 1));
+  // Inverse quantisation with q = 5: level * 10 + 5. The row above holds levels 1..7.
+  for (int k = 0; k < 7; ++k) above.row[k] = static_cast<std::int16_t>(10 * (k + 1) + 5);
   f.state->luma.At(-1, 0).dc = 1000;   // A
   f.state->luma.At(-1, -1).dc = 1000;  // B: |B - A| = 0 < |B - C| = 24, so from above
   f.state->acPredicted = 1;
   DecodeIntraBlock(*f.state, 0, true);
   ASSERT_TRUE(f.state->predictFromAbove);
   std::int16_t* b = f.block();
-  // Inverse quantisation with q = 5: level * 10 + 5.
-  EXPECT_EQ(b[kAlternateHorizontalScan[1]], 45 + 10);  // index 1, plus the row value
-  EXPECT_EQ(b[kAlternateHorizontalScan[4]], 15);       // index 8: not in the row
-  EXPECT_EQ(b[kAlternateHorizontalScan[5]], -15 + 0);  // index 9
-  EXPECT_EQ(b[2], 20);                                 // predicted only
-  EXPECT_EQ(b[7], 70);
+  EXPECT_EQ(b[kAlternateHorizontalScan[1]], 55);   // index 1: level 4 + 1
+  EXPECT_EQ(b[kAlternateHorizontalScan[4]], 15);   // index 8: not in the row
+  EXPECT_EQ(b[kAlternateHorizontalScan[5]], -15);  // index 9
+  EXPECT_EQ(b[2], 25);                             // predicted only: level 2
+  EXPECT_EQ(b[7], 75);
   const PredictionEntry& self = f.state->luma.At(0, 0);
   EXPECT_EQ(self.row[0], 55);
   EXPECT_EQ(self.column[0], 15);
   EXPECT_FALSE(f.state->damaged);
 
-  // Without coefficients the prediction still happens; from the left the column is added.
+  // Without coefficients the prediction still happens; from the left the column's levels are
+  // added, rescaled from the neighbour's quantiser 10 (level * 20 + 9) to this block's 5.
   BitWriter v;
   v.Code("011");
   Fixture g(v, 5);
   PredictionEntry& left = g.state->luma.At(-1, 0);
   left.dc = 1024;
-  for (int k = 0; k < 7; ++k) left.column[k] = static_cast<std::int16_t>(-(k + 1));
+  left.quantiser = 10;
+  for (int k = 0; k < 7; ++k) left.column[k] = static_cast<std::int16_t>(-(20 * (k + 1) + 9));
   g.state->acPredicted = 1;
   DecodeIntraBlock(*g.state, 0, false);
   EXPECT_FALSE(g.state->predictFromAbove);
-  for (int k = 0; k < 7; ++k) EXPECT_EQ(g.block()[8 * (k + 1)], -(k + 1));
+  for (int k = 0; k < 7; ++k) EXPECT_EQ(g.block()[8 * (k + 1)], -(10 * 2 * (k + 1) + 5));
   EXPECT_EQ(g.block()[1], 0);
 }
 
