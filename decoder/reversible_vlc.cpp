@@ -2,13 +2,15 @@
 
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 
 namespace mivora::decoder {
 namespace {
 
 // (last, run, level) of each code word, in the order of the tables (last, then run, then level).
-constexpr ReversibleCode kIntraCodes[] = {
+// The two tables differ only where last is 0; the code words that end a block are shared.
+constexpr ReversibleCode kIntraNotLast[] = {
     {"110", 0, 0, 1},
     {"111", 0, 0, 2},
     {"1010", 0, 0, 3},
@@ -112,74 +114,8 @@ constexpr ReversibleCode kIntraCodes[] = {
     {"00111111111101", 0, 17, 1},
     {"01011111111100", 0, 18, 1},
     {"011101111111100", 0, 19, 1},
-    {"1011", 1, 0, 1},
-    {"01111000", 1, 0, 2},
-    {"01111110101", 1, 0, 3},
-    {"0111111101100", 1, 0, 4},
-    {"01111111101100", 1, 0, 5},
-    {"10010", 1, 1, 1},
-    {"011101101", 1, 1, 2},
-    {"011111011100", 1, 1, 3},
-    {"01111111101101", 1, 1, 4},
-    {"011101111111101", 1, 1, 5},
-    {"10011", 1, 2, 1},
-    {"01111111000", 1, 2, 2},
-    {"011110111111100", 1, 2, 3},
-    {"011000", 1, 3, 1},
-    {"011111011101", 1, 3, 2},
-    {"011001", 1, 4, 1},
-    {"011111101100", 1, 4, 2},
-    {"100010", 1, 5, 1},
-    {"0111111101101", 1, 5, 2},
-    {"100011", 1, 6, 1},
-    {"0111111110100", 1, 6, 2},
-    {"0110101", 1, 7, 1},
-    {"0111111110101", 1, 7, 2},
-    {"0111000", 1, 8, 1},
-    {"0111111111000", 1, 8, 2},
-    {"0111001", 1, 9, 1},
-    {"0111111111001", 1, 9, 2},
-    {"1000010", 1, 10, 1},
-    {"01111111110100", 1, 10, 2},
-    {"1000011", 1, 11, 1},
-    {"01111111110101", 1, 11, 2},
-    {"01111001", 1, 12, 1},
-    {"01111111111000", 1, 12, 2},
-    {"10000010", 1, 13, 1},
-    {"011110111111101", 1, 13, 2},
-    {"10000011", 1, 14, 1},
-    {"011110100", 1, 15, 1},
-    {"011110101", 1, 16, 1},
-    {"011111000", 1, 17, 1},
-    {"011111001", 1, 18, 1},
-    {"100000010", 1, 19, 1},
-    {"100000011", 1, 20, 1},
-    {"0111110101", 1, 21, 1},
-    {"0111111000", 1, 22, 1},
-    {"0111111001", 1, 23, 1},
-    {"1000000010", 1, 24, 1},
-    {"1000000011", 1, 25, 1},
-    {"01111111001", 1, 26, 1},
-    {"10000000010", 1, 27, 1},
-    {"10000000011", 1, 28, 1},
-    {"011111101101", 1, 29, 1},
-    {"011111110100", 1, 30, 1},
-    {"011111110101", 1, 31, 1},
-    {"011111111000", 1, 32, 1},
-    {"011111111001", 1, 33, 1},
-    {"100000000010", 1, 34, 1},
-    {"100000000011", 1, 35, 1},
-    {"1000000000010", 1, 36, 1},
-    {"1000000000011", 1, 37, 1},
-    {"01111111111001", 1, 38, 1},
-    {"10000000000010", 1, 39, 1},
-    {"10000000000011", 1, 40, 1},
-    {"011111011111100", 1, 41, 1},
-    {"011111011111101", 1, 42, 1},
-    {"011111101111100", 1, 43, 1},
-    {"011111101111101", 1, 44, 1},
 };
-constexpr ReversibleCode kInterCodes[] = {
+constexpr ReversibleCode kInterNotLast[] = {
     {"110", 0, 0, 1},
     {"0001", 0, 0, 2},
     {"00100", 0, 0, 3},
@@ -283,6 +219,8 @@ constexpr ReversibleCode kInterCodes[] = {
     {"01111111011101", 0, 36, 1},
     {"011011111111101", 0, 37, 1},
     {"011101111111100", 0, 38, 1},
+};
+constexpr ReversibleCode kLastCodes[] = {
     {"1011", 1, 0, 1},
     {"01111000", 1, 0, 2},
     {"01111110101", 1, 0, 3},
@@ -350,6 +288,18 @@ constexpr ReversibleCode kInterCodes[] = {
     {"011111101111100", 1, 43, 1},
     {"011111101111101", 1, 44, 1},
 };
+
+template <std::size_t N, std::size_t M>
+constexpr std::array<ReversibleCode, N + M> Join(const ReversibleCode (&first)[N],
+                                                 const ReversibleCode (&second)[M]) {
+  std::array<ReversibleCode, N + M> all{};
+  for (std::size_t i = 0; i < N; ++i) all[i] = first[i];
+  for (std::size_t i = 0; i < M; ++i) all[N + i] = second[i];
+  return all;
+}
+constexpr auto kIntraCodes = Join(kIntraNotLast, kLastCodes);
+constexpr auto kInterCodes = Join(kInterNotLast, kLastCodes);
+static_assert(kIntraCodes.size() == 169 && kInterCodes.size() == 169);
 
 // Every code word has one of two shapes, with a free bit x at its end: 1 0^k 1 x, or
 // 0 1^a 0 1^b 0 x. A word's place in the lookup follows from its shape: the first kind by k, the
