@@ -244,17 +244,20 @@ inline BlockExtent ExtentBefore(int end) {
   return end <= 1 ? BlockExtent::kDc : BlockExtent::kTopLeft4x4;
 }
 
-// AC prediction of quantised levels: the neighbour's first row or column, rescaled to this
-// block's quantiser (rounded half away from zero) when the two differ.
+// A neighbour's level at this block's quantiser, rounded half away from zero (a neighbour
+// without a quantiser, outside the picture, has only zeros).
+inline int RescaleLevel(int level, int from, int to) {
+  if (from == to || from <= 0) return level;
+  const int n = level * from, h = to >> 1;
+  return n >= 0 ? (n + h) / to : (n - h) / to;
+}
+
+// AC prediction of quantised levels (the MPEG method keeps levels in the block): the neighbour's
+// first row or column, rescaled to this block's quantiser.
 [[gnu::noinline]] void PredictLevels(std::int16_t* block, const PredictionEntry& from,
                                      bool fromAbove, int quantiser) {
-  const int qn = from.quantiser;
   for (int k = 0; k < 7; ++k) {
-    int p = fromAbove ? from.row[k] : from.column[k];
-    if (qn != quantiser && qn > 0) {
-      const int n = p * qn, h = quantiser >> 1;
-      p = n >= 0 ? (n + h) / quantiser : (n - h) / quantiser;
-    }
+    const int p = RescaleLevel(fromAbove ? from.row[k] : from.column[k], from.quantiser, quantiser);
     std::int16_t& c = block[fromAbove ? 1 + k : 8 * (k + 1)];
     c = static_cast<std::int16_t>(c + p);
   }
@@ -276,11 +279,8 @@ inline int ValueOf(int level, int q) {
                                      bool fromAbove, int quantiser) {
   const int qn = from.quantiser > 0 ? from.quantiser : quantiser;
   for (int k = 0; k < 7; ++k) {
-    int p = LevelOf(fromAbove ? from.row[k] : from.column[k], qn);
-    if (qn != quantiser) {
-      const int n = p * qn, h = quantiser >> 1;
-      p = n >= 0 ? (n + h) / quantiser : (n - h) / quantiser;
-    }
+    const int p =
+        RescaleLevel(LevelOf(fromAbove ? from.row[k] : from.column[k], qn), qn, quantiser);
     if (p == 0) continue;
     std::int16_t& c = block[fromAbove ? 1 + k : 8 * (k + 1)];
     c = static_cast<std::int16_t>(ValueOf(LevelOf(c, quantiser) + p, quantiser));
