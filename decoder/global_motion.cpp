@@ -14,8 +14,8 @@ namespace {
 constexpr int kArea = 17;
 
 // value / 2^shift rounded to the nearest, halves away from zero.
-int RoundShift(int value, int shift) {
-  const int half = 1 << (shift - 1);
+std::int64_t RoundShift(std::int64_t value, int shift) {
+  const std::int64_t half = std::int64_t{1} << (shift - 1);
   return value >= 0 ? (value + half) >> shift : -((-value + half) >> shift);
 }
 
@@ -45,11 +45,6 @@ void Warp(WarpFn fn, const std::uint8_t* from, std::uint8_t* to, int stride, int
 // a / b rounded to the nearest, halves away from zero, for b > 0.
 std::int64_t RoundDivide(std::int64_t a, std::int64_t b) {
   return a >= 0 ? (a + b / 2) / b : -((-a + b / 2) / b);
-}
-
-std::int64_t RoundShift64(std::int64_t value, int shift) {
-  const std::int64_t half = std::int64_t{1} << (shift - 1);
-  return value >= 0 ? (value + half) >> shift : -((-value + half) >> shift);
 }
 
 int Log2Ceiling(int n) {
@@ -176,8 +171,7 @@ void WarpSamples(const AffineWarp& w, int shift, int rounding, const std::uint8_
 }
 
 std::int16_t VectorComponent(std::int64_t sum, int shift) {
-  return static_cast<std::int16_t>(
-      std::clamp<std::int64_t>(RoundShift64(sum, shift), -32768, 32767));
+  return static_cast<std::int16_t>(std::clamp<std::int64_t>(RoundShift(sum, shift), -32768, 32767));
 }
 
 }  // namespace
