@@ -46,6 +46,12 @@ ffmpeg -nostdin -v error -f lavfi -i testsrc=size=64x48:rate=25 -t 1 -c:v mpeg4 
 out=$("$play" --quiet --audio null --mpeg4-fourccs "$tmp/x.avi") || fail "XVID with --mpeg4-fourccs exited $?"
 grep -q '^framesShown=25$' <<<"$out" || fail "XVID with --mpeg4-fourccs: $(grep framesShown <<<"$out")"
 
+# With sound, ffmpeg's AVI writer ends the video with an empty chunk (a dropped frame): the
+# picture before it stays, so the file is not reported damaged (exit 3).
+ffmpeg -nostdin -v error -f lavfi -i testsrc=size=64x48:rate=25 -f lavfi -i sine=r=44100 -t 1 \
+  -c:v mpeg4 -vtag DIVX -c:a libmp3lame "$tmp/e.avi" || fail "ffmpeg"
+"$decode" --framemd5 "$tmp/e.avi" >/dev/null || fail "a clip ending in an empty chunk exited $?"
+
 # A display sized to the picture, doubled: every presented frame is 2w x 2h, and with B pictures
 # the last one presented is the stream's last picture, as mivora-decode shows it.
 ffmpeg -nostdin -v error -f lavfi -i testsrc=size=72x40:rate=25 -t 0.4 -c:v mpeg4 -bf 1 \

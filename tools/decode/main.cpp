@@ -156,7 +156,10 @@ bool Run::Decode(const std::uint8_t* data, std::int32_t length, long index) {
     unsupported_ = true;
     if (report.feature && unsupportedFeature_.empty()) unsupportedFeature_ = report.feature;
   } else if (status != DecodeStatus::Ok && status != DecodeStatus::NotCoded &&
-             status != DecodeStatus::Delayed) {
+             status != DecodeStatus::Delayed &&
+             !(status == DecodeStatus::NoPicture && length == 0)) {
+    // An empty chunk is how AVI writers (ffmpeg's among them) record a dropped frame: the picture
+    // before it stays, and nothing is damaged.
     damaged_ = true;
   }
   if (status == DecodeStatus::Delayed) return false;
