@@ -6,7 +6,8 @@
 // 2w x 2h display pixels (8 interpolates, 9 repeats), so a third swscale figure does that same
 // work: the region scaled 2x to rgb565, bilinear for type 8, nearest for type 9. For types 5 and
 // 7 the display output is the region itself and that column repeats the region ratio.
-// A second table does the same at the "fit" display size, for 640 x 480 and 1280 x 720 sources:
+// A second table does the same at the "fit" display size, for 640 x 480 and 1280 x 720 sources
+// (and 639 x 479, whose odd rows start at odd pixels and whose odd sides end in single samples):
 // the display as large as the whole picture in each type, every sample shown. swscale does the
 // same job to the same output size: type 5 the unscaled whole picture, type 8 scaled 2x
 // bilinear, type 9 2x nearest. swscale cannot turn a picture: for types 7 and 9 it produces an
@@ -194,7 +195,7 @@ int FitTable(double seconds, const std::vector<mivora::convert::NamedConvertDsp>
   std::printf("%-9s %-4s %-9s", "source", "type", "display");
   for (const auto& set : sets) std::printf(" %9s", set.name);
   std::printf(" %9s %9s %6s %9s\n", "unchanged", "swscale", "ratio", "fill");
-  for (const auto& size : {std::pair{640, 480}, std::pair{1280, 720}}) {
+  for (const auto& size : {std::pair{640, 480}, std::pair{639, 479}, std::pair{1280, 720}}) {
     const Source s(size.first, size.second);
     char name[32];
     std::snprintf(name, sizeof name, "%dx%d", s.width, s.height);
