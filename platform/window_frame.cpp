@@ -128,11 +128,32 @@ void DrawFrame(MainWindowState& w, const std::function<bool()>* modal, bool* mod
   if (resize) FitWindowToClient(w, area);
   int width = area.width, height = area.Height();
   SDL_GetRendererOutputSize(w.renderer, &width, &height);
+  const bool capturing = w.captureWanted;
+  // A screenshot is drawn one to one; a window scaled down to fit the desktop is too small for
+  // that, so such a frame is drawn off screen, on a target as large as the client area needs.
+  SDL_Texture* target = nullptr;
+  if (capturing) {
+    const int menuRows = w.menuShown && !w.fullScreen ? int(ImGui::GetFrameHeight()) : 0;
+    const int needWidth = std::max(width, area.width);
+    const int needHeight =
+        std::max(height, menuRows + (w.fullScreen ? area.displayHeight : area.Height()));
+    if (needWidth > width || needHeight > height) {
+      target = SDL_CreateTexture(w.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_TARGET,
+                                 needWidth, needHeight);
+      if (target != nullptr && SDL_SetRenderTarget(w.renderer, target) == 0) {
+        width = needWidth;
+        height = needHeight;
+      } else if (target != nullptr) {
+        SDL_DestroyTexture(target);
+        target = nullptr;
+      }
+    }
+  }
   ImGui_ImplSDLRenderer_NewFrame();
   ImGui_ImplSDL2_NewFrame();
+  if (target != nullptr) ImGui::GetIO().DisplaySize = ImVec2(float(width), float(height));
   ImGui::NewFrame();
   Layout l = MakeLayout(w, area, width, height);
-  const bool capturing = w.captureWanted;
   if (capturing) {
     // A screenshot is the client area one to one: this frame is drawn unscaled, read back and
     // not shown.
@@ -163,6 +184,10 @@ void DrawFrame(MainWindowState& w, const std::function<bool()>* modal, bool* mod
     w.capture.resize(std::size_t(l.clientWidth) * l.clientRows * 3);
     w.captured = SDL_RenderReadPixels(w.renderer, &client, SDL_PIXELFORMAT_RGB24, w.capture.data(),
                                       l.clientWidth * 3) == 0;
+  }
+  if (target != nullptr) {
+    SDL_SetRenderTarget(w.renderer, nullptr);
+    SDL_DestroyTexture(target);
   }
   if (!capturing) SDL_RenderPresent(w.renderer);
 }
