@@ -113,6 +113,12 @@ struct ClientArea {
   int Height() const { return displayHeight + kStatusBandRows; }
 };
 ClientArea WindowClientArea(WindowHandle window);
+// Where the window stands on the desktop (user-interface thread): x, y, width and height of its
+// inside, without the title bar; all 0 without a window.
+struct WindowFrameRect {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+WindowFrameRect WindowFrame(WindowHandle window);
 // Full screen covers the desktop and its panel; the status band is not drawn in it.
 void SetWindowFullScreen(WindowHandle window, bool fullScreen);
 bool WindowFullScreen(WindowHandle window);

@@ -82,10 +82,11 @@ void DrawChildren(MainWindowState& w, const Layout& l, int windowWidth) {
 // (aspect kept) where the desktop is smaller.
 void FitWindowToClient(MainWindowState& w, const ClientArea& area) {
   int width = area.width, height = area.Height() + 19 + 24;
-  SDL_Rect usable;
+  SDL_Rect usable{0, 0, 0, 0};
   const int display = SDL_GetWindowDisplayIndex(w.sdl);
-  if (display >= 0 && SDL_GetDisplayUsableBounds(display, &usable) == 0 && usable.w > 0 &&
-      usable.h > 0) {
+  const bool bounded = display >= 0 && SDL_GetDisplayUsableBounds(display, &usable) == 0 &&
+                       usable.w > 0 && usable.h > 32;
+  if (bounded) {
     const float scale = std::min({1.0f, float(usable.w) / width, float(usable.h - 32) / height});
     if (scale > 0 && scale < 1) {
       width = std::max(1, int(width * scale));
@@ -96,9 +97,18 @@ void FitWindowToClient(MainWindowState& w, const ClientArea& area) {
     // Taken when full screen ends.
     w.windowedWidth = width;
     w.windowedHeight = height;
-  } else {
-    SDL_SetWindowSize(w.sdl, width, height);
+    return;
   }
+  SDL_SetWindowSize(w.sdl, width, height);
+  if (!bounded) return;
+  // A window grown where it stood (centred for the handheld's display) would reach past the
+  // desktop's edge; it is moved back inside, leaving room for a title bar above it.
+  int x = 0, y = 0;
+  SDL_GetWindowPosition(w.sdl, &x, &y);
+  const int top = usable.y + 32;
+  const int left = std::clamp(x, usable.x, std::max(usable.x, usable.x + usable.w - width));
+  const int down = std::clamp(y, top, std::max(top, usable.y + usable.h - height));
+  if (left != x || down != y) SDL_SetWindowPosition(w.sdl, left, down);
 }
 
 void DrawFrame(MainWindowState& w, const std::function<bool()>* modal, bool* modalGoesOn) {

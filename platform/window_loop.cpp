@@ -518,6 +518,15 @@ ClientArea WindowClientArea(WindowHandle window) {
   return w->area;
 }
 
+WindowFrameRect WindowFrame(WindowHandle window) {
+  WindowFrameRect r;
+  MainWindowState* w = FromHandle(window);
+  if (w == nullptr || w->sdl == nullptr) return r;
+  SDL_GetWindowPosition(w->sdl, &r.x, &r.y);
+  SDL_GetWindowSize(w->sdl, &r.width, &r.height);
+  return r;
+}
+
 bool WindowFullScreen(WindowHandle window) {
   MainWindowState* w = FromHandle(window);
   return w != nullptr && w->fullScreen;

@@ -56,7 +56,10 @@ std::string StatusLine() {
            " display=" + (platform::DisplayPowerOn(w) ? "1" : "0") +
            " bars=" + (BarsShown() ? "1" : "0") +
            " frame=" + std::to_string(Shell().lastFrameShown.load()) +
-           " volume=" + std::to_string(VolumePercent()) + " status=";
+           " volume=" + std::to_string(VolumePercent());
+    const platform::WindowFrameRect frame = platform::WindowFrame(w);
+    line += " window=" + std::to_string(frame.width) + "x" + std::to_string(frame.height) + "+" +
+            std::to_string(frame.x) + "+" + std::to_string(frame.y) + " status=";
     for (const std::string& text : platform::WindowStatusTexts()) line += "[" + text + "]";
   });
   return line;
