@@ -13,6 +13,7 @@ DecoderDsp MakeReference() {
   dsp.idctPutIn = reference::IdctPutIn;
   dsp.idctAddIn = reference::IdctAddIn;
   reference::FillPredictTable(dsp.predict);
+  reference::FillPredictAverageTable(dsp.predictAverage);
   reference::FillAverageTable(dsp.average);
   reference::FillQpelTable(dsp.qpel);
   dsp.dequantIntra = reference::DequantIntraMpeg;
@@ -34,6 +35,7 @@ std::vector<DspVariant> MakeVariants() {
     dsp.idctPutIn = sse2::IdctPutIn;
     dsp.idctAddIn = sse2::IdctAddIn;
     sse2::FillPredictTable(dsp.predict);
+    sse2::FillPredictAverageTable(dsp.predictAverage);
     sse2::FillAverageTable(dsp.average);
     sse2::FillQpelTable(dsp.qpel);
     dsp.dequantIntra = sse2::DequantIntraMpeg;
@@ -51,6 +53,8 @@ std::vector<DspVariant> MakeVariants() {
     dsp.idctPutIn = avx2::IdctPutIn;
     dsp.idctAddIn = avx2::IdctAddIn;
     avx2::FillQpelTable16(dsp.qpel);
+    dsp.dequantIntra = avx2::DequantIntraMpeg;
+    dsp.dequantInter = avx2::DequantInterMpeg;
     variants.push_back({"avx2", dsp});
   }
 #endif
@@ -62,6 +66,7 @@ std::vector<DspVariant> MakeVariants() {
     dsp.idctPutIn = neon::IdctPutIn;
     dsp.idctAddIn = neon::IdctAddIn;
     neon::FillPredictTable(dsp.predict);
+    neon::FillPredictAverageTable(dsp.predictAverage);
     neon::FillAverageTable(dsp.average);
     neon::FillQpelTable(dsp.qpel);
     dsp.dequantIntra = neon::DequantIntraMpeg;
