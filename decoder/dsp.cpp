@@ -53,6 +53,7 @@ std::vector<DspVariant> MakeVariants() {
     dsp.idctPutIn = avx2::IdctPutIn;
     dsp.idctAddIn = avx2::IdctAddIn;
     avx2::FillQpelTable16(dsp.qpel);
+    avx2::FillQpelTable8(dsp.qpel);
     dsp.dequantIntra = avx2::DequantIntraMpeg;
     dsp.dequantInter = avx2::DequantInterMpeg;
     variants.push_back({"avx2", dsp});

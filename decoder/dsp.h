@@ -116,6 +116,8 @@ void IdctPutIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, Bl
 void IdctAddIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, BlockExtent extent);
 // Sets the 32 entries of 16x16 blocks.
 void FillQpelTable16(PredictFn table[64]);
+// Sets the 32 entries of 8x8 blocks.
+void FillQpelTable8(PredictFn table[64]);
 void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 }  // namespace avx2

@@ -1,8 +1,9 @@
-// Quarter-sample interpolation of 16x16 blocks with AVX2, bit for bit the portable version. The
-// filter is four products of sample pairs with weight pairs (maddubs) over sixteen lanes at once;
-// a line's pairs, mirrored ends included, come from byte shuffles of two loads that stay inside
-// its 17 samples, a column's from interleaved rows. Compiled for AVX2 through a target attribute;
-// Dsp() installs it only on processors that report AVX2. 8x8 blocks keep the SSE2 versions.
+// Quarter-sample interpolation with AVX2, bit for bit the portable version. The filter is four
+// products of sample pairs with weight pairs (maddubs) over sixteen lanes at once; a line's pairs,
+// mirrored ends included, come from byte shuffles of loads that stay inside its size + 1 samples,
+// a column's from interleaved rows. 16x16 blocks take one line a register, 8x8 blocks two (one in
+// each half). Compiled for AVX2 through a target attribute; Dsp() installs it only on processors
+// that report AVX2.
 #include "decoder/dsp.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -127,6 +128,131 @@ MIVORA_AVX2 void Qpel16(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff
   }
 }
 
+// 8x8 blocks: two lines a register, line a in the low half and line b in the high one.
+constexpr int kN8 = 8;
+
+constexpr int Mirror8(int i) {
+  return i < 0 ? -1 - i : i > kN8 ? 2 * kN8 + 1 - i : i;
+}
+
+// A line's shuffle source holds samples 0..7 in bytes 0..7 and samples 1..8 in bytes 8..15, so
+// sample 8 is byte 15. Pair p of output c: samples Mirror8(c + 2p - 3) and the one after.
+struct ShuffleMasks8 {
+  alignas(32) std::int8_t pairs[4][32];
+};
+
+constexpr ShuffleMasks8 MakeMasks8() {
+  ShuffleMasks8 m{};
+  for (int p = 0; p < 4; ++p)
+    for (int half = 0; half < 2; ++half)
+      for (int c = 0; c < 8; ++c)
+        for (int j = 0; j < 2; ++j) {
+          const int sample = Mirror8(c + 2 * p - 3 + j);
+          m.pairs[p][16 * half + 2 * c + j] = static_cast<std::int8_t>(sample < 8 ? sample : 15);
+        }
+  return m;
+}
+
+constexpr ShuffleMasks8 kMasks8 = MakeMasks8();
+
+// The filter over the pairs of two lines: each half's eight results in its bytes 0..7 (and again
+// in 8..15).
+template <int kRounding>
+MIVORA_AVX2_INLINE __m256i Filter8(const __m256i pairs[4]) {
+  __m256i v = _mm256_add_epi16(_mm256_maddubs_epi16(pairs[0], Weights(0)),
+                               _mm256_maddubs_epi16(pairs[1], Weights(1)));
+  v = _mm256_add_epi16(v, _mm256_maddubs_epi16(pairs[2], Weights(2)));
+  v = _mm256_add_epi16(v, _mm256_maddubs_epi16(pairs[3], Weights(3)));
+  v = _mm256_srai_epi16(_mm256_add_epi16(v, _mm256_set1_epi16(16 - kRounding)), 5);
+  return _mm256_packus_epi16(v, v);
+}
+
+template <int kRounding>
+MIVORA_AVX2_INLINE __m256i Average256(__m256i a, __m256i b) {
+  const __m256i up = _mm256_avg_epu8(a, b);
+  if constexpr (kRounding == 0) return up;
+  return _mm256_sub_epi8(up, _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_set1_epi8(1)));
+}
+
+MIVORA_AVX2_INLINE __m128i Load8(const std::uint8_t* p) {
+  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+
+// Samples 0..7 and 1..8 of one line: 9 bytes read, none beyond.
+MIVORA_AVX2_INLINE __m128i LineSource(const std::uint8_t* row) {
+  return _mm_unpacklo_epi64(Load8(row), Load8(row + 1));
+}
+
+// The horizontal stage of lines a and b: each half's bytes 0..7 hold its line's eight values.
+template <int kRounding, int kFx>
+MIVORA_AVX2_INLINE __m256i HorizontalPair8(const std::uint8_t* a, const std::uint8_t* b) {
+  const __m256i lines = _mm256_set_m128i(LineSource(b), LineSource(a));
+  if constexpr (kFx == 0) {
+    return lines;
+  } else {
+    __m256i pairs[4];
+    for (int p = 0; p < 4; ++p)
+      pairs[p] = _mm256_shuffle_epi8(
+          lines, _mm256_load_si256(reinterpret_cast<const __m256i*>(kMasks8.pairs[p])));
+    const __m256i half = Filter8<kRounding>(pairs);
+    if constexpr (kFx == 1) return Average256<kRounding>(lines, half);
+    if constexpr (kFx == 3) return Average256<kRounding>(_mm256_srli_si256(lines, 8), half);
+    return half;
+  }
+}
+
+MIVORA_AVX2_INLINE void StorePair8(std::uint8_t* a, std::uint8_t* b, __m256i v) {
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(a), _mm256_castsi256_si128(v));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(b), _mm256_extracti128_si256(v, 1));
+}
+
+template <int kRounding, int kFx, int kFy>
+MIVORA_AVX2 void Qpel8(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
+  if constexpr (kFy == 0) {
+    for (int r = 0; r < kN8; r += 2) {
+      StorePair8(dst + r * stride, dst + (r + 1) * stride,
+                 HorizontalPair8<kRounding, kFx>(src + r * stride, src + (r + 1) * stride));
+    }
+  } else {
+    // The horizontal stage of all nine lines (the last one paired with itself).
+    __m128i h[kN8 + 1];
+    for (int r = 0; r <= kN8; r += 2) {
+      const int b = r + 1 <= kN8 ? r + 1 : r;
+      const __m256i v = HorizontalPair8<kRounding, kFx>(src + r * stride, src + b * stride);
+      h[r] = _mm256_castsi256_si128(v);
+      if (r + 1 <= kN8) h[r + 1] = _mm256_extracti128_si256(v, 1);
+    }
+    for (int r = 0; r < kN8; r += 2) {
+      __m256i pairs[4];
+      for (int p = 0; p < 4; ++p) {
+        pairs[p] = _mm256_set_m128i(
+            _mm_unpacklo_epi8(h[Mirror8(r + 2 * p - 2)], h[Mirror8(r + 2 * p - 1)]),
+            _mm_unpacklo_epi8(h[Mirror8(r + 2 * p - 3)], h[Mirror8(r + 2 * p - 2)]));
+      }
+      __m256i v = Filter8<kRounding>(pairs);
+      if constexpr (kFy == 1) v = Average256<kRounding>(_mm256_set_m128i(h[r + 1], h[r]), v);
+      if constexpr (kFy == 3) v = Average256<kRounding>(_mm256_set_m128i(h[r + 2], h[r + 1]), v);
+      StorePair8(dst + r * stride, dst + (r + 1) * stride, v);
+    }
+  }
+}
+
+template <int kRounding, int kFy>
+void FillRow8(PredictFn* t) {
+  t[4 * kFy + 0] = Qpel8<kRounding, 0, kFy>;
+  t[4 * kFy + 1] = Qpel8<kRounding, 1, kFy>;
+  t[4 * kFy + 2] = Qpel8<kRounding, 2, kFy>;
+  t[4 * kFy + 3] = Qpel8<kRounding, 3, kFy>;
+}
+
+template <int kRounding>
+void Fill8(PredictFn* t) {
+  FillRow8<kRounding, 0>(t);
+  FillRow8<kRounding, 1>(t);
+  FillRow8<kRounding, 2>(t);
+  FillRow8<kRounding, 3>(t);
+}
+
 template <int kRounding, int kFy>
 void FillRow(PredictFn* t) {
   t[4 * kFy + 0] = Qpel16<kRounding, 0, kFy>;
@@ -148,6 +274,11 @@ void Fill(PredictFn* t) {
 void FillQpelTable16(PredictFn t[64]) {
   Fill<0>(t + 32);
   Fill<1>(t + 48);
+}
+
+void FillQpelTable8(PredictFn t[64]) {
+  Fill8<0>(t);
+  Fill8<1>(t + 16);
 }
 
 }  // namespace mivora::decoder::avx2
