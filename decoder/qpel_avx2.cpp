@@ -23,12 +23,10 @@ constexpr int Mirror(int i) {
 
 // Taps (0, 1), (2, 3), (4, 5), (6, 7) have the weights (-1, 3), (-6, 20), (20, -6), (3, -1):
 // output c's pair p holds samples Mirror(c + 2p - 3) and the one after. The shuffles work within
-// each half of the register (the low half makes outputs 0..7, the high half 8..15), from the line's
-// first sixteen samples or, for sample 16, the last lane of the load one sample further on. -128
-// gives zero.
+// each half of the register: the low half makes outputs 0..7 from the line's first sixteen samples
+// (it needs samples 0..11), the high half outputs 8..15 from samples 1..16 (it needs 5..16).
 struct ShuffleMasks {
-  alignas(32) std::int8_t fromFirst[4][32];
-  alignas(32) std::int8_t fromSecond[4][32];
+  alignas(32) std::int8_t pairs[4][32];
 };
 
 constexpr ShuffleMasks MakeMasks() {
@@ -37,8 +35,7 @@ constexpr ShuffleMasks MakeMasks() {
     for (int c = 0; c < 16; ++c)
       for (int j = 0; j < 2; ++j) {
         const int s = Mirror(c + 2 * p - 3 + j);
-        m.fromFirst[p][2 * c + j] = static_cast<std::int8_t>(s < 16 ? s : -128);
-        m.fromSecond[p][2 * c + j] = static_cast<std::int8_t>(s < 16 ? -128 : 15);
+        m.pairs[p][2 * c + j] = static_cast<std::int8_t>(c < 8 ? s : s - 1);
       }
   return m;
 }
@@ -76,14 +73,11 @@ MIVORA_AVX2_INLINE __m128i Load(const std::uint8_t* p) {
 
 template <int kRounding>
 MIVORA_AVX2_INLINE __m128i HalfRow(__m128i first, __m128i second) {
-  const __m256i a = _mm256_broadcastsi128_si256(first);
-  const __m256i b = _mm256_broadcastsi128_si256(second);
+  const __m256i lines = _mm256_set_m128i(second, first);
   __m256i pairs[4];
-  for (int p = 0; p < 4; ++p) {
-    const __m256i fa = _mm256_load_si256(reinterpret_cast<const __m256i*>(kMasks.fromFirst[p]));
-    const __m256i fb = _mm256_load_si256(reinterpret_cast<const __m256i*>(kMasks.fromSecond[p]));
-    pairs[p] = _mm256_or_si256(_mm256_shuffle_epi8(a, fa), _mm256_shuffle_epi8(b, fb));
-  }
+  for (int p = 0; p < 4; ++p)
+    pairs[p] = _mm256_shuffle_epi8(
+        lines, _mm256_load_si256(reinterpret_cast<const __m256i*>(kMasks.pairs[p])));
   return Filter<kRounding>(pairs);
 }
 
@@ -115,10 +109,18 @@ MIVORA_AVX2 void Qpel16(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff
   } else {
     __m128i h[kN + 1];
     for (int r = 0; r <= kN; ++r) h[r] = HorizontalRow<kRounding, kFx>(src + r * stride);
+    // Lines m and m + 1 interleaved, made once: each serves four output lines. Output lines 3..12
+    // take all four of their pairs from them; nearer the edges mirrored pairs come in.
+    __m256i next[kN];
+    for (int m = 0; m < kN; ++m) next[m] = Interleave(h[m], h[m + 1]);
     for (int r = 0; r < kN; ++r) {
       __m256i pairs[4];
-      for (int p = 0; p < 4; ++p)
-        pairs[p] = Interleave(h[Mirror(r + 2 * p - 3)], h[Mirror(r + 2 * p - 2)]);
+      if (r >= 3 && r <= kN - 4) {
+        for (int p = 0; p < 4; ++p) pairs[p] = next[r + 2 * p - 3];
+      } else {
+        for (int p = 0; p < 4; ++p)
+          pairs[p] = Interleave(h[Mirror(r + 2 * p - 3)], h[Mirror(r + 2 * p - 2)]);
+      }
       const __m128i half = Filter<kRounding>(pairs);
       __m128i v = half;
       if constexpr (kFy == 1) v = Average<kRounding>(h[r], half);
