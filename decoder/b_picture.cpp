@@ -34,18 +34,13 @@ void CopyForward(DecoderState& state, const BReferences& refs, int x, int y) {
 }
 
 // Both halves of a bidirectional prediction: forward into the picture, then backward averaged
-// into it (quarter-sample layers: backward beside it, then their average).
+// into it.
 void PredictBoth(DecoderState& state, const BReferences& refs, int mode,
                  const MotionVector forward[4], const MotionVector backward[4]) {
   PictureStore& p = state.pictures;
   const int x = state.mbX, y = state.mbY;
   PredictMacroblock(p, refs.forward, p.current, x, y, mode, forward, 0);
-  if (p.quarterSample) {
-    PredictMacroblock(p, refs.backward, refs.scratch, x, y, mode, backward, 0);
-    AverageMacroblock(p, refs.scratch, p.current, x, y);
-  } else {
-    PredictMacroblockAveraged(p, refs.backward, p.current, x, y, mode, backward, 0);
-  }
+  PredictMacroblockAveraged(p, refs.backward, p.current, x, y, mode, backward, 0);
 }
 
 void PredictFieldsBoth(DecoderState& state, const BReferences& refs, const FieldVectors& forward,

@@ -16,6 +16,7 @@ DecoderDsp MakeReference() {
   reference::FillPredictAverageTable(dsp.predictAverage);
   reference::FillAverageTable(dsp.average);
   reference::FillQpelTable(dsp.qpel);
+  reference::FillQpelAverageTable(dsp.qpelAverage);
   dsp.dequantIntra = reference::DequantIntraMpeg;
   dsp.dequantInter = reference::DequantInterMpeg;
   reference::FillWarpTable(dsp.warp);
@@ -38,6 +39,7 @@ std::vector<DspVariant> MakeVariants() {
     sse2::FillPredictAverageTable(dsp.predictAverage);
     sse2::FillAverageTable(dsp.average);
     sse2::FillQpelTable(dsp.qpel);
+    sse2::FillQpelAverageTable(dsp.qpelAverage);
     dsp.dequantIntra = sse2::DequantIntraMpeg;
     dsp.dequantInter = sse2::DequantInterMpeg;
     sse2::FillWarpTable(dsp.warp);
@@ -54,6 +56,7 @@ std::vector<DspVariant> MakeVariants() {
     dsp.idctAddIn = avx2::IdctAddIn;
     avx2::FillQpelTable16(dsp.qpel);
     avx2::FillQpelTable8(dsp.qpel);
+    avx2::FillQpelAverageTable(dsp.qpelAverage);
     dsp.dequantIntra = avx2::DequantIntraMpeg;
     dsp.dequantInter = avx2::DequantInterMpeg;
     variants.push_back({"avx2", dsp});

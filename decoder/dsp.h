@@ -43,6 +43,8 @@ struct DecoderDsp {
   // Quarter-sample luminance prediction: index QpelSelector(size, rounding, mvx, mvy); the source
   // is the block's whole-sample position, of which size + 1 rows and columns are read.
   PredictFn qpel[64];
+  // B pictures: qpel[]'s prediction averaged into the destination, as predictAverage.
+  PredictFn qpelAverage[64];
   DequantFn dequantIntra, dequantInter;
   WarpFn warp[2];  // 8x8, 16x16
   // plane: first byte of the plane including its border; paddedHeight counts border rows too.
@@ -84,6 +86,7 @@ void FillPredictTable(PredictFn table[16]);
 void FillPredictAverageTable(PredictFn table[16]);
 void FillAverageTable(PredictFn table[2]);
 void FillQpelTable(PredictFn table[64]);
+void FillQpelAverageTable(PredictFn table[64]);
 void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void FillWarpTable(WarpFn table[2]);
@@ -102,6 +105,7 @@ void FillPredictTable(PredictFn table[16]);
 void FillPredictAverageTable(PredictFn table[16]);
 void FillAverageTable(PredictFn table[2]);
 void FillQpelTable(PredictFn table[64]);
+void FillQpelAverageTable(PredictFn table[64]);
 void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void FillWarpTable(WarpFn table[2]);
@@ -118,6 +122,7 @@ void IdctAddIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, Bl
 void FillQpelTable16(PredictFn table[64]);
 // Sets the 32 entries of 8x8 blocks.
 void FillQpelTable8(PredictFn table[64]);
+void FillQpelAverageTable(PredictFn table[64]);
 void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 }  // namespace avx2
@@ -135,6 +140,7 @@ void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 void FillPredictTable(PredictFn table[16]);
 void FillPredictAverageTable(PredictFn table[16]);
 void FillAverageTable(PredictFn table[2]);
+// The quarter-sample averaging entries stay the portable ones.
 void FillQpelTable(PredictFn table[64]);
 void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);

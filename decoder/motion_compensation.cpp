@@ -85,6 +85,7 @@ __attribute__((always_inline)) inline void Predict(const DecoderDsp& dsp,
 
 // A quarter-sample luminance block: the same bounds as a half-sample one (size + 1 samples from the
 // whole-sample position), the kernel chosen by both fractions.
+template <bool kAverage>
 __attribute__((always_inline)) inline void PredictQuarter(const DecoderDsp& dsp,
                                                           const std::uint8_t* reference,
                                                           std::uint8_t* current, int stride,
@@ -92,18 +93,22 @@ __attribute__((always_inline)) inline void PredictQuarter(const DecoderDsp& dsp,
                                                           int mvx, int mvy, int roundingType) {
   const int sx = x + (mvx >> 2);
   const int sy = y + (mvy >> 2);
-  const PredictFn fn = dsp.qpel[QpelSelector(size, roundingType, mvx, mvy)];
+  const int selector = QpelSelector(size, roundingType, mvx, mvy);
   std::uint8_t* dst = current + static_cast<std::ptrdiff_t>(y) * stride + x;
   const int minX = -kLumaBorder, maxX = stride - kLumaBorder - 1;
   const int minY = -kLumaBorder, maxY = paddedRows - kLumaBorder - 1;
-  if (sx >= minX && sy >= minY && sx + size <= maxX && sy + size <= maxY)
+  if (sx >= minX && sy >= minY && sx + size <= maxX && sy + size <= maxY) {
+    const PredictFn fn = kAverage ? dsp.qpelAverage[selector] : dsp.qpel[selector];
     fn(reference + static_cast<std::ptrdiff_t>(sy) * stride + sx, dst, stride);
-  else
-    PredictClamped(fn, reference, dst, stride, minX, maxX, minY, maxY, size, sx, sy, false);
+  } else {
+    PredictClamped(dsp.qpel[selector], reference, dst, stride, minX, maxX, minY, maxY, size, sx, sy,
+                   kAverage);
+  }
 }
 
 // Quarter-sample vectors: luminance by the quarter-sample kernels; chrominance from the vectors
 // halved (toward zero) by the half-sample rules.
+template <bool kAverage>
 [[gnu::noinline]] void PredictQuarterLuma(const DecoderDsp& dsp, const PictureStore& store,
                                           const Picture& from, const Picture& to, int mbx, int mby,
                                           int mode, const MotionVector mv[4], int roundingType,
@@ -112,16 +117,16 @@ __attribute__((always_inline)) inline void PredictQuarter(const DecoderDsp& dsp,
   if (mode == 2) {
     int sx = 0, sy = 0;
     for (int i = 0; i < 4; ++i) {
-      PredictQuarter(dsp, from.y, to.y, s, rows, 8, 16 * mbx + 8 * (i & 1), 16 * mby + 8 * (i >> 1),
-                     mv[i].x, mv[i].y, roundingType);
+      PredictQuarter<kAverage>(dsp, from.y, to.y, s, rows, 8, 16 * mbx + 8 * (i & 1),
+                               16 * mby + 8 * (i >> 1), mv[i].x, mv[i].y, roundingType);
       sx += mv[i].x / 2;
       sy += mv[i].y / 2;
     }
     cx = ChromaFromFourVectors(sx);
     cy = ChromaFromFourVectors(sy);
   } else {
-    PredictQuarter(dsp, from.y, to.y, s, rows, 16, 16 * mbx, 16 * mby, mv[0].x, mv[0].y,
-                   roundingType);
+    PredictQuarter<kAverage>(dsp, from.y, to.y, s, rows, 16, 16 * mbx, 16 * mby, mv[0].x, mv[0].y,
+                             roundingType);
     cx = ChromaFromOneVector(mv[0].x / 2);
     cy = ChromaFromOneVector(mv[0].y / 2);
   }
@@ -152,8 +157,7 @@ void AverageMacroblock(const PictureStore& layout, const Picture& from, const Pi
 
 namespace {
 
-// Half-sample vectors (and quarter-sample ones, not averaged): luminance, then chrominance from
-// the vectors.
+// Luminance, then chrominance from the vectors.
 template <bool kAverage>
 __attribute__((always_inline)) inline void PredictInto(const PictureStore& store,
                                                        const Picture& from, const Picture& to,
@@ -162,8 +166,8 @@ __attribute__((always_inline)) inline void PredictInto(const PictureStore& store
   const DecoderDsp& dsp = Dsp();
   const int s = store.stride, rows = store.paddedHeight;
   int cx, cy;
-  if (!kAverage && store.quarterSample) [[unlikely]] {
-    PredictQuarterLuma(dsp, store, from, to, mbx, mby, mode, mv, roundingType, cx, cy);
+  if (store.quarterSample) [[unlikely]] {
+    PredictQuarterLuma<kAverage>(dsp, store, from, to, mbx, mby, mode, mv, roundingType, cx, cy);
   } else if (mode == 2) {
     for (int i = 0; i < 4; ++i)
       Predict<kAverage>(dsp, from.y, to.y, s, rows, kLumaBorder, 8, 16 * mbx + 8 * (i & 1),

@@ -22,8 +22,7 @@ void PredictMacroblock(PictureStore& store, int mbx, int mby, int mode, const Mo
 void PredictMacroblock(const PictureStore& layout, const Picture& from, const Picture& to, int mbx,
                        int mby, int mode, const MotionVector mv[4], int roundingType);
 // The prediction averaged into `to`, to := (to + prediction + 1) >> 1: the second half of a
-// bidirectional prediction, without a macroblock of its own. Half-sample vectors only (not for
-// quarter-sample layers).
+// bidirectional prediction, without a macroblock of its own.
 void PredictMacroblockAveraged(const PictureStore& layout, const Picture& from, const Picture& to,
                                int mbx, int mby, int mode, const MotionVector mv[4],
                                int roundingType);

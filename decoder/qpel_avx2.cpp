@@ -100,12 +100,18 @@ MIVORA_AVX2_INLINE __m256i Interleave(__m128i upper, __m128i lower) {
   return _mm256_set_m128i(_mm_unpackhi_epi8(upper, lower), _mm_unpacklo_epi8(upper, lower));
 }
 
-template <int kRounding, int kFx, int kFy>
+// A result line into the destination: as it is, or averaged with the line there (B pictures).
+template <bool kAverage>
+MIVORA_AVX2_INLINE void Put16(std::uint8_t* p, __m128i v) {
+  if constexpr (kAverage) v = _mm_avg_epu8(v, Load(p));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+
+template <int kRounding, int kFx, int kFy, bool kAverage = false>
 MIVORA_AVX2 void Qpel16(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   if constexpr (kFy == 0) {
     for (int r = 0; r < kN; ++r)
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + r * stride),
-                       HorizontalRow<kRounding, kFx>(src + r * stride));
+      Put16<kAverage>(dst + r * stride, HorizontalRow<kRounding, kFx>(src + r * stride));
   } else {
     __m128i h[kN + 1];
     for (int r = 0; r <= kN; ++r) h[r] = HorizontalRow<kRounding, kFx>(src + r * stride);
@@ -125,7 +131,7 @@ MIVORA_AVX2 void Qpel16(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff
       __m128i v = half;
       if constexpr (kFy == 1) v = Average<kRounding>(h[r], half);
       if constexpr (kFy == 3) v = Average<kRounding>(h[r + 1], half);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + r * stride), v);
+      Put16<kAverage>(dst + r * stride, v);
     }
   }
 }
@@ -203,17 +209,25 @@ MIVORA_AVX2_INLINE __m256i HorizontalPair8(const std::uint8_t* a, const std::uin
   }
 }
 
+// Two result lines into the destination, as they are or averaged with the lines there.
+template <bool kAverage>
 MIVORA_AVX2_INLINE void StorePair8(std::uint8_t* a, std::uint8_t* b, __m256i v) {
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(a), _mm256_castsi256_si128(v));
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(b), _mm256_extracti128_si256(v, 1));
+  __m128i va = _mm256_castsi256_si128(v), vb = _mm256_extracti128_si256(v, 1);
+  if constexpr (kAverage) {
+    va = _mm_avg_epu8(va, Load8(a));
+    vb = _mm_avg_epu8(vb, Load8(b));
+  }
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(a), va);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(b), vb);
 }
 
-template <int kRounding, int kFx, int kFy>
+template <int kRounding, int kFx, int kFy, bool kAverage = false>
 MIVORA_AVX2 void Qpel8(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   if constexpr (kFy == 0) {
     for (int r = 0; r < kN8; r += 2) {
-      StorePair8(dst + r * stride, dst + (r + 1) * stride,
-                 HorizontalPair8<kRounding, kFx>(src + r * stride, src + (r + 1) * stride));
+      StorePair8<kAverage>(
+          dst + r * stride, dst + (r + 1) * stride,
+          HorizontalPair8<kRounding, kFx>(src + r * stride, src + (r + 1) * stride));
     }
   } else {
     // The horizontal stage of all nine lines (the last one paired with itself).
@@ -234,53 +248,60 @@ MIVORA_AVX2 void Qpel8(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_
       __m256i v = Filter8<kRounding>(pairs);
       if constexpr (kFy == 1) v = Average256<kRounding>(_mm256_set_m128i(h[r + 1], h[r]), v);
       if constexpr (kFy == 3) v = Average256<kRounding>(_mm256_set_m128i(h[r + 2], h[r + 1]), v);
-      StorePair8(dst + r * stride, dst + (r + 1) * stride, v);
+      StorePair8<kAverage>(dst + r * stride, dst + (r + 1) * stride, v);
     }
   }
 }
 
-template <int kRounding, int kFy>
+template <int kRounding, int kFy, bool kAverage>
 void FillRow8(PredictFn* t) {
-  t[4 * kFy + 0] = Qpel8<kRounding, 0, kFy>;
-  t[4 * kFy + 1] = Qpel8<kRounding, 1, kFy>;
-  t[4 * kFy + 2] = Qpel8<kRounding, 2, kFy>;
-  t[4 * kFy + 3] = Qpel8<kRounding, 3, kFy>;
+  t[4 * kFy + 0] = Qpel8<kRounding, 0, kFy, kAverage>;
+  t[4 * kFy + 1] = Qpel8<kRounding, 1, kFy, kAverage>;
+  t[4 * kFy + 2] = Qpel8<kRounding, 2, kFy, kAverage>;
+  t[4 * kFy + 3] = Qpel8<kRounding, 3, kFy, kAverage>;
 }
 
-template <int kRounding>
-void Fill8(PredictFn* t) {
-  FillRow8<kRounding, 0>(t);
-  FillRow8<kRounding, 1>(t);
-  FillRow8<kRounding, 2>(t);
-  FillRow8<kRounding, 3>(t);
+template <int kRounding, int kFy, bool kAverage>
+void FillRow16(PredictFn* t) {
+  t[4 * kFy + 0] = Qpel16<kRounding, 0, kFy, kAverage>;
+  t[4 * kFy + 1] = Qpel16<kRounding, 1, kFy, kAverage>;
+  t[4 * kFy + 2] = Qpel16<kRounding, 2, kFy, kAverage>;
+  t[4 * kFy + 3] = Qpel16<kRounding, 3, kFy, kAverage>;
 }
 
-template <int kRounding, int kFy>
-void FillRow(PredictFn* t) {
-  t[4 * kFy + 0] = Qpel16<kRounding, 0, kFy>;
-  t[4 * kFy + 1] = Qpel16<kRounding, 1, kFy>;
-  t[4 * kFy + 2] = Qpel16<kRounding, 2, kFy>;
-  t[4 * kFy + 3] = Qpel16<kRounding, 3, kFy>;
-}
-
-template <int kRounding>
+// Sixteen entries of one size and rounding type.
+template <int kSize, int kRounding, bool kAverage>
 void Fill(PredictFn* t) {
-  FillRow<kRounding, 0>(t);
-  FillRow<kRounding, 1>(t);
-  FillRow<kRounding, 2>(t);
-  FillRow<kRounding, 3>(t);
+  if constexpr (kSize == 8) {
+    FillRow8<kRounding, 0, kAverage>(t);
+    FillRow8<kRounding, 1, kAverage>(t);
+    FillRow8<kRounding, 2, kAverage>(t);
+    FillRow8<kRounding, 3, kAverage>(t);
+  } else {
+    FillRow16<kRounding, 0, kAverage>(t);
+    FillRow16<kRounding, 1, kAverage>(t);
+    FillRow16<kRounding, 2, kAverage>(t);
+    FillRow16<kRounding, 3, kAverage>(t);
+  }
 }
 
 }  // namespace
 
 void FillQpelTable16(PredictFn t[64]) {
-  Fill<0>(t + 32);
-  Fill<1>(t + 48);
+  Fill<16, 0, false>(t + 32);
+  Fill<16, 1, false>(t + 48);
 }
 
 void FillQpelTable8(PredictFn t[64]) {
-  Fill8<0>(t);
-  Fill8<1>(t + 16);
+  Fill<8, 0, false>(t);
+  Fill<8, 1, false>(t + 16);
+}
+
+void FillQpelAverageTable(PredictFn t[64]) {
+  Fill<8, 0, true>(t);
+  Fill<8, 1, true>(t + 16);
+  Fill<16, 0, true>(t + 32);
+  Fill<16, 1, true>(t + 48);
 }
 
 }  // namespace mivora::decoder::avx2
