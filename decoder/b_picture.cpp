@@ -33,15 +33,14 @@ void CopyForward(DecoderState& state, const BReferences& refs, int x, int y) {
   PredictMacroblock(state.pictures, refs.forward, state.pictures.current, x, y, 0, kZero, 0);
 }
 
-// Both halves of a bidirectional prediction: forward into the picture, backward beside it, then
-// their average.
+// Both halves of a bidirectional prediction: forward into the picture, then backward averaged
+// into it.
 void PredictBoth(DecoderState& state, const BReferences& refs, int mode,
                  const MotionVector forward[4], const MotionVector backward[4]) {
   PictureStore& p = state.pictures;
   const int x = state.mbX, y = state.mbY;
   PredictMacroblock(p, refs.forward, p.current, x, y, mode, forward, 0);
-  PredictMacroblock(p, refs.backward, refs.scratch, x, y, mode, backward, 0);
-  AverageMacroblock(p, refs.scratch, p.current, x, y);
+  PredictMacroblockAveraged(p, refs.backward, p.current, x, y, mode, backward, 0);
 }
 
 void PredictFieldsBoth(DecoderState& state, const BReferences& refs, const FieldVectors& forward,

@@ -13,8 +13,10 @@ DecoderDsp MakeReference() {
   dsp.idctPutIn = reference::IdctPutIn;
   dsp.idctAddIn = reference::IdctAddIn;
   reference::FillPredictTable(dsp.predict);
+  reference::FillPredictAverageTable(dsp.predictAverage);
   reference::FillAverageTable(dsp.average);
   reference::FillQpelTable(dsp.qpel);
+  reference::FillQpelAverageTable(dsp.qpelAverage);
   dsp.dequantIntra = reference::DequantIntraMpeg;
   dsp.dequantInter = reference::DequantInterMpeg;
   reference::FillWarpTable(dsp.warp);
@@ -34,8 +36,10 @@ std::vector<DspVariant> MakeVariants() {
     dsp.idctPutIn = sse2::IdctPutIn;
     dsp.idctAddIn = sse2::IdctAddIn;
     sse2::FillPredictTable(dsp.predict);
+    sse2::FillPredictAverageTable(dsp.predictAverage);
     sse2::FillAverageTable(dsp.average);
     sse2::FillQpelTable(dsp.qpel);
+    sse2::FillQpelAverageTable(dsp.qpelAverage);
     dsp.dequantIntra = sse2::DequantIntraMpeg;
     dsp.dequantInter = sse2::DequantInterMpeg;
     sse2::FillWarpTable(dsp.warp);
@@ -51,6 +55,10 @@ std::vector<DspVariant> MakeVariants() {
     dsp.idctPutIn = avx2::IdctPutIn;
     dsp.idctAddIn = avx2::IdctAddIn;
     avx2::FillQpelTable16(dsp.qpel);
+    avx2::FillQpelTable8(dsp.qpel);
+    avx2::FillQpelAverageTable(dsp.qpelAverage);
+    dsp.dequantIntra = avx2::DequantIntraMpeg;
+    dsp.dequantInter = avx2::DequantInterMpeg;
     variants.push_back({"avx2", dsp});
   }
 #endif
@@ -62,6 +70,7 @@ std::vector<DspVariant> MakeVariants() {
     dsp.idctPutIn = neon::IdctPutIn;
     dsp.idctAddIn = neon::IdctAddIn;
     neon::FillPredictTable(dsp.predict);
+    neon::FillPredictAverageTable(dsp.predictAverage);
     neon::FillAverageTable(dsp.average);
     neon::FillQpelTable(dsp.qpel);
     dsp.dequantIntra = neon::DequantIntraMpeg;

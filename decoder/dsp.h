@@ -37,9 +37,14 @@ struct DecoderDsp {
   PredictFn predict[16];
   // B pictures: dst = (dst + src + 1) >> 1 over 8x8 ([0]) or 16x16 ([1]); same stride for both.
   PredictFn average[2];
+  // B pictures: predict[]'s prediction p averaged into the destination, dst = (dst + p + 1) >> 1,
+  // so the second half of a bidirectional prediction needs no block of its own.
+  PredictFn predictAverage[16];
   // Quarter-sample luminance prediction: index QpelSelector(size, rounding, mvx, mvy); the source
   // is the block's whole-sample position, of which size + 1 rows and columns are read.
   PredictFn qpel[64];
+  // B pictures: qpel[]'s prediction averaged into the destination, as predictAverage.
+  PredictFn qpelAverage[64];
   DequantFn dequantIntra, dequantInter;
   WarpFn warp[2];  // 8x8, 16x16
   // plane: first byte of the plane including its border; paddedHeight counts border rows too.
@@ -78,8 +83,10 @@ void IdctAddIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, Bl
 void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 // Fills all sixteen prediction entries.
 void FillPredictTable(PredictFn table[16]);
+void FillPredictAverageTable(PredictFn table[16]);
 void FillAverageTable(PredictFn table[2]);
 void FillQpelTable(PredictFn table[64]);
+void FillQpelAverageTable(PredictFn table[64]);
 void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void FillWarpTable(WarpFn table[2]);
@@ -95,8 +102,10 @@ void IdctAddIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, Bl
 void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 // Sets the twelve interpolating entries; the copies stay as they are.
 void FillPredictTable(PredictFn table[16]);
+void FillPredictAverageTable(PredictFn table[16]);
 void FillAverageTable(PredictFn table[2]);
 void FillQpelTable(PredictFn table[64]);
+void FillQpelAverageTable(PredictFn table[64]);
 void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void FillWarpTable(WarpFn table[2]);
@@ -111,6 +120,11 @@ void IdctPutIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, Bl
 void IdctAddIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, BlockExtent extent);
 // Sets the 32 entries of 16x16 blocks.
 void FillQpelTable16(PredictFn table[64]);
+// Sets the 32 entries of 8x8 blocks.
+void FillQpelTable8(PredictFn table[64]);
+void FillQpelAverageTable(PredictFn table[64]);
+void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
+void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 }  // namespace avx2
 #endif
 #if defined(__aarch64__)
@@ -124,7 +138,9 @@ void IdctAddIn(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride, Bl
 void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border);
 // Sets the twelve interpolating entries; the copies stay as they are.
 void FillPredictTable(PredictFn table[16]);
+void FillPredictAverageTable(PredictFn table[16]);
 void FillAverageTable(PredictFn table[2]);
+// The quarter-sample averaging entries stay the portable ones.
 void FillQpelTable(PredictFn table[64]);
 void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);

@@ -1,7 +1,9 @@
-// The inverse transform with AVX2, bit for bit the portable one: the SSE2 arrangement (see
-// idct_sse2.cpp) with all eight lines of a pass in one register of eight 32-bit lanes, which halves
-// the butterfly's instructions. Compiled for AVX2 through a target attribute so the rest of the
-// build stays at the baseline; Dsp() installs it only on processors that report AVX2.
+// The inverse transform with AVX2, bit for bit the portable one: the butterfly of the SSE2 version
+// (see idct_sse2.cpp) with all eight lines of a pass in one register of eight 32-bit lanes. The
+// block never goes through 8x8 transposes: the first pass's results are regrouped straight into
+// the second pass's input pairs, and its results straight into rows, by in-lane unpacks and one
+// exchange of halves. Compiled for AVX2 through a target attribute so the rest of the build stays
+// at the baseline; Dsp() installs it only on processors that report AVX2.
 #include "decoder/dsp.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -21,11 +23,6 @@ MIVORA_AVX2_INLINE __m256i Pair(int a, int b) {
                                             (static_cast<std::uint32_t>(a) & 0xFFFFu)));
 }
 
-// Weight pair (a0, a1) in the low four lanes, (b0, b1) in the high four.
-MIVORA_AVX2_INLINE __m256i Halves(int a0, int a1, int b0, int b1) {
-  return _mm256_blend_epi32(Pair(a0, a1), Pair(b0, b1), 0xF0);
-}
-
 // (x * 181 + 128) >> 8 with x * 181 wrapping like the portable 32-bit product.
 MIVORA_AVX2_INLINE __m256i ScaleR(__m256i x) {
   return _mm256_srai_epi32(
@@ -40,26 +37,14 @@ MIVORA_AVX2_INLINE __m256i Sum(__m256i pair, __m256i weights) {
   return v;
 }
 
-// Interleaved (a, b) pairs of eight lines, in line order.
-MIVORA_AVX2_INLINE __m256i Pairs(__m128i a, __m128i b) {
-  return _mm256_set_m128i(_mm_unpackhi_epi16(a, b), _mm_unpacklo_epi16(a, b));
-}
+// The eight results of one pass over eight lines, a line in each 32-bit lane, >> kOutShift. The
+// inputs are the lines' (value a, value b) pairs of 16-bit values: x04 holds values 0 and 4.
+struct Lines {
+  __m256i o0, o1, o2, o3, o4, o5, o6, o7;
+};
 
-// a >> kShift and b >> kShift saturated to 16 bits into lo and hi. packs works within 128-bit
-// halves; the permute puts each result's eight values in order.
-template <int kShift>
-MIVORA_AVX2_INLINE void Pack(__m256i a, __m256i b, __m128i& lo, __m128i& hi) {
-  const __m256i p = _mm256_permute4x64_epi64(
-      _mm256_packs_epi32(_mm256_srai_epi32(a, kShift), _mm256_srai_epi32(b, kShift)), 0xD8);
-  lo = _mm256_castsi256_si128(p);
-  hi = _mm256_extracti128_si256(p, 1);
-}
-
-// Lanes of v[k] are the k-th values of eight lines; out[k] the k-th results, saturated to 16 bits.
 template <int kDc, int kSumRound, int kSumShift, int kOutShift, int kBias>
-MIVORA_AVX2_INLINE void Pass(const __m128i v[8], __m128i out[8]) {
-  const __m256i x04 = Pairs(v[0], v[4]), x17 = Pairs(v[1], v[7]);
-  const __m256i x35 = Pairs(v[3], v[5]), x26 = Pairs(v[2], v[6]);
+MIVORA_AVX2_INLINE Lines Butterfly(__m256i x04, __m256i x17, __m256i x35, __m256i x26) {
   const __m256i bias = _mm256_set1_epi32(kBias);
   const __m256i s8 = _mm256_add_epi32(_mm256_madd_epi16(x04, Pair(kDc, kDc)), bias);
   const __m256i s0 = _mm256_add_epi32(_mm256_madd_epi16(x04, Pair(kDc, -kDc)), bias);
@@ -74,46 +59,100 @@ MIVORA_AVX2_INLINE void Pass(const __m128i v[8], __m128i out[8]) {
   const __m256i t7 = _mm256_add_epi32(s8, e3), t8 = _mm256_sub_epi32(s8, e3);
   const __m256i t3 = _mm256_add_epi32(s0, e2), t0 = _mm256_sub_epi32(s0, e2);
   const __m256i r2 = ScaleR(_mm256_add_epi32(q4, q5)), r4 = ScaleR(_mm256_sub_epi32(q4, q5));
-  Pack<kOutShift>(_mm256_add_epi32(t7, q1), _mm256_add_epi32(t3, r2), out[0], out[1]);
-  Pack<kOutShift>(_mm256_add_epi32(t0, r4), _mm256_add_epi32(t8, q6), out[2], out[3]);
-  Pack<kOutShift>(_mm256_sub_epi32(t8, q6), _mm256_sub_epi32(t0, r4), out[4], out[5]);
-  Pack<kOutShift>(_mm256_sub_epi32(t3, r2), _mm256_sub_epi32(t7, q1), out[6], out[7]);
+  return {_mm256_srai_epi32(_mm256_add_epi32(t7, q1), kOutShift),
+          _mm256_srai_epi32(_mm256_add_epi32(t3, r2), kOutShift),
+          _mm256_srai_epi32(_mm256_add_epi32(t0, r4), kOutShift),
+          _mm256_srai_epi32(_mm256_add_epi32(t8, q6), kOutShift),
+          _mm256_srai_epi32(_mm256_sub_epi32(t8, q6), kOutShift),
+          _mm256_srai_epi32(_mm256_sub_epi32(t0, r4), kOutShift),
+          _mm256_srai_epi32(_mm256_sub_epi32(t3, r2), kOutShift),
+          _mm256_srai_epi32(_mm256_sub_epi32(t7, q1), kOutShift)};
 }
 
-// The first pass when only rows 0..3 of columns 0..3 hold values (x4..x7 zero, columns 4..7
-// give zero). With x4..x7 zero every sum of the butterfly is a sum of two products, so each
-// comes from one madd: (x0, x2) pairs give t7, t3, t0, t8 (bias included) and (x1, x3) pairs
-// give q1, q4 + q5, q4 - q5, q6, the same 32-bit values as the full butterfly. Two of the four
-// lines go in each register's halves. Returns the second pass's input: z[c] holds value c of
-// rows 0..7, z[4..7] zero.
-MIVORA_AVX2_INLINE void FirstPass4x4(__m128i r0, __m128i r1, __m128i r2, __m128i r3, __m128i z[8]) {
-  const __m128i x02 = _mm_unpacklo_epi16(r0, r2), x13 = _mm_unpacklo_epi16(r1, r3);
-  const __m256i a = _mm256_set_m128i(x02, x02), b = _mm256_set_m128i(x13, x13);
-  const __m256i bias = _mm256_set1_epi32(128);
-  const __m256i t73 = _mm256_add_epi32(_mm256_madd_epi16(a, Halves(2048, W2, 2048, W6)), bias);
-  const __m256i t08 = _mm256_add_epi32(_mm256_madd_epi16(a, Halves(2048, -W6, 2048, -W2)), bias);
-  const __m256i qa = _mm256_madd_epi16(b, Halves(W1, W3, W1 + W7, W5 - W3));    // q1 | q4 + q5
-  const __m256i qb = _mm256_madd_epi16(b, Halves(W1 - W7, -W3 - W5, W7, -W5));  // q4 - q5 | q6
-  const __m256i q1r2 = _mm256_blend_epi32(qa, ScaleR(qa), 0xF0);
-  const __m256i r4q6 = _mm256_blend_epi32(qb, ScaleR(qb), 0x0F);
-  // [Y0 | Y1], [Y2 | Y3], [Y7 | Y6], [Y5 | Y4], packed in pairs: u01 = [Y0 Y2 | Y1 Y3] and
-  // u76 = [Y7 Y5 | Y6 Y4], four 16-bit values per line.
-  const __m256i u01 = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(t73, q1r2), 8),
-                                         _mm256_srai_epi32(_mm256_add_epi32(t08, r4q6), 8));
-  const __m256i u76 = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_sub_epi32(t73, q1r2), 8),
-                                         _mm256_srai_epi32(_mm256_sub_epi32(t08, r4q6), 8));
-  const __m128i y02 = _mm256_castsi256_si128(u01), y13 = _mm256_extracti128_si256(u01, 1);
-  const __m128i y75 = _mm256_castsi256_si128(u76), y64 = _mm256_extracti128_si256(u76, 1);
-  // Transpose 8 lines x 4 values: pairs of lines, then 32-bit 4x4.
-  const __m128i l01 = _mm_unpacklo_epi16(y02, y13), l23 = _mm_unpackhi_epi16(y02, y13);
-  const __m128i l45 = _mm_unpackhi_epi16(y64, y75), l67 = _mm_unpacklo_epi16(y64, y75);
-  const __m128i m0 = _mm_unpacklo_epi32(l01, l23), m1 = _mm_unpackhi_epi32(l01, l23);
-  const __m128i m2 = _mm_unpacklo_epi32(l45, l67), m3 = _mm_unpackhi_epi32(l45, l67);
-  z[0] = _mm_unpacklo_epi64(m0, m2);
-  z[1] = _mm_unpackhi_epi64(m0, m2);
-  z[2] = _mm_unpacklo_epi64(m1, m3);
-  z[3] = _mm_unpackhi_epi64(m1, m3);
-  z[4] = z[5] = z[6] = z[7] = _mm_setzero_si128();
+// The first pass's lines are the columns, in the lane order 0, 1, 2, 3, 4, 7, 6, 5: the order in
+// which Regroup below brings out the second pass's pairs (0, 4), (1, 7), (2, 6) and (3, 5) without
+// a further shuffle. Rows a and b of the block as (a, b) pairs of each column in that order.
+MIVORA_AVX2_INLINE __m256i RowPairs(const std::int16_t* a, const std::int16_t* b) {
+  const __m256i t = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), 1);
+  // Columns 0..3 of both rows in the low half, 4..7 in the high half, then interleaved.
+  const __m256i order = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15,  //
+                                         0, 1, 8, 9, 6, 7, 14, 15, 4, 5, 12, 13, 2, 3, 10, 11);
+  return _mm256_shuffle_epi8(_mm256_permute4x64_epi64(t, 0xD8), order);
+}
+
+// Results of eight lines (lane L: line L) saturated to 16 bits, in four-value groups: with
+// "r0-3(L)" results 0..3 of line L,
+//   lo0 = [r0-3(L0) r0-3(L1) | r0-3(L4) r0-3(L5)],  lo1 = [r0-3(L2) r0-3(L3) | r0-3(L6) r0-3(L7)],
+// and hi0, hi1 the same for results 4..7.
+struct Groups {
+  __m256i lo0, lo1, hi0, hi1;
+};
+
+MIVORA_AVX2_INLINE void Quads(__m256i s01, __m256i s23, __m256i& g0, __m256i& g1) {
+  const __m256i l = _mm256_unpacklo_epi16(s01, s23), h = _mm256_unpackhi_epi16(s01, s23);
+  g0 = _mm256_unpacklo_epi16(l, h);
+  g1 = _mm256_unpackhi_epi16(l, h);
+}
+
+MIVORA_AVX2_INLINE Groups Regroup(const Lines& r) {
+  Groups g;
+  Quads(_mm256_packs_epi32(r.o0, r.o1), _mm256_packs_epi32(r.o2, r.o3), g.lo0, g.lo1);
+  Quads(_mm256_packs_epi32(r.o4, r.o5), _mm256_packs_epi32(r.o6, r.o7), g.hi0, g.hi1);
+  return g;
+}
+
+// Rows [a | a + 4] and [b | b + 4] of 16-bit results into the picture.
+template <bool kAdd>
+MIVORA_AVX2_INLINE void WritePairs(__m256i ra, __m256i rb, std::uint8_t* dst, std::ptrdiff_t stride,
+                                   int a, int b) {
+  std::uint8_t* da = dst + a * stride;
+  std::uint8_t* db = dst + b * stride;
+  std::uint8_t* da4 = dst + (a + 4) * stride;
+  std::uint8_t* db4 = dst + (b + 4) * stride;
+  if constexpr (kAdd) {
+    const __m128i pa = _mm_castpd_si128(
+        _mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(da))),
+                     reinterpret_cast<const double*>(da4)));
+    const __m128i pb = _mm_castpd_si128(
+        _mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(db))),
+                     reinterpret_cast<const double*>(db4)));
+    ra = _mm256_adds_epi16(ra, _mm256_cvtepu8_epi16(pa));
+    rb = _mm256_adds_epi16(rb, _mm256_cvtepu8_epi16(pb));
+  }
+  // [row a | row b] in the low half, [row a + 4 | row b + 4] in the high one.
+  const __m256i p = _mm256_packus_epi16(ra, rb);
+  const __m128i lo = _mm256_castsi256_si128(p), hi = _mm256_extracti128_si256(p, 1);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(da), lo);
+  _mm_storeh_pd(reinterpret_cast<double*>(db), _mm_castsi128_pd(lo));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(da4), hi);
+  _mm_storeh_pd(reinterpret_cast<double*>(db4), _mm_castsi128_pd(hi));
+}
+
+// Both passes and the writing out. x04 .. x26: the first pass's input pairs.
+template <bool kAdd>
+MIVORA_AVX2_INLINE void Passes(__m256i x04, __m256i x17, __m256i x35, __m256i x26,
+                               std::uint8_t* dst, std::ptrdiff_t stride) {
+  // Columns: result k of column L is row k of the intermediate block.
+  const Groups c = Regroup(Butterfly<2048, 0, 0, 8, 128>(x04, x17, x35, x26));
+  // For rows 0..3 in the low halves and 4..7 in the high ones: the values at lane positions 0, 1
+  // (column 0, 1) then 4, 5 (columns 4, 7); 2, 3 (2, 3) then 6, 7 (6, 5).
+  const __m256i a01 = _mm256_permute2x128_si256(c.lo0, c.hi0, 0x20);
+  const __m256i a45 = _mm256_permute2x128_si256(c.lo0, c.hi0, 0x31);
+  const __m256i a23 = _mm256_permute2x128_si256(c.lo1, c.hi1, 0x20);
+  const __m256i a67 = _mm256_permute2x128_si256(c.lo1, c.hi1, 0x31);
+  // Rows: lane k is row k, results are the row's eight samples.
+  const Groups r = Regroup(Butterfly<256, 4, 3, 14, 8192>(
+      _mm256_unpacklo_epi16(a01, a45), _mm256_unpackhi_epi16(a01, a45),
+      _mm256_unpackhi_epi16(a23, a67), _mm256_unpacklo_epi16(a23, a67)));
+  // Samples 0..3 of rows k and k + 1 (k even) in r.lo*, 4..7 in r.hi*: whole rows [0 | 4] etc.
+  const __m256i r04 = _mm256_unpacklo_epi64(r.lo0, r.hi0);
+  const __m256i r15 = _mm256_unpackhi_epi64(r.lo0, r.hi0);
+  const __m256i r26 = _mm256_unpacklo_epi64(r.lo1, r.hi1);
+  const __m256i r37 = _mm256_unpackhi_epi64(r.lo1, r.hi1);
+  WritePairs<kAdd>(r04, r15, dst, stride, 0, 1);
+  WritePairs<kAdd>(r26, r37, dst, stride, 2, 3);
 }
 
 #define MIVORA_IDCT_ROWS_INLINE MIVORA_AVX2_INLINE
@@ -128,30 +167,31 @@ MIVORA_AVX2_INLINE void DcOnly(std::int16_t* block, int x0, std::uint8_t* dst,
   WriteAll<kAdd>(_mm_set1_epi16(static_cast<short>((x8 + 32) >> 6)), dst, stride);
 }
 
-// Only the top-left 4x4 values (frequent after coarse quantisation): a shorter first pass.
+// A row's values as (value, 0) pairs.
+MIVORA_AVX2_INLINE __m256i Widened(const std::int16_t* row) {
+  return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row)));
+}
+
+// Only the top-left 4x4 values (frequent after coarse quantisation): rows 4..7 and columns 4..7
+// are zero, so each pair of the first pass is a row value and a zero, whatever the lane order of
+// the zero columns. The rows are read before the block is cleared.
 template <bool kAdd>
-MIVORA_AVX2_INLINE void TopLeft(__m256i b01, __m256i b23, std::uint8_t* dst,
-                                std::ptrdiff_t stride) {
-  __m128i v[8], w[8];
-  FirstPass4x4(_mm256_castsi256_si128(b01), _mm256_extracti128_si256(b01, 1),
-               _mm256_castsi256_si128(b23), _mm256_extracti128_si256(b23, 1), v);
-  Pass<256, 4, 3, 14, 8192>(v, w);
-  Transpose(w);
-  Write<kAdd>(w, dst, stride);
+MIVORA_AVX2_INLINE void TopLeft(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
+  const __m256i x0 = Widened(block), x1 = Widened(block + 8), x2 = Widened(block + 16),
+                x3 = Widened(block + 24);
+  __m256i* b = reinterpret_cast<__m256i*>(block);
+  _mm256_storeu_si256(b, _mm256_setzero_si256());
+  _mm256_storeu_si256(b + 1, _mm256_setzero_si256());
+  Passes<kAdd>(x0, x1, x3, x2, dst, stride);
 }
 
 template <bool kAdd>
-MIVORA_AVX2_INLINE void Full(const __m256i rows[4], std::uint8_t* dst, std::ptrdiff_t stride) {
-  __m128i v[8], w[8];
-  for (int k = 0; k < 4; ++k) {
-    v[2 * k] = _mm256_castsi256_si128(rows[k]);
-    v[2 * k + 1] = _mm256_extracti128_si256(rows[k], 1);
-  }
-  Pass<2048, 0, 0, 8, 128>(v, w);  // columns, in the rows' lanes
-  Transpose(w);
-  Pass<256, 4, 3, 14, 8192>(w, v);  // rows, in the columns' lanes
-  Transpose(v);
-  Write<kAdd>(v, dst, stride);
+MIVORA_AVX2_INLINE void Full(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_t stride) {
+  const __m256i x04 = RowPairs(block, block + 32), x17 = RowPairs(block + 8, block + 56);
+  const __m256i x35 = RowPairs(block + 24, block + 40), x26 = RowPairs(block + 16, block + 48);
+  __m256i* b = reinterpret_cast<__m256i*>(block);
+  for (int k = 0; k < 4; ++k) _mm256_storeu_si256(b + k, _mm256_setzero_si256());
+  Passes<kAdd>(x04, x17, x35, x26, dst, stride);
 }
 
 template <bool kAdd>
@@ -171,21 +211,16 @@ MIVORA_AVX2 void Transform(std::int16_t* block, std::uint8_t* dst, std::ptrdiff_
     return;
   }
 
-  __m256i* b = reinterpret_cast<__m256i*>(block);
-  const __m256i rows[4] = {_mm256_loadu_si256(b), _mm256_loadu_si256(b + 1),
-                           _mm256_loadu_si256(b + 2), _mm256_loadu_si256(b + 3)};
-  const __m256i zero = _mm256_setzero_si256();
-  for (int k = 0; k < 4; ++k) _mm256_storeu_si256(b + k, zero);
-
+  const __m256i* b = reinterpret_cast<const __m256i*>(block);
   const __m256i right = _mm256_setr_epi16(0, 0, 0, 0, -1, -1, -1, -1, 0, 0, 0, 0, -1, -1, -1, -1);
-  const __m256i outside =
-      _mm256_or_si256(_mm256_and_si256(_mm256_or_si256(rows[0], rows[1]), right),
-                      _mm256_or_si256(rows[2], rows[3]));
+  const __m256i outside = _mm256_or_si256(
+      _mm256_and_si256(_mm256_or_si256(_mm256_loadu_si256(b), _mm256_loadu_si256(b + 1)), right),
+      _mm256_or_si256(_mm256_loadu_si256(b + 2), _mm256_loadu_si256(b + 3)));
   if (_mm256_testz_si256(outside, outside)) {
-    TopLeft<kAdd>(rows[0], rows[1], dst, stride);
-    return;
+    TopLeft<kAdd>(block, dst, stride);
+  } else {
+    Full<kAdd>(block, dst, stride);
   }
-  Full<kAdd>(rows, dst, stride);
 }
 
 // The extent told: no test of the block, so its loads come only when the transform needs them.
@@ -196,19 +231,11 @@ MIVORA_AVX2 void TransformIn(std::int16_t* block, std::uint8_t* dst, std::ptrdif
     DcOnly<kAdd>(block, block[0], dst, stride);
     return;
   }
-  __m256i* b = reinterpret_cast<__m256i*>(block);
-  const __m256i zero = _mm256_setzero_si256();
   if (extent == BlockExtent::kTopLeft4x4) {
-    const __m256i b01 = _mm256_loadu_si256(b), b23 = _mm256_loadu_si256(b + 1);
-    _mm256_storeu_si256(b, zero);
-    _mm256_storeu_si256(b + 1, zero);
-    TopLeft<kAdd>(b01, b23, dst, stride);
-    return;
+    TopLeft<kAdd>(block, dst, stride);
+  } else {
+    Full<kAdd>(block, dst, stride);
   }
-  const __m256i rows[4] = {_mm256_loadu_si256(b), _mm256_loadu_si256(b + 1),
-                           _mm256_loadu_si256(b + 2), _mm256_loadu_si256(b + 3)};
-  for (int k = 0; k < 4; ++k) _mm256_storeu_si256(b + k, zero);
-  Full<kAdd>(rows, dst, stride);
 }
 
 }  // namespace

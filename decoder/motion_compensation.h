@@ -21,6 +21,11 @@ void PredictMacroblock(PictureStore& store, int mbx, int mby, int mode, const Mo
 // The same from any picture of the store's layout into any other (B pictures).
 void PredictMacroblock(const PictureStore& layout, const Picture& from, const Picture& to, int mbx,
                        int mby, int mode, const MotionVector mv[4], int roundingType);
+// The prediction averaged into `to`, to := (to + prediction + 1) >> 1: the second half of a
+// bidirectional prediction, without a macroblock of its own.
+void PredictMacroblockAveraged(const PictureStore& layout, const Picture& from, const Picture& to,
+                               int mbx, int mby, int mode, const MotionVector mv[4],
+                               int roundingType);
 // to := (to + from + 1) >> 1 over the macroblock's samples: a bidirectional prediction from its two
 // halves.
 void AverageMacroblock(const PictureStore& layout, const Picture& from, const Picture& to, int mbx,

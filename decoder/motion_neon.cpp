@@ -39,19 +39,36 @@ inline void Store(std::uint8_t* p, uint8x8_t v) {
   vst1_u8(p, v);
 }
 
-template <int kSize, int kRounding>
-void Horizontal(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
-  for (int i = 0; i < kSize; ++i, src += stride, dst += stride)
-    Store(dst, Mean2<kRounding>(Load<kSize>(src), Load<kSize>(src + 1)));
+// A predicted row into the destination: as it is, or averaged with the row there.
+template <bool kAverage>
+inline void Put(std::uint8_t* p, uint8x16_t v) {
+  if constexpr (kAverage) v = vrhaddq_u8(v, vld1q_u8(p));
+  vst1q_u8(p, v);
+}
+template <bool kAverage>
+inline void Put(std::uint8_t* p, uint8x8_t v) {
+  if constexpr (kAverage) v = vrhadd_u8(v, vld1_u8(p));
+  vst1_u8(p, v);
 }
 
-template <int kSize, int kRounding>
+template <int kSize>
+void CopyAverage(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
+  for (int i = 0; i < kSize; ++i, src += stride, dst += stride) Put<true>(dst, Load<kSize>(src));
+}
+
+template <int kSize, int kRounding, bool kAverage = false>
+void Horizontal(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
+  for (int i = 0; i < kSize; ++i, src += stride, dst += stride)
+    Put<kAverage>(dst, Mean2<kRounding>(Load<kSize>(src), Load<kSize>(src + 1)));
+}
+
+template <int kSize, int kRounding, bool kAverage = false>
 void Vertical(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   auto a = Load<kSize>(src);
   for (int i = 0; i < kSize; ++i, dst += stride) {
     src += stride;
     const auto b = Load<kSize>(src);
-    Store(dst, Mean2<kRounding>(a, b));
+    Put<kAverage>(dst, Mean2<kRounding>(a, b));
     a = b;
   }
 }
@@ -63,18 +80,18 @@ inline uint8x8_t Mean4(uint16x8_t above, uint16x8_t below) {
   return kRounding ? vshrn_n_u16(vaddq_u16(sum, vdupq_n_u16(1)), 2) : vrshrn_n_u16(sum, 2);
 }
 
-template <int kRounding>
+template <int kRounding, bool kAverage = false>
 void Both8(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   uint16x8_t above = vaddl_u8(vld1_u8(src), vld1_u8(src + 1));
   for (int i = 0; i < 8; ++i, dst += stride) {
     src += stride;
     const uint16x8_t below = vaddl_u8(vld1_u8(src), vld1_u8(src + 1));
-    vst1_u8(dst, Mean4<kRounding>(above, below));
+    Put<kAverage>(dst, Mean4<kRounding>(above, below));
     above = below;
   }
 }
 
-template <int kRounding>
+template <int kRounding, bool kAverage = false>
 void Both16(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   uint8x16_t a = vld1q_u8(src), b = vld1q_u8(src + 1);
   uint16x8_t aboveLow = vaddl_u8(vget_low_u8(a), vget_low_u8(b));
@@ -85,8 +102,8 @@ void Both16(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
     b = vld1q_u8(src + 1);
     const uint16x8_t belowLow = vaddl_u8(vget_low_u8(a), vget_low_u8(b));
     const uint16x8_t belowHigh = vaddl_high_u8(a, b);
-    vst1q_u8(dst, vcombine_u8(Mean4<kRounding>(aboveLow, belowLow),
-                              Mean4<kRounding>(aboveHigh, belowHigh)));
+    Put<kAverage>(dst, vcombine_u8(Mean4<kRounding>(aboveLow, belowLow),
+                                   Mean4<kRounding>(aboveHigh, belowHigh)));
     aboveLow = belowLow;
     aboveHigh = belowHigh;
   }
@@ -109,6 +126,23 @@ void FillPredictTable(PredictFn t[16]) {
   t[13] = Horizontal<16, 1>;
   t[14] = Vertical<16, 1>;
   t[15] = Both16<1>;
+}
+
+void FillPredictAverageTable(PredictFn t[16]) {
+  t[0] = t[4] = CopyAverage<8>;
+  t[1] = Horizontal<8, 0, true>;
+  t[2] = Vertical<8, 0, true>;
+  t[3] = Both8<0, true>;
+  t[5] = Horizontal<8, 1, true>;
+  t[6] = Vertical<8, 1, true>;
+  t[7] = Both8<1, true>;
+  t[8] = t[12] = CopyAverage<16>;
+  t[9] = Horizontal<16, 0, true>;
+  t[10] = Vertical<16, 0, true>;
+  t[11] = Both16<0, true>;
+  t[13] = Horizontal<16, 1, true>;
+  t[14] = Vertical<16, 1, true>;
+  t[15] = Both16<1, true>;
 }
 
 // Side borders with 16-byte stores; the border rows are whole-row copies as in the portable

@@ -1,5 +1,6 @@
 // The portable prediction routines: whole-sample copies and the half-sample interpolations for
-// both block sizes and rounding types, plus the border fill of a reference plane.
+// both block sizes and rounding types, each also averaged into the destination (B pictures), plus
+// the border fill of a reference plane.
 #include <cstdint>
 #include <cstring>
 
@@ -15,25 +16,38 @@ void Copy(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   for (int i = 0; i < kSize; ++i) std::memcpy(dst + i * stride, src + i * stride, kSize);
 }
 
-template <int kSize, int kRounding>
+// A predicted sample into the destination: as it is, or averaged with the sample there.
+template <bool kAverage>
+inline void Put(std::uint8_t& dst, int v) {
+  dst = static_cast<std::uint8_t>(kAverage ? (dst + v + 1) >> 1 : v);
+}
+
+template <int kSize>
+void CopyAverage(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
+  for (int i = 0; i < kSize; ++i, src += stride, dst += stride)
+    for (int j = 0; j < kSize; ++j) Put<true>(dst[j], src[j]);
+}
+
+template <int kSize, int kRounding, bool kAverage = false>
 void Horizontal(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   for (int i = 0; i < kSize; ++i, src += stride, dst += stride)
     for (int j = 0; j < kSize; ++j)
-      dst[j] = static_cast<std::uint8_t>((src[j] + src[j + 1] + 1 - kRounding) >> 1);
+      Put<kAverage>(dst[j], (src[j] + src[j + 1] + 1 - kRounding) >> 1);
 }
 
-template <int kSize, int kRounding>
+template <int kSize, int kRounding, bool kAverage = false>
 void Vertical(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   for (int i = 0; i < kSize; ++i, src += stride, dst += stride)
     for (int j = 0; j < kSize; ++j)
-      dst[j] = static_cast<std::uint8_t>((src[j] + src[j + stride] + 1 - kRounding) >> 1);
+      Put<kAverage>(dst[j], (src[j] + src[j + stride] + 1 - kRounding) >> 1);
 }
 
-template <int kSize, int kRounding>
+template <int kSize, int kRounding, bool kAverage = false>
 void Both(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   for (int i = 0; i < kSize; ++i, src += stride, dst += stride)
     for (int j = 0; j < kSize; ++j)
-      dst[j] = static_cast<std::uint8_t>(
+      Put<kAverage>(
+          dst[j],
           (src[j] + src[j + 1] + src[j + stride] + src[j + stride + 1] + 2 - kRounding) >> 2);
 }
 
@@ -56,6 +70,25 @@ void FillPredictTable(PredictFn t[16]) {
   t[13] = Horizontal<16, 1>;
   t[14] = Vertical<16, 1>;
   t[15] = Both<16, 1>;
+}
+
+void FillPredictAverageTable(PredictFn t[16]) {
+  t[0] = CopyAverage<8>;
+  t[1] = Horizontal<8, 0, true>;
+  t[2] = Vertical<8, 0, true>;
+  t[3] = Both<8, 0, true>;
+  t[4] = CopyAverage<8>;
+  t[5] = Horizontal<8, 1, true>;
+  t[6] = Vertical<8, 1, true>;
+  t[7] = Both<8, 1, true>;
+  t[8] = CopyAverage<16>;
+  t[9] = Horizontal<16, 0, true>;
+  t[10] = Vertical<16, 0, true>;
+  t[11] = Both<16, 0, true>;
+  t[12] = CopyAverage<16>;
+  t[13] = Horizontal<16, 1, true>;
+  t[14] = Vertical<16, 1, true>;
+  t[15] = Both<16, 1, true>;
 }
 
 void ExtendEdges(std::uint8_t* plane, int stride, int paddedHeight, int border) {

@@ -34,6 +34,19 @@ inline void Store(std::uint8_t* p, __m128i v) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
 }
 
+// A predicted row into the destination: as it is, or averaged with the row there.
+template <int kSize, bool kAverage>
+inline void Put(std::uint8_t* p, __m128i v) {
+  if constexpr (kAverage) v = _mm_avg_epu8(v, Load<kSize>(p));
+  Store<kSize>(p, v);
+}
+
+template <int kSize>
+void CopyAverage(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
+  for (int i = 0; i < kSize; ++i, src += stride, dst += stride)
+    Put<kSize, true>(dst, Load<kSize>(src));
+}
+
 inline __m128i Ones() {
   return _mm_set1_epi8(1);
 }
@@ -42,26 +55,26 @@ inline __m128i AvgDown(__m128i a, __m128i b) {
   return _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), Ones()));
 }
 
-template <int kSize, int kRounding>
+template <int kSize, int kRounding, bool kAverage = false>
 void Horizontal(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   for (int i = 0; i < kSize; ++i, src += stride, dst += stride) {
     const __m128i a = Load<kSize>(src), b = Load<kSize>(src + 1);
-    Store<kSize>(dst, kRounding ? AvgDown(a, b) : _mm_avg_epu8(a, b));
+    Put<kSize, kAverage>(dst, kRounding ? AvgDown(a, b) : _mm_avg_epu8(a, b));
   }
 }
 
-template <int kSize, int kRounding>
+template <int kSize, int kRounding, bool kAverage = false>
 void Vertical(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   __m128i a = Load<kSize>(src);
   for (int i = 0; i < kSize; ++i, dst += stride) {
     src += stride;
     const __m128i b = Load<kSize>(src);
-    Store<kSize>(dst, kRounding ? AvgDown(a, b) : _mm_avg_epu8(a, b));
+    Put<kSize, kAverage>(dst, kRounding ? AvgDown(a, b) : _mm_avg_epu8(a, b));
     a = b;
   }
 }
 
-template <int kSize, int kRounding>
+template <int kSize, int kRounding, bool kAverage = false>
 void Both(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   // Rounding 1 works on inverted samples and inverts the result.
   const __m128i flip = kRounding ? _mm_set1_epi8(-1) : _mm_setzero_si128();
@@ -79,7 +92,7 @@ void Both(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
     pair(src, avgB, oddB);
     const __m128i fix =
         _mm_and_si128(_mm_and_si128(_mm_or_si128(oddA, oddB), _mm_xor_si128(avgA, avgB)), Ones());
-    Store<kSize>(dst, _mm_xor_si128(_mm_sub_epi8(_mm_avg_epu8(avgA, avgB), fix), flip));
+    Put<kSize, kAverage>(dst, _mm_xor_si128(_mm_sub_epi8(_mm_avg_epu8(avgA, avgB), fix), flip));
     avgA = avgB;
     oddA = oddB;
   }
@@ -102,6 +115,23 @@ void FillPredictTable(PredictFn t[16]) {
   t[13] = Horizontal<16, 1>;
   t[14] = Vertical<16, 1>;
   t[15] = Both<16, 1>;
+}
+
+void FillPredictAverageTable(PredictFn t[16]) {
+  t[0] = t[4] = CopyAverage<8>;
+  t[1] = Horizontal<8, 0, true>;
+  t[2] = Vertical<8, 0, true>;
+  t[3] = Both<8, 0, true>;
+  t[5] = Horizontal<8, 1, true>;
+  t[6] = Vertical<8, 1, true>;
+  t[7] = Both<8, 1, true>;
+  t[8] = t[12] = CopyAverage<16>;
+  t[9] = Horizontal<16, 0, true>;
+  t[10] = Vertical<16, 0, true>;
+  t[11] = Both<16, 0, true>;
+  t[13] = Horizontal<16, 1, true>;
+  t[14] = Vertical<16, 1, true>;
+  t[15] = Both<16, 1, true>;
 }
 
 // Side borders with 16-byte stores; the border rows are whole-row copies as in the portable

@@ -33,7 +33,7 @@ inline std::uint8_t Average(int a, int b) {
   return static_cast<std::uint8_t>((a + b + 1 - kRounding) >> 1);
 }
 
-template <int kN, int kRounding, int kFx, int kFy>
+template <int kN, int kRounding, int kFx, int kFy, bool kAverage = false>
 void Qpel(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   constexpr int kW = kN + 1;
   // The horizontal stage for every row the vertical one reads.
@@ -57,25 +57,26 @@ void Qpel(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
         v = Average<kRounding>(h[r * kW + c], HalfSample<kN, kRounding>(h + c, kW, r));
       if constexpr (kFy == 3)
         v = Average<kRounding>(h[(r + 1) * kW + c], HalfSample<kN, kRounding>(h + c, kW, r));
-      dst[r * stride + c] = v;
+      std::uint8_t& d = dst[r * stride + c];
+      d = kAverage ? static_cast<std::uint8_t>((d + v + 1) >> 1) : v;
     }
   }
 }
 
-template <int kN, int kRounding, int kFy>
+template <int kN, int kRounding, int kFy, bool kAverage>
 void FillRow(PredictFn* t) {
-  t[4 * kFy + 0] = Qpel<kN, kRounding, 0, kFy>;
-  t[4 * kFy + 1] = Qpel<kN, kRounding, 1, kFy>;
-  t[4 * kFy + 2] = Qpel<kN, kRounding, 2, kFy>;
-  t[4 * kFy + 3] = Qpel<kN, kRounding, 3, kFy>;
+  t[4 * kFy + 0] = Qpel<kN, kRounding, 0, kFy, kAverage>;
+  t[4 * kFy + 1] = Qpel<kN, kRounding, 1, kFy, kAverage>;
+  t[4 * kFy + 2] = Qpel<kN, kRounding, 2, kFy, kAverage>;
+  t[4 * kFy + 3] = Qpel<kN, kRounding, 3, kFy, kAverage>;
 }
 
-template <int kN, int kRounding>
+template <int kN, int kRounding, bool kAverage = false>
 void Fill(PredictFn* t) {
-  FillRow<kN, kRounding, 0>(t);
-  FillRow<kN, kRounding, 1>(t);
-  FillRow<kN, kRounding, 2>(t);
-  FillRow<kN, kRounding, 3>(t);
+  FillRow<kN, kRounding, 0, kAverage>(t);
+  FillRow<kN, kRounding, 1, kAverage>(t);
+  FillRow<kN, kRounding, 2, kAverage>(t);
+  FillRow<kN, kRounding, 3, kAverage>(t);
 }
 
 }  // namespace
@@ -85,6 +86,13 @@ void FillQpelTable(PredictFn t[64]) {
   Fill<8, 1>(t + 16);
   Fill<16, 0>(t + 32);
   Fill<16, 1>(t + 48);
+}
+
+void FillQpelAverageTable(PredictFn t[64]) {
+  Fill<8, 0, true>(t);
+  Fill<8, 1, true>(t + 16);
+  Fill<16, 0, true>(t + 32);
+  Fill<16, 1, true>(t + 48);
 }
 
 }  // namespace mivora::decoder::reference

@@ -26,6 +26,13 @@ inline void Store(std::uint8_t* p, __m128i v) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
 }
 
+// A result row into the destination: as it is, or averaged with the row there (B pictures).
+template <int kN, bool kAverage>
+inline void Put(std::uint8_t* p, __m128i v) {
+  if constexpr (kAverage) v = _mm_avg_epu8(v, Load<kN>(p));
+  Store<kN>(p, v);
+}
+
 template <int kRounding>
 inline __m128i Average(__m128i a, __m128i b) {
   const __m128i up = _mm_avg_epu8(a, b);
@@ -137,15 +144,15 @@ inline void Horizontal(const std::uint8_t* src, std::ptrdiff_t stride, std::uint
   }
 }
 
-template <int kN, int kRounding, int kFx, int kFy>
+template <int kN, int kRounding, int kFx, int kFy, bool kAverage = false>
 void Qpel(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   if constexpr (kFy == 0) {
     if constexpr (kFx == 0) {
-      for (int r = 0; r < kN; ++r) Store<kN>(dst + r * stride, Load<kN>(src + r * stride));
+      for (int r = 0; r < kN; ++r) Put<kN, kAverage>(dst + r * stride, Load<kN>(src + r * stride));
     } else {
       alignas(16) std::uint8_t h[16 * 17];
       Horizontal<kN, kRounding, kFx>(src, stride, h, kN);
-      for (int r = 0; r < kN; ++r) Store<kN>(dst + r * stride, Load<kN>(h + 16 * r));
+      for (int r = 0; r < kN; ++r) Put<kN, kAverage>(dst + r * stride, Load<kN>(h + 16 * r));
     }
     return;
   }
@@ -158,24 +165,24 @@ void Qpel(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
     __m128i v = half;
     if constexpr (kFy == 1) v = Average<kRounding>(Load<kN>(h + 16 * r), half);
     if constexpr (kFy == 3) v = Average<kRounding>(Load<kN>(h + 16 * (r + 1)), half);
-    Store<kN>(dst + r * stride, v);
+    Put<kN, kAverage>(dst + r * stride, v);
   }
 }
 
-template <int kN, int kRounding, int kFy>
+template <int kN, int kRounding, int kFy, bool kAverage>
 void FillRow(PredictFn* t) {
-  t[4 * kFy + 0] = Qpel<kN, kRounding, 0, kFy>;
-  t[4 * kFy + 1] = Qpel<kN, kRounding, 1, kFy>;
-  t[4 * kFy + 2] = Qpel<kN, kRounding, 2, kFy>;
-  t[4 * kFy + 3] = Qpel<kN, kRounding, 3, kFy>;
+  t[4 * kFy + 0] = Qpel<kN, kRounding, 0, kFy, kAverage>;
+  t[4 * kFy + 1] = Qpel<kN, kRounding, 1, kFy, kAverage>;
+  t[4 * kFy + 2] = Qpel<kN, kRounding, 2, kFy, kAverage>;
+  t[4 * kFy + 3] = Qpel<kN, kRounding, 3, kFy, kAverage>;
 }
 
-template <int kN, int kRounding>
+template <int kN, int kRounding, bool kAverage = false>
 void Fill(PredictFn* t) {
-  FillRow<kN, kRounding, 0>(t);
-  FillRow<kN, kRounding, 1>(t);
-  FillRow<kN, kRounding, 2>(t);
-  FillRow<kN, kRounding, 3>(t);
+  FillRow<kN, kRounding, 0, kAverage>(t);
+  FillRow<kN, kRounding, 1, kAverage>(t);
+  FillRow<kN, kRounding, 2, kAverage>(t);
+  FillRow<kN, kRounding, 3, kAverage>(t);
 }
 
 }  // namespace
@@ -185,6 +192,13 @@ void FillQpelTable(PredictFn t[64]) {
   Fill<8, 1>(t + 16);
   Fill<16, 0>(t + 32);
   Fill<16, 1>(t + 48);
+}
+
+void FillQpelAverageTable(PredictFn t[64]) {
+  Fill<8, 0, true>(t);
+  Fill<8, 1, true>(t + 16);
+  Fill<16, 0, true>(t + 32);
+  Fill<16, 1, true>(t + 48);
 }
 
 }  // namespace mivora::decoder::sse2

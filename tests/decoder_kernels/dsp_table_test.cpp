@@ -225,6 +225,38 @@ TEST(DspTable, PredictEntriesStayInsideTheirBlock) {
   }
 }
 
+// The averaging prediction entries, half- and quarter-sample: the portable prediction averaged
+// into the destination, (d + p + 1) >> 1, for every variant and selector at any alignment, on
+// exact-extent buffers (the source size or size + 1 rows and columns, the destination size) for
+// the sanitizers.
+TEST(DspTable, PredictAverageEntriesArePredictionThenAverage) {
+  const auto& ref = ReferenceDsp();
+  std::mt19937 rng(12);
+  for (const auto& variant : AvailableDsps()) {
+    for (int sel = 0; sel < 16 + 64; ++sel) {
+      const bool quarter = sel >= 16;
+      const int q = sel - 16;
+      const int size = quarter ? (q & 32 ? 16 : 8) : (sel & 8 ? 16 : 8);
+      const int rows = quarter ? size + 1 : size + ((sel >> 1) & 1);
+      const int cols = quarter ? size + 1 : size + (sel & 1);
+      for (int round = 0; round < 30; ++round) {
+        const int stride = size + 1 + static_cast<int>(rng() % 40);
+        std::vector<std::uint8_t> src((rows - 1) * stride + cols);
+        for (auto& v : src) v = static_cast<std::uint8_t>(round % 3 ? rng() : 254 + rng() % 2);
+        std::vector<std::uint8_t> d((size - 1) * stride + size);
+        for (auto& v : d) v = static_cast<std::uint8_t>(round % 2 ? rng() : rng() % 2);
+        std::vector<std::uint8_t> p(d.size()), want = d;
+        (quarter ? ref.qpel[q] : ref.predict[sel])(src.data(), p.data(), stride);
+        for (std::size_t i = 0; i < d.size(); ++i)
+          if (static_cast<int>(i % stride) < size) want[i] = (d[i] + p[i] + 1) >> 1;
+        (quarter ? variant.dsp.qpelAverage[q] : variant.dsp.predictAverage[sel])(src.data(),
+                                                                                 d.data(), stride);
+        ASSERT_EQ(want, d) << variant.name << ", selector " << sel << ", round " << round;
+      }
+    }
+  }
+}
+
 // Every quarter-sample entry against the portable one at any alignment, on exact-extent buffers
 // (size + 1 rows and columns read, size written).
 TEST(DspTable, QpelEntriesMatchReference) {
