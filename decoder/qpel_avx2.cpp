@@ -17,8 +17,11 @@ namespace {
 
 constexpr int kN = 16;
 
+// Sample i of a block of n lines or columns, with the samples beyond either edge mirrored back in
+// (the filter's edge rule): -1 is 0, n + 1 is n.
+template <int n = kN>
 constexpr int Mirror(int i) {
-  return i < 0 ? -1 - i : i > kN ? 2 * kN + 1 - i : i;
+  return i < 0 ? -1 - i : i > n ? 2 * n + 1 - i : i;
 }
 
 // Taps (0, 1), (2, 3), (4, 5), (6, 7) have the weights (-1, 3), (-6, 20), (20, -6), (3, -1):
@@ -139,12 +142,8 @@ MIVORA_AVX2 void Qpel16(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff
 // 8x8 blocks: two lines a register, line a in the low half and line b in the high one.
 constexpr int kN8 = 8;
 
-constexpr int Mirror8(int i) {
-  return i < 0 ? -1 - i : i > kN8 ? 2 * kN8 + 1 - i : i;
-}
-
 // A line's shuffle source holds samples 0..7 in bytes 0..7 and samples 1..8 in bytes 8..15, so
-// sample 8 is byte 15. Pair p of output c: samples Mirror8(c + 2p - 3) and the one after.
+// sample 8 is byte 15. Pair p of output c: samples Mirror<kN8>(c + 2p - 3) and the one after.
 struct ShuffleMasks8 {
   alignas(32) std::int8_t pairs[4][32];
 };
@@ -155,7 +154,7 @@ constexpr ShuffleMasks8 MakeMasks8() {
     for (int half = 0; half < 2; ++half)
       for (int c = 0; c < 8; ++c)
         for (int j = 0; j < 2; ++j) {
-          const int sample = Mirror8(c + 2 * p - 3 + j);
+          const int sample = Mirror<kN8>(c + 2 * p - 3 + j);
           m.pairs[p][16 * half + 2 * c + j] = static_cast<std::int8_t>(sample < 8 ? sample : 15);
         }
   return m;
@@ -242,8 +241,8 @@ MIVORA_AVX2 void Qpel8(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_
       __m256i pairs[4];
       for (int p = 0; p < 4; ++p) {
         pairs[p] = _mm256_set_m128i(
-            _mm_unpacklo_epi8(h[Mirror8(r + 2 * p - 2)], h[Mirror8(r + 2 * p - 1)]),
-            _mm_unpacklo_epi8(h[Mirror8(r + 2 * p - 3)], h[Mirror8(r + 2 * p - 2)]));
+            _mm_unpacklo_epi8(h[Mirror<kN8>(r + 2 * p - 2)], h[Mirror<kN8>(r + 2 * p - 1)]),
+            _mm_unpacklo_epi8(h[Mirror<kN8>(r + 2 * p - 3)], h[Mirror<kN8>(r + 2 * p - 2)]));
       }
       __m256i v = Filter8<kRounding>(pairs);
       if constexpr (kFy == 1) v = Average256<kRounding>(_mm256_set_m128i(h[r + 1], h[r]), v);
