@@ -8,6 +8,7 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
+#include <cstring>
 
 #define MIVORA_AVX2 __attribute__((target("avx2")))
 // The passes keep the block in registers only when everything is inlined into one function.
@@ -103,6 +104,16 @@ MIVORA_AVX2_INLINE Groups Regroup(const Lines& r) {
   return g;
 }
 
+// Eight picture bytes at any alignment (rows start anywhere), as one 64-bit access.
+MIVORA_AVX2_INLINE long long Load64(const std::uint8_t* p) {
+  long long v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+MIVORA_AVX2_INLINE void Store64(std::uint8_t* p, long long v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
 // Rows [a | a + 4] and [b | b + 4] of 16-bit results into the picture.
 template <bool kAdd>
 MIVORA_AVX2_INLINE void WritePairs(__m256i ra, __m256i rb, std::uint8_t* dst, std::ptrdiff_t stride,
@@ -112,12 +123,10 @@ MIVORA_AVX2_INLINE void WritePairs(__m256i ra, __m256i rb, std::uint8_t* dst, st
   std::uint8_t* da4 = dst + (a + 4) * stride;
   std::uint8_t* db4 = dst + (b + 4) * stride;
   if constexpr (kAdd) {
-    const __m128i pa = _mm_castpd_si128(
-        _mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(da))),
-                     reinterpret_cast<const double*>(da4)));
-    const __m128i pb = _mm_castpd_si128(
-        _mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(db))),
-                     reinterpret_cast<const double*>(db4)));
+    const __m128i pa =
+        _mm_insert_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(da)), Load64(da4), 1);
+    const __m128i pb =
+        _mm_insert_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(db)), Load64(db4), 1);
     ra = _mm256_adds_epi16(ra, _mm256_cvtepu8_epi16(pa));
     rb = _mm256_adds_epi16(rb, _mm256_cvtepu8_epi16(pb));
   }
@@ -125,9 +134,9 @@ MIVORA_AVX2_INLINE void WritePairs(__m256i ra, __m256i rb, std::uint8_t* dst, st
   const __m256i p = _mm256_packus_epi16(ra, rb);
   const __m128i lo = _mm256_castsi256_si128(p), hi = _mm256_extracti128_si256(p, 1);
   _mm_storel_epi64(reinterpret_cast<__m128i*>(da), lo);
-  _mm_storeh_pd(reinterpret_cast<double*>(db), _mm_castsi128_pd(lo));
+  Store64(db, _mm_extract_epi64(lo, 1));
   _mm_storel_epi64(reinterpret_cast<__m128i*>(da4), hi);
-  _mm_storeh_pd(reinterpret_cast<double*>(db4), _mm_castsi128_pd(hi));
+  Store64(db4, _mm_extract_epi64(hi, 1));
 }
 
 // Both passes and the writing out. x04 .. x26: the first pass's input pairs.
