@@ -112,7 +112,8 @@ TEST_F(EngineTest, SeekingWithSoundPlaysOnToTheEnd) {
   ASSERT_TRUE(WaitFor([] { return framesShown.load() >= 25; }));
   SeekToPercent(10);  // to the key frame at 50
   ASSERT_TRUE(WaitForNaturalEnd());
-  EXPECT_GE(framesShown.load(), 25 + 45);
+  // Every frame from the new place on passes, shown or (in a slowed build) dropped to keep time.
+  EXPECT_GE(framesShown.load() + lastRunDropped.load(), 25 + 45);
 }
 
 // Random controls at random moments, on a single item and on a playlist, queued and direct

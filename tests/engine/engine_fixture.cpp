@@ -20,6 +20,7 @@
 namespace mivora::test {
 
 std::atomic<int> EngineTest::framesShown{0};
+std::atomic<int> EngineTest::lastRunDropped{0};
 std::atomic<int> EngineTest::runsEnded{0};
 std::atomic<int> EngineTest::naturalEnds{0};
 std::atomic<bool> EngineTest::exitAtEnd{false};
@@ -61,12 +62,14 @@ void EngineTest::SetUp() {
   ClearPlaylist();
   CreateNamedObjects();
   framesShown = 0;
+  lastRunDropped = 0;
   runsEnded = 0;
   naturalEnds = 0;
   exitAtEnd = false;
   State().exiting = 0;
   Hooks().FrameShown = [](std::int32_t) { framesShown.fetch_add(1); };
   Hooks().RunEnded = [](bool end) {
+    lastRunDropped = static_cast<int>(State().droppedFrames.load());
     runsEnded.fetch_add(1);
     if (end) naturalEnds.fetch_add(1);
     if (end && exitAtEnd.load()) State().exiting = 1;

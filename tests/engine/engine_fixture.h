@@ -35,6 +35,8 @@ class EngineTest : public ::testing::Test {
   bool WaitForNaturalEnd(int timeoutMs = 30000);
 
   static std::atomic<int> framesShown;
+  // Frames the last run dropped or skipped to keep time (a slowed build drops more).
+  static std::atomic<int> lastRunDropped;
   static std::atomic<int> runsEnded;
   static std::atomic<int> naturalEnds;
   static std::atomic<bool> exitAtEnd;
