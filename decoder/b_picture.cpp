@@ -48,8 +48,7 @@ void PredictFieldsBoth(DecoderState& state, const BReferences& refs, const Field
   PictureStore& p = state.pictures;
   const int x = state.mbX, y = state.mbY;
   PredictFieldMacroblock(p, refs.forward, p.current, x, y, forward, 0);
-  PredictFieldMacroblock(p, refs.backward, refs.scratch, x, y, backward, 0);
-  AverageMacroblock(p, refs.scratch, p.current, x, y);
+  PredictFieldMacroblock(p, refs.backward, p.current, x, y, backward, 0, true);
 }
 
 bool ReadFrameVector(BitReader& r, int fcode, MotionVector predictors[2], MotionVector& v) {

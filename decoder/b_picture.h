@@ -10,7 +10,6 @@ namespace mivora::decoder {
 // The B picture's view of its two references and the time distances direct prediction scales by.
 struct BReferences {
   Picture forward, backward;   // older and newer reference picture
-  Picture scratch;             // same layout: the backward half of a bidirectional prediction
   bool backwardIntra = false;  // co-located vectors are all zero
   int trb = 1, trd = 2;        // B to older reference, newer to older reference (> 0)
 };

@@ -137,7 +137,6 @@ DecodeStatus DecodeB(DecoderState& state) {
   decoder::BReferences refs;
   refs.forward = store.current;
   refs.backward = store.reference;
-  refs.scratch = order.scratch;
   refs.backwardIntra = order.newerIntra;
   const long long resolution = std::max(state.sequence.timeResolution, 1);
   const long long time = (order.olderSeconds + state.picture.moduloTimeBase) * resolution +

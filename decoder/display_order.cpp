@@ -8,7 +8,7 @@ namespace {
 
 constexpr std::uint8_t kBlackY = 16;
 constexpr std::uint8_t kBlackChroma = 128;
-constexpr int kSlots = 4;  // three spares and the scratch picture
+constexpr int kSlots = 3;  // the spares
 
 std::size_t PlaneBytes(const PictureStore& store) {
   return static_cast<std::size_t>(store.stride) * static_cast<std::size_t>(store.paddedHeight);
@@ -62,8 +62,7 @@ bool BeginDelayedOrder(DisplayOrder& order, const PictureStore& store) {
     std::memset(base + d, kBlackChroma, d / 2);
     slots[i] = {base + 32 * s + 32, base + d + 8 * s + 16, base + d + d / 4 + 8 * s + 16};
   }
-  for (int i = 0; i < 3; ++i) order.spare[i] = slots[i];
-  order.scratch = slots[3];
+  for (int i = 0; i < kSlots; ++i) order.spare[i] = slots[i];
   order.delayed = true;
   order.waitingCount = 0;
   order.shown = Picture{};

@@ -14,12 +14,10 @@ namespace mivora::decoder {
 struct DisplayOrder {
   bool delayed = false;  // pictures go out one chunk late
   // Spare pictures of the store's layout: three that B pictures (or a reference picture whose
-  // buffer is still on show) are decoded into, and one for the backward half of a bidirectional
-  // prediction.
+  // buffer is still on show) are decoded into.
   std::uint8_t* buffer = nullptr;
   std::size_t bytes = 0;
   Picture spare[3]{};
-  Picture scratch{};
   // Decoded, waiting to be handed out, oldest first. At most two: a chunk that holds a reference
   // and a B picture adds both, and every chunk takes one.
   Picture waiting[2]{};

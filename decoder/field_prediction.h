@@ -21,9 +21,11 @@ struct FieldVectors {
 MotionVector FieldVectorAverage(const FieldVectors& fields);
 
 // Both fields of the macroblock from `from` into `to`, luminance and chrominance. Vectors of any
-// size are safe: reads outside the picture see the frame's edges repeated without end.
+// size are safe: reads outside the picture see the frame's edges repeated without end. averaged:
+// the prediction is averaged into what `to` holds (a bidirectional prediction's second half).
 void PredictFieldMacroblock(const PictureStore& store, const Picture& from, const Picture& to,
-                            int mbx, int mby, const FieldVectors& fields, int roundingType);
+                            int mbx, int mby, const FieldVectors& fields, int roundingType,
+                            bool averaged = false);
 
 // The chrominance component of one luminance field vector component (half samples, or quarter
 // samples when quarterSample is set: halved first, the vertical one downwards).

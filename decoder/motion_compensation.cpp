@@ -145,16 +145,6 @@ void PredictMacroblock(PictureStore& store, int mbx, int mby, int mode, const Mo
   PredictMacroblock(store, store.reference, store.current, mbx, mby, mode, mv, roundingType);
 }
 
-void AverageMacroblock(const PictureStore& layout, const Picture& from, const Picture& to, int mbx,
-                       int mby) {
-  const DecoderDsp& dsp = Dsp();
-  const std::ptrdiff_t s = layout.stride, c = layout.stride >> 1;
-  const std::ptrdiff_t luma = 16 * mby * s + 16 * mbx, chroma = 8 * mby * c + 8 * mbx;
-  dsp.average[1](from.y + luma, to.y + luma, s);
-  dsp.average[0](from.u + chroma, to.u + chroma, c);
-  dsp.average[0](from.v + chroma, to.v + chroma, c);
-}
-
 namespace {
 
 // Luminance, then chrominance from the vectors.

@@ -26,10 +26,6 @@ void PredictMacroblock(const PictureStore& layout, const Picture& from, const Pi
 void PredictMacroblockAveraged(const PictureStore& layout, const Picture& from, const Picture& to,
                                int mbx, int mby, int mode, const MotionVector mv[4],
                                int roundingType);
-// to := (to + from + 1) >> 1 over the macroblock's samples: a bidirectional prediction from its two
-// halves.
-void AverageMacroblock(const PictureStore& layout, const Picture& from, const Picture& to, int mbx,
-                       int mby);
 
 // One block of size 8 or 16 whose top-left sample is (x, y) of the plane's picture area.
 // reference/current address sample (0, 0); the padded plane is stride x paddedRows with the
