@@ -53,14 +53,15 @@ inline int MotionCode(BitReader& reader) {
 }
 
 // Adds the fcode residual to a motion code and wraps the result into the vector range.
+// The residual's fcode - 1 bits follow only a nonzero code: taken without a branch, as zero codes
+// are frequent and come unpredictably.
 inline int VectorComponent(BitReader& reader, int fcode, int code, int predictor) {
   const int f = 1 << (fcode - 1);
-  int diff = code;
-  if (f != 1 && code != 0) {
-    const int r = static_cast<int>(reader.GetBits(fcode - 1));
-    const int magnitude = (std::abs(code) - 1) * f + r + 1;
-    diff = code < 0 ? -magnitude : magnitude;
-  }
+  const int n = code != 0 ? fcode - 1 : 0;
+  const int r = static_cast<int>((std::uint64_t{reader.ShowBits(32)} << n) >> 32);
+  reader.ConsumeInWindow(n);
+  const int magnitude = (std::abs(code) - 1) * f + r + 1;
+  const int diff = code < 0 ? -magnitude : code > 0 ? magnitude : 0;
   const int low = -32 * f, high = 32 * f - 1, range = 64 * f;
   int v = predictor + diff;
   if (v < low) v += range;
@@ -165,32 +166,55 @@ bool ReadInterlacedFields(DecoderState& state, bool hasDctType, bool hasFieldPre
   return true;
 }
 
+namespace {
+
+// The motion code from the window, without loading it again.
+inline int MotionCodeInWindow(BitReader& reader) {
+  const VlcTables& t = Tables();
+  const VlcEntry e = LookUp<kMotionHeadBits, kMotionBits>(t.motionHead, t.motion, reader);
+  if (!e.length) return kInvalidMotionCode;
+  reader.ConsumeInWindow(e.length);
+  return e.value;
+}
+
+// Both components read from a local copy of the reader, whose window then stays in registers,
+// and from one load of it: a component takes at most 13 + 6 bits.
+static_assert(2 * (kMotionBits + 6) <= BitReader::kWindowBits);
+[[gnu::always_inline]] inline bool ReadVectorHere(BitReader& reader, int fcode,
+                                                  MotionVector predictor, MotionVector& vector) {
+  BitReader r = reader;
+  bool ok = false;
+  const int codeX = MotionCodeInWindow(r);
+  if (codeX != kInvalidMotionCode) {
+    const int x = VectorComponent(r, fcode, codeX, predictor.x);
+    const int codeY = MotionCodeInWindow(r);
+    if (codeY != kInvalidMotionCode) {
+      const int y = VectorComponent(r, fcode, codeY, predictor.y);
+      // One store of both components (x first in memory): callers load the vector whole right
+      // after, which two narrow stores would make wait for them to reach the cache.
+      static_assert(std::endian::native == std::endian::little && sizeof vector == 4);
+      const std::uint32_t both = static_cast<std::uint16_t>(x) | static_cast<std::uint32_t>(y)
+                                                                     << 16;
+      std::memcpy(&vector, &both, sizeof vector);
+      ok = true;
+    }
+  }
+  r.TopUp();
+  reader = r;
+  return ok;
+}
+
+}  // namespace
+
 bool ReadVector(BitReader& r, int fcode, MotionVector predictor, MotionVector& vector) {
-  const int codeX = MotionCode(r);
-  if (codeX == kInvalidMotionCode) return false;
-  const int x = VectorComponent(r, fcode, codeX, predictor.x);
-  const int codeY = MotionCode(r);
-  if (codeY == kInvalidMotionCode) return false;
-  const int y = VectorComponent(r, fcode, codeY, predictor.y);
-  // One store of both components (x first in memory): callers load the vector whole right after,
-  // which two narrow stores would make wait for them to reach the cache.
-  static_assert(std::endian::native == std::endian::little && sizeof vector == 4);
-  const std::uint32_t both = static_cast<std::uint16_t>(x) | static_cast<std::uint32_t>(y) << 16;
-  std::memcpy(&vector, &both, sizeof vector);
-  return true;
+  return ReadVectorHere(r, fcode, predictor, vector);
 }
 
 bool DecodeVector(DecoderState& state, int index) {
-  const MotionVector predictor = PredictVector(state, index);
-  BitReader& r = state.reader;
-  const int fcode = state.picture.fcode;
-  const int codeX = MotionCode(r);
-  if (codeX == kInvalidMotionCode) return false;
-  const int x = VectorComponent(r, fcode, codeX, predictor.x);
-  const int codeY = MotionCode(r);
-  if (codeY == kInvalidMotionCode) return false;
-  const int y = VectorComponent(r, fcode, codeY, predictor.y);
-  const MotionVector v{static_cast<std::int16_t>(x), static_cast<std::int16_t>(y)};
+  MotionVector v;
+  if (!ReadVectorHere(state.reader, state.picture.fcode, PredictVector(state, index), v)) {
+    return false;
+  }
   MotionVector* vectors = state.Vectors(state.mbX, state.mbY);
   if (index < 0) {
     for (int k = 0; k < 4; ++k) vectors[k] = v;
