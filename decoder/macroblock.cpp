@@ -53,15 +53,15 @@ inline int MotionCode(BitReader& reader) {
 }
 
 // Adds the fcode residual to a motion code and wraps the result into the vector range.
-// The residual's fcode - 1 bits follow only a nonzero code: taken without a branch, as zero codes
-// are frequent and come unpredictably.
 inline int VectorComponent(BitReader& reader, int fcode, int code, int predictor) {
   const int f = 1 << (fcode - 1);
-  const int n = code != 0 ? fcode - 1 : 0;
-  const int r = static_cast<int>((std::uint64_t{reader.ShowBits(32)} << n) >> 32);
-  reader.ConsumeInWindow(n);
-  const int magnitude = (std::abs(code) - 1) * f + r + 1;
-  const int diff = code < 0 ? -magnitude : code > 0 ? magnitude : 0;
+  int diff = code;
+  if (f != 1 && code != 0) {
+    const int r = static_cast<int>(reader.ShowBits(fcode - 1));
+    reader.ConsumeInWindow(fcode - 1);
+    const int magnitude = (std::abs(code) - 1) * f + r + 1;
+    diff = code < 0 ? -magnitude : magnitude;
+  }
   const int low = -32 * f, high = 32 * f - 1, range = 64 * f;
   int v = predictor + diff;
   if (v < low) v += range;
