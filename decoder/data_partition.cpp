@@ -1,11 +1,16 @@
 #include "decoder/data_partition.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <vector>
 
 #include "decoder/block_coefficients.h"
 #include "decoder/concealment.h"
 #include "decoder/macroblock.h"
 #include "decoder/motion_compensation.h"
+#include "decoder/reversible_vlc.h"
+#include "decoder/scan_tables.h"
+#include "decoder/video_packet.h"
 
 namespace mivora::decoder {
 namespace {
@@ -121,6 +126,167 @@ PartitionResult KeepMotion(DecoderState& state, int start, int from, int count) 
   return PartitionResult::kMotionKept;
 }
 
+bool DcWithCoefficients(const DecoderState& state, const PartitionedMacroblock& m) {
+  const int threshold = state.picture.intraDcThreshold;
+  return IsIntra(m.type) && threshold != 0 && (threshold == 7 || m.quantiser >= 11 + 2 * threshold);
+}
+
+int DataBit(const BitReader& r, std::size_t i) {
+  return (r.Data()[i >> 3] >> (7 - (i & 7))) & 1;
+}
+
+// The bit after a packet's last texture bit: before the stuffing (a zero, then ones up to a byte
+// boundary) ahead of the next packet's marker, whose macroblock number must be `next`, or ahead
+// of a start code or the data's end when the packet closes the picture. 0 when neither is found.
+std::size_t TextureEnd(const DecoderState& state, std::size_t from, int next) {
+  BitReader r = state.reader;
+  const int zeros = ResyncMarkerZeros(state.picture.pictureType, state.picture.fcode);
+  std::size_t boundary;
+  for (std::size_t search = from;;) {
+    const ResyncPoint p = FindResyncPoint(r, search, zeros);
+    boundary = r.BitsConsumed();
+    if (p != ResyncPoint::Marker) {
+      if (next != state.mbCount) return 0;
+      break;
+    }
+    r.Consume(zeros + 1);
+    if (static_cast<int>(r.GetBits(MacroblockNumberBits(state.mbCount))) == next) break;
+    search = boundary + 8;
+  }
+  std::size_t end = boundary;
+  while (end > from && boundary - end < 8 && DataBit(r, end - 1)) --end;
+  if (end == from || boundary - end >= 8 || DataBit(r, end - 1)) return 0;
+  return end - 1;
+}
+
+// Forward decoding of the texture part failed in macroblock `failed` of the packet (k indices),
+// whose texture began at bit `textureStart`: reads the part backward from its end as well, then
+// keeps what either direction read soundly and conceals the rest.
+//
+// With one error at bit e, forward reading went wrong at e and noticed it at the bit F where it
+// stopped, later, so e < F + 30 (an escape, the longest code); backward reading noticed it at B,
+// e >= B - 30. Only texture wholly before B - 30 or wholly from F + 30 on is sure to be right;
+// backward, where a block begins is told by the code before it (marked last), which must lie past
+// e as well, so a backward macroblock must begin at F + 60 or later. Forward macroblocks that end
+// later and backward ones that begin earlier are concealed, those between the two failures with
+// them; where the two readings overlap the rule keeps neither. A macroblock without coded blocks
+// needs nothing from the texture part. An intra macroblock with AC prediction is kept only when
+// no intra neighbour in the packet it may predict from was concealed, as their first rows and
+// columns are not known; the DCs of every intra macroblock are (they came in the first parts), so
+// DC prediction stays right.
+PartitionResult RecoverTexture(DecoderState& state, int start, int failed, int count,
+                               std::size_t textureStart) {
+  const std::size_t forwardStop = state.reader.BitsConsumed();
+  const std::size_t end = TextureEnd(state, textureStart, start + count);
+  std::vector<std::uint8_t> intraBlocks;
+  std::vector<int> firstBlock(static_cast<std::size_t>(count) + 1);
+  for (int k = 0; k < count; ++k) {
+    const PartitionedMacroblock& m = state.partitioned[static_cast<std::size_t>(k)];
+    firstBlock[static_cast<std::size_t>(k)] = static_cast<int>(intraBlocks.size());
+    if (m.type < 0) continue;
+    if (k > failed && DcWithCoefficients(state, m)) return KeepMotion(state, start, failed, count);
+    for (int i = 0; i < 6; ++i)
+      if ((m.cbp >> (5 - i)) & 1) intraBlocks.push_back(IsIntra(m.type));
+  }
+  firstBlock[static_cast<std::size_t>(count)] = static_cast<int>(intraBlocks.size());
+  if (end <= textureStart) return KeepMotion(state, start, failed, count);
+
+  // Where each block begins: forward up to the failed macroblock, backward from the end.
+  const std::size_t blocks = intraBlocks.size();
+  std::vector<std::size_t> forwardStarts(blocks + 1, 0), backwardStarts(blocks, 0);
+  BitReader r = state.reader;
+  r.SeekToBit(textureStart);
+  std::int16_t scratch[64];
+  const auto forwardBlocks = static_cast<std::size_t>(firstBlock[static_cast<std::size_t>(failed)]);
+  for (std::size_t j = 0; j < forwardBlocks; ++j) {
+    forwardStarts[j] = r.BitsConsumed();
+    const bool intra = intraBlocks[j] != 0;
+    if (ReadReversibleCoefficients(r, scratch, kZigzagScan, intra, intra, 1, 0) < 0) {
+      return KeepMotion(state, start, failed, count);  // not as the forward pass read it
+    }
+  }
+  forwardStarts[forwardBlocks] = r.BitsConsumed();
+  std::size_t backwardStop = end;
+  const int whole = ReadReversibleBlocksBackward(r.Data(), textureStart, end, intraBlocks,
+                                                 backwardStarts, backwardStop);
+  const std::size_t firstWhole = blocks - static_cast<std::size_t>(whole);
+  const std::size_t keepBefore = backwardStop >= textureStart + kLongestReversibleCode
+                                     ? backwardStop - kLongestReversibleCode
+                                     : textureStart;
+  const std::size_t keepFrom = forwardStop + 2 * kLongestReversibleCode;
+
+  std::vector<std::uint8_t> kept(static_cast<std::size_t>(count), 0);
+  auto unknownIntra = [&](int index) {
+    if (index < start) return false;  // before the packet: not predicted from
+    const auto k = static_cast<std::size_t>(index - start);
+    return IsIntra(state.partitioned[k].type) && !kept[k];
+  };
+  state.lost = false;
+  for (int k = 0; k < count; ++k) {
+    const PartitionedMacroblock& m = state.partitioned[static_cast<std::size_t>(k)];
+    if (m.type < 0) continue;
+    const auto b0 = static_cast<std::size_t>(firstBlock[static_cast<std::size_t>(k)]);
+    const auto b1 = static_cast<std::size_t>(firstBlock[static_cast<std::size_t>(k) + 1]);
+    bool keep = b0 == b1;
+    if (k < failed) {
+      keep = keep || forwardStarts[b1] <= keepBefore;
+    } else if (k > failed) {
+      keep = keep || (b0 >= firstWhole && backwardStarts[b0] >= keepFrom);
+    }
+    MoveTo(state, start + k);
+    if (keep && IsIntra(m.type) && m.acPredicted) {
+      const bool left = state.mbX > 0 && unknownIntra(start + k - 1);
+      const bool above = unknownIntra(start + k - state.mbWidth);
+      keep = !left && !above;
+    }
+    kept[static_cast<std::size_t>(k)] = keep;
+    if (k <= failed) {
+      // Already read forward: a macroblock given up goes back to its prediction.
+      if (!keep && !IsIntra(m.type)) {
+        PredictMacroblock(state.pictures, state.mbX, state.mbY, m.type,
+                          state.Vectors(state.mbX, state.mbY), state.picture.roundingType);
+      }
+      continue;
+    }
+    state.picture.quantiser = m.quantiser;
+    state.mbType = m.type;
+    state.cbp = m.cbp;
+    if (IsIntra(m.type)) {
+      state.acPredicted = m.acPredicted;
+      if (state.picture.pictureType != 0) ClearNonIntraNeighbours(state);
+      // One given up still leaves its DCs for its neighbours to predict from.
+      if (keep && b0 < b1) state.reader.SeekToBit(backwardStarts[b0]);
+      DecodeIntraBlocksWithDc(state, keep ? m.cbp : 0, m.dcDiff, true);
+    } else if (keep) {
+      if (b0 < b1) state.reader.SeekToBit(backwardStarts[b0]);
+      DecodeReversibleInterBlocks(state, m.cbp);
+    }
+    if (state.lost) {
+      // Cannot be, as the codes were read backward already; given up all the same.
+      kept[static_cast<std::size_t>(k)] = 0;
+      state.lost = false;
+      if (!IsIntra(m.type)) {
+        PredictMacroblock(state.pictures, state.mbX, state.mbY, m.type,
+                          state.Vectors(state.mbX, state.mbY), state.picture.roundingType);
+      }
+    }
+  }
+  // Concealed last, so that until now the intra ones counted as intra for their neighbours.
+  for (int k = 0; k < count; ++k) {
+    const PartitionedMacroblock& m = state.partitioned[static_cast<std::size_t>(k)];
+    if (m.type < 0 || kept[static_cast<std::size_t>(k)]) continue;
+    if (IsIntra(m.type)) {
+      ConcealMacroblocks(state, start + k, start + k + 1);
+    } else {
+      ++state.concealed;
+    }
+  }
+  state.damaged = true;
+  state.lost = false;
+  MoveTo(state, start + count);
+  return PartitionResult::kMotionKept;
+}
+
 }  // namespace
 
 PartitionResult DecodePartitionedPacket(DecoderState& state) {
@@ -133,6 +299,7 @@ PartitionResult DecodePartitionedPacket(DecoderState& state) {
   if (!ReadSecondPart(state, count, q)) return KeepMotion(state, start, 0, count);
   const int threshold = state.picture.intraDcThreshold;
   const bool reversible = state.sequence.reversibleVlc != 0;
+  const std::size_t textureStart = state.reader.BitsConsumed();
   for (int k = 0; k < count; ++k) {
     const PartitionedMacroblock& m = state.partitioned[static_cast<std::size_t>(k)];
     MoveTo(state, start + k);
@@ -153,7 +320,12 @@ PartitionResult DecodePartitionedPacket(DecoderState& state) {
     } else {
       DecodeInterBlocks(state, m.cbp);
     }
-    if (state.lost) return KeepMotion(state, start, k, count);
+    if (state.lost) {
+      if (reversible && state.backwardTexture && state.packetConcealment) {
+        return RecoverTexture(state, start, k, count, textureStart);
+      }
+      return KeepMotion(state, start, k, count);
+    }
   }
   MoveTo(state, start + count);
   return PartitionResult::kDecoded;

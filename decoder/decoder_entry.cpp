@@ -258,6 +258,10 @@ void SetPacketConcealment(bool on) {
   State().packetConcealment = on;
 }
 
+void SetBackwardTexture(bool on) {
+  State().backwardTexture = on;
+}
+
 std::int32_t PassThroughDecore(std::uintptr_t, std::uint32_t, void*, void*) {
   return 0;
 }

@@ -22,6 +22,9 @@ std::int32_t decore_frame(const std::uint8_t* data, std::int32_t length, Decoded
 // On (the default): a damaged video packet costs only its own macroblocks. Off: a damage
 // conceals the rest of its picture from the reference, as in pictures without packets.
 void SetPacketConcealment(bool on);
+// On (the default): a damaged texture part in the reversible codes is read backward from its end
+// as well, keeping the macroblocks at the packet's end. Off: it is read forward only.
+void SetBackwardTexture(bool on);
 
 std::int32_t PassThroughDecore(std::uintptr_t handle, std::uint32_t option, void* params,
                                void* extra);

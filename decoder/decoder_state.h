@@ -119,6 +119,9 @@ struct DecoderState {
   // Off: a failure conceals the rest of the picture, as for streams without packets (the measure
   // packet concealment is compared with).
   bool packetConcealment = true;
+  // On: a texture part in the reversible codes that fails forward is read backward from its end
+  // too, so only the macroblocks between the two failures are concealed.
+  bool backwardTexture = true;
   const char* unsupported = nullptr;  // feature met in the current picture
   GlobalMotion globalMotion;          // S pictures: the warp of the current one
 

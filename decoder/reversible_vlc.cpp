@@ -407,4 +407,120 @@ int ReadReversibleCoefficients(BitReader& reader, std::int16_t* block, const std
   }
 }
 
+namespace {
+
+int BitAt(const std::uint8_t* data, std::size_t i) {
+  return (data[i >> 3] >> (7 - (i & 7))) & 1;
+}
+
+int FieldAt(const std::uint8_t* data, std::size_t at, int bits) {
+  int v = 0;
+  for (int i = 0; i < bits; ++i) v = 2 * v + BitAt(data, at + static_cast<std::size_t>(i));
+  return v;
+}
+
+}  // namespace
+
+bool ReadReversibleBackward(const std::uint8_t* data, std::size_t begin, std::size_t end,
+                            bool intra, ReversibleEvent& e) {
+  if (end < begin + 4) return false;  // the shortest word is three bits, then the sign
+  const int minus = BitAt(data, end - 1);
+  const int x = BitAt(data, end - 2);
+  std::size_t p = end - 2;  // the bits below p are still to read
+  int slot, length;
+  if (BitAt(data, --p)) {
+    // 1 0^k 1 mirrors itself.
+    int k = 0;
+    for (;;) {
+      if (p == begin) return false;
+      if (BitAt(data, --p)) break;
+      if (++k > kMaxZeros) return false;
+    }
+    slot = 2 * k + x;
+    length = k + 3;
+  } else {
+    // 0 1^a 0 1^b 0 read from its end gives b first, then a.
+    int ones[2] = {0, 0};
+    for (int& n : ones) {
+      for (;;) {
+        if (p == begin) return false;
+        if (!BitAt(data, --p)) break;
+        ++n;
+        if (ones[0] + ones[1] > kMaxOnes) return false;
+      }
+    }
+    slot = OnesSlot(ones[1], ones[0], x);
+    length = ones[0] + ones[1] + 4;
+  }
+  const Slot s = Slots(intra)[static_cast<std::size_t>(slot)];
+  if (!s.level) return false;
+  int level;
+  if (s.level == kEscapeLevel) {
+    // 0000 1, last, run (6), marker, level (11), marker, 0000, sign.
+    if (end < begin + kLongestReversibleCode) return false;
+    const std::size_t at = end - kLongestReversibleCode;
+    level = FieldAt(data, at + 13, 11);
+    if (FieldAt(data, at, 5) != 1 || !BitAt(data, at + 12) || !BitAt(data, at + 24) || !level) {
+      return false;
+    }
+    e.last = BitAt(data, at + 5);
+    e.run = FieldAt(data, at + 6, 6);
+    e.start = at;
+  } else {
+    e.last = s.runLast >> 7;
+    e.run = s.runLast & 127;
+    level = s.level;
+    e.start = end - 1 - static_cast<std::size_t>(length);
+  }
+  e.level = minus ? -level : level;
+  return true;
+}
+
+int ReadReversibleBlocksBackward(const std::uint8_t* data, std::size_t begin, std::size_t end,
+                                 std::span<const std::uint8_t> intra, std::span<std::size_t> starts,
+                                 std::size_t& stoppedAt) {
+  const int n = static_cast<int>(intra.size());
+  std::size_t pos = end;
+  ReversibleEvent e{};
+  // The last block's first code read backward must be marked last. The codes marked last are
+  // shared by both tables, so the one that ends a block is read alike with either.
+  if (n == 0 || !ReadReversibleBackward(data, begin, pos, intra[n - 1] != 0, e) || !e.last) {
+    stoppedAt = pos;
+    return 0;
+  }
+  for (int j = n - 1; j >= 0; --j) {
+    const bool intraBlock = intra[static_cast<std::size_t>(j)] != 0;
+    const int room = intraBlock ? 63 : 64;
+    int used = e.run + 1;
+    if (used > room) {
+      stoppedAt = e.start;
+      return n - 1 - j;
+    }
+    pos = e.start;
+    for (;;) {
+      if (pos == begin) {
+        starts[static_cast<std::size_t>(j)] = pos;
+        stoppedAt = pos;
+        // The bits ran out: whole only when this was the first block.
+        return j == 0 ? n : n - 1 - j;
+      }
+      if (!ReadReversibleBackward(data, begin, pos, intraBlock, e)) {
+        stoppedAt = pos;
+        return n - 1 - j;
+      }
+      if (e.last) break;
+      used += e.run + 1;
+      if (used > room) {
+        stoppedAt = e.start;
+        return n - 1 - j;
+      }
+      pos = e.start;
+    }
+    starts[static_cast<std::size_t>(j)] = pos;
+  }
+  // A code before the first block: the blocks read are whole, but the part held more.
+  stoppedAt = pos;
+  return n;
+}
+
 }  // namespace mivora::decoder

@@ -51,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int width = 1 + ((data[0] | data[1] << 8) >> 1) % 176;
   const int height = 1 + (data[2] | data[3] << 8) % 144;
   mivora::SetPacketConcealment(!(data[0] & 1));
+  mivora::SetBackwardTexture(!(data[3] & 4));
   const bool packB = (data[3] & 2) != 0;
   data += 4;
   size -= 4;

@@ -38,19 +38,21 @@ constexpr int kExitOk = 0, kExitOpen = 1, kExitUnsupported = 2, kExitDamaged = 3
 struct Options {
   std::string path, y4mPath;
   bool framemd5 = false, info = false, bench = false, concealRest = false, packB = false,
-       otherFourccs = false;
+       otherFourccs = false, forwardOnly = false;
   long frames = -1;
   DisplayOutputOptions display;
 };
 
 void Usage() {
-  std::fprintf(stderr,
-               "usage: mivora-decode [--y4m OUT|-] [--framemd5] [--frames N] [--info] [--bench]\n"
-               "                     [--conceal-rest] [--pack-b-pictures] [--mpeg4-fourccs]\n"
-               "                     [display options] FILE.avi\n"
-               "display options: [--output-type 5|7|8|9] [--brightness B] [--skip-unchanged]\n"
-               "                 [--display-size handheld|fit|WxH]\n"
-               "                 [--display OUT|-] [--png DIR] [--contact-sheet FILE.png]\n");
+  std::fprintf(
+      stderr,
+      "usage: mivora-decode [--y4m OUT|-] [--framemd5] [--frames N] [--info] [--bench]\n"
+      "                     [--conceal-rest] [--forward-texture-only] [--pack-b-pictures]\n"
+      "                     [--mpeg4-fourccs]\n"
+      "                     [display options] FILE.avi\n"
+      "display options: [--output-type 5|7|8|9] [--brightness B] [--skip-unchanged]\n"
+      "                 [--display-size handheld|fit|WxH]\n"
+      "                 [--display OUT|-] [--png DIR] [--contact-sheet FILE.png]\n");
 }
 
 bool ParseArguments(int argc, char** argv, Options& o) {
@@ -70,6 +72,8 @@ bool ParseArguments(int argc, char** argv, Options& o) {
       o.packB = true;  // each reference shares its chunk with the B picture after it
     } else if (a == "--conceal-rest") {
       o.concealRest = true;  // damage conceals the rest of its picture, packets or not
+    } else if (a == "--forward-texture-only") {
+      o.forwardOnly = true;  // damaged reversible texture parts are not read backward
     } else if (a == "--frames" && i + 1 < argc) {
       char* end = nullptr;
       o.frames = std::strtol(argv[++i], &end, 10);
@@ -212,6 +216,7 @@ int Run::Main() {
     return kExitUnsupported;
   }
   SetPacketConcealment(!o_.concealRest);
+  SetBackwardTexture(!o_.forwardOnly);
   if (!o_.y4mPath.empty() && !y4m_.Open(o_.y4mPath, size_, info->framesPerSecond)) {
     std::fprintf(stderr, "mivora-decode: cannot write %s\n", o_.y4mPath.c_str());
     outputFailed_ = true;
