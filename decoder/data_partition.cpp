@@ -107,13 +107,13 @@ bool ReadSecondPart(DecoderState& state, int count, int& q) {
   return true;
 }
 
-// After the first part of a P packet: macroblocks from `from` on whose later parts were lost keep
-// the prediction their vectors made (no residual); intra ones are concealed. I packets are lost.
-PartitionResult KeepMotion(DecoderState& state, int start, int from, int count) {
-  if (state.picture.pictureType == 0) return PartitionResult::kLost;
+// Ends a damaged packet: its macroblocks from `from` on that are not kept (kept null: none is)
+// keep the prediction their vectors made, no residual, or if intra are concealed.
+PartitionResult EndDamagedPacket(DecoderState& state, int start, int from, int count,
+                                 const std::uint8_t* kept) {
   for (int k = from; k < count; ++k) {
     const PartitionedMacroblock& m = state.partitioned[static_cast<std::size_t>(k)];
-    if (m.type < 0) continue;
+    if (m.type < 0 || (kept && kept[k])) continue;
     if (IsIntra(m.type)) {
       ConcealMacroblocks(state, start + k, start + k + 1);
     } else {
@@ -124,6 +124,13 @@ PartitionResult KeepMotion(DecoderState& state, int start, int from, int count) 
   state.lost = false;
   MoveTo(state, start + count);
   return PartitionResult::kMotionKept;
+}
+
+// After the first part of a P packet: macroblocks from `from` on whose later parts were lost keep
+// their motion. I packets are lost.
+PartitionResult KeepMotion(DecoderState& state, int start, int from, int count) {
+  if (state.picture.pictureType == 0) return PartitionResult::kLost;
+  return EndDamagedPacket(state, start, from, count, nullptr);
 }
 
 bool DcWithCoefficients(const DecoderState& state, const PartitionedMacroblock& m) {
@@ -272,19 +279,7 @@ PartitionResult RecoverTexture(DecoderState& state, int start, int failed, int c
     }
   }
   // Concealed last, so that until now the intra ones counted as intra for their neighbours.
-  for (int k = 0; k < count; ++k) {
-    const PartitionedMacroblock& m = state.partitioned[static_cast<std::size_t>(k)];
-    if (m.type < 0 || kept[static_cast<std::size_t>(k)]) continue;
-    if (IsIntra(m.type)) {
-      ConcealMacroblocks(state, start + k, start + k + 1);
-    } else {
-      ++state.concealed;
-    }
-  }
-  state.damaged = true;
-  state.lost = false;
-  MoveTo(state, start + count);
-  return PartitionResult::kMotionKept;
+  return EndDamagedPacket(state, start, 0, count, kept.data());
 }
 
 }  // namespace

@@ -44,11 +44,17 @@ inline int CbpyCode(BitReader& reader) {
   return e.value;
 }
 
+// kInWindow: taken from the window without loading it again.
+template <bool kInWindow = false>
 inline int MotionCode(BitReader& reader) {
   const VlcTables& t = Tables();
   const VlcEntry e = LookUp<kMotionHeadBits, kMotionBits>(t.motionHead, t.motion, reader);
   if (!e.length) return kInvalidMotionCode;
-  reader.Consume(e.length);
+  if constexpr (kInWindow) {
+    reader.ConsumeInWindow(e.length);
+  } else {
+    reader.Consume(e.length);
+  }
   return e.value;
 }
 
@@ -168,15 +174,6 @@ bool ReadInterlacedFields(DecoderState& state, bool hasDctType, bool hasFieldPre
 
 namespace {
 
-// The motion code from the window, without loading it again.
-inline int MotionCodeInWindow(BitReader& reader) {
-  const VlcTables& t = Tables();
-  const VlcEntry e = LookUp<kMotionHeadBits, kMotionBits>(t.motionHead, t.motion, reader);
-  if (!e.length) return kInvalidMotionCode;
-  reader.ConsumeInWindow(e.length);
-  return e.value;
-}
-
 // Both components read from a local copy of the reader, whose window then stays in registers,
 // and from one load of it: a component takes at most 13 + 6 bits.
 static_assert(2 * (kMotionBits + 6) <= BitReader::kWindowBits);
@@ -184,10 +181,10 @@ static_assert(2 * (kMotionBits + 6) <= BitReader::kWindowBits);
                                                   MotionVector predictor, MotionVector& vector) {
   BitReader r = reader;
   bool ok = false;
-  const int codeX = MotionCodeInWindow(r);
+  const int codeX = MotionCode<true>(r);
   if (codeX != kInvalidMotionCode) {
     const int x = VectorComponent(r, fcode, codeX, predictor.x);
-    const int codeY = MotionCodeInWindow(r);
+    const int codeY = MotionCode<true>(r);
     if (codeY != kInvalidMotionCode) {
       const int y = VectorComponent(r, fcode, codeY, predictor.y);
       // One store of both components (x first in memory): callers load the vector whole right
