@@ -134,8 +134,7 @@ PartitionResult KeepMotion(DecoderState& state, int start, int from, int count) 
 }
 
 bool DcWithCoefficients(const DecoderState& state, const PartitionedMacroblock& m) {
-  const int threshold = state.picture.intraDcThreshold;
-  return IsIntra(m.type) && threshold != 0 && (threshold == 7 || m.quantiser >= 11 + 2 * threshold);
+  return IsIntra(m.type) && IntraDcWithCoefficients(state.picture, m.quantiser);
 }
 
 int DataBit(const BitReader& r, std::size_t i) {
@@ -292,7 +291,6 @@ PartitionResult DecodePartitionedPacket(DecoderState& state) {
   // P pictures carry their quantiser steps in the second part, I pictures in the first.
   q = state.picture.quantiser;
   if (!ReadSecondPart(state, count, q)) return KeepMotion(state, start, 0, count);
-  const int threshold = state.picture.intraDcThreshold;
   const bool reversible = state.sequence.reversibleVlc != 0;
   const std::size_t textureStart = state.reader.BitsConsumed();
   for (int k = 0; k < count; ++k) {
@@ -303,7 +301,7 @@ PartitionResult DecodePartitionedPacket(DecoderState& state) {
     state.mbType = m.type;
     state.cbp = m.cbp;
     if (IsIntra(m.type)) {
-      if (threshold != 0 && (threshold == 7 || m.quantiser >= 11 + 2 * threshold)) {
+      if (IntraDcWithCoefficients(state.picture, m.quantiser)) {
         state.unsupported = "intra DC coded with the coefficients";
         return PartitionResult::kLost;
       }

@@ -66,6 +66,13 @@ struct PictureFields {
   int warping[3][2] = {};
 };
 
+// An intra macroblock's DC comes with its coefficients (not in the DC codes) at this quantiser
+// under the picture's intra_dc_vlc_thr.
+inline bool IntraDcWithCoefficients(const PictureFields& picture, int quantiser) {
+  const int threshold = picture.intraDcThreshold;
+  return threshold != 0 && (threshold == 7 || quantiser >= 11 + 2 * threshold);
+}
+
 // One luminance block's or one macroblock's chrominance block's values for its neighbours:
 // the inverse-quantised DC, first column (indices 8..56) and first row (indices 1..7).
 // With the MPEG method of inverse quantisation the first column and row hold quantised levels,

@@ -274,8 +274,7 @@ bool DecodeMacroblock(DecoderState& state) {
 
   MotionVector* vectors = state.Vectors(state.mbX, state.mbY);
   if (intra) {
-    const int threshold = state.picture.intraDcThreshold;
-    if (threshold != 0 && (threshold == 7 || state.picture.quantiser >= 11 + 2 * threshold)) {
+    if (IntraDcWithCoefficients(state.picture, state.picture.quantiser)) {
       state.unsupported = "intra DC coded with the coefficients";
       return false;
     }
