@@ -296,11 +296,6 @@ void SkipFramesDirect() {
 void PresentationThread(platform::WindowHandle window) {
   PlayerState& s = State();
   NamedObjects named = OpenNamedObjects();
-  {
-    std::lock_guard<std::mutex> hold(s.runLock);
-    s.targetFrame = kNoTargetFrame;
-    s.runFrame = 0;
-  }
   const bool withAudio = AudioEnabledForItem();
   if (withAudio) {
     ClockStep().store(&NoClockStep);

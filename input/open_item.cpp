@@ -275,8 +275,12 @@ void LoadCurrentItem(platform::WindowHandle mainWindow) {
       return;
     }
     {
+      // The new run's clock is set before its thread exists: whoever sees it running (a pause,
+      // a seek, a caller waiting for the reopened item) must not see the last run's frame.
       std::lock_guard<std::mutex> hold(s.runLock);
       s.framesInRun = info->frameCount;
+      s.targetFrame = kNoTargetFrame;
+      s.runFrame = 0;
     }
     s.queuedFrames = 0;
     Hooks().EnableCommandBar(true);
