@@ -247,7 +247,13 @@ int FitTable(double seconds, const std::vector<mivora::convert::NamedConvertDsp>
 }  // namespace
 
 int main(int argc, char** argv) {
-  const double seconds = argc > 1 ? std::atof(argv[1]) : 0.5;
+  // A budget that is not a positive number would time nothing and print nonsense.
+  char* end = nullptr;
+  const double seconds = argc > 1 ? std::strtod(argv[1], &end) : 0.5;
+  if (argc > 2 || (argc > 1 && (end == argv[1] || *end != 0 || !(seconds > 0)))) {
+    std::fprintf(stderr, "usage: bench-convert [SECONDS]   (default 0.5)\n");
+    return 2;
+  }
   const auto sets = mivora::convert::AvailableConvertDsps();
   std::printf("conversions per second into the 640x240 RGB 5-6-5 display, best of %d runs\n",
               kRuns);

@@ -79,7 +79,13 @@ BlockPool Blocks(const char* kind, std::mt19937& rng) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const double budgetMs = argc > 1 ? std::atof(argv[1]) : 200;
+  // A budget that is not a positive number would time nothing and print nonsense.
+  char* end = nullptr;
+  const double budgetMs = argc > 1 ? std::strtod(argv[1], &end) : 200;
+  if (argc > 2 || (argc > 1 && (end == argv[1] || *end != 0 || !(budgetMs > 0)))) {
+    std::fprintf(stderr, "usage: bench-kernels [MILLISECONDS_PER_KERNEL]   (default 200)\n");
+    return 2;
+  }
   std::mt19937 rng(1);
   constexpr int kStride = 248;
   static std::uint8_t picture[64 * kStride];
