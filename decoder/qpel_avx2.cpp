@@ -5,6 +5,7 @@
 // each half). Compiled for AVX2 through a target attribute; Dsp() installs it only on processors
 // that report AVX2.
 #include "decoder/dsp.h"
+#include "decoder/qpel_fill.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -252,35 +253,14 @@ MIVORA_AVX2 void Qpel8(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_
   }
 }
 
-template <int kRounding, int kFy, bool kAverage>
-void FillRow8(PredictFn* t) {
-  t[4 * kFy + 0] = Qpel8<kRounding, 0, kFy, kAverage>;
-  t[4 * kFy + 1] = Qpel8<kRounding, 1, kFy, kAverage>;
-  t[4 * kFy + 2] = Qpel8<kRounding, 2, kFy, kAverage>;
-  t[4 * kFy + 3] = Qpel8<kRounding, 3, kFy, kAverage>;
-}
-
-template <int kRounding, int kFy, bool kAverage>
-void FillRow16(PredictFn* t) {
-  t[4 * kFy + 0] = Qpel16<kRounding, 0, kFy, kAverage>;
-  t[4 * kFy + 1] = Qpel16<kRounding, 1, kFy, kAverage>;
-  t[4 * kFy + 2] = Qpel16<kRounding, 2, kFy, kAverage>;
-  t[4 * kFy + 3] = Qpel16<kRounding, 3, kFy, kAverage>;
-}
-
 // Sixteen entries of one size and rounding type.
 template <int kSize, int kRounding, bool kAverage>
 void Fill(PredictFn* t) {
   if constexpr (kSize == 8) {
-    FillRow8<kRounding, 0, kAverage>(t);
-    FillRow8<kRounding, 1, kAverage>(t);
-    FillRow8<kRounding, 2, kAverage>(t);
-    FillRow8<kRounding, 3, kAverage>(t);
+    FillQuarterSamples(t, []<int kFx, int kFy>() { return &Qpel8<kRounding, kFx, kFy, kAverage>; });
   } else {
-    FillRow16<kRounding, 0, kAverage>(t);
-    FillRow16<kRounding, 1, kAverage>(t);
-    FillRow16<kRounding, 2, kAverage>(t);
-    FillRow16<kRounding, 3, kAverage>(t);
+    FillQuarterSamples(t,
+                       []<int kFx, int kFy>() { return &Qpel16<kRounding, kFx, kFy, kAverage>; });
   }
 }
 

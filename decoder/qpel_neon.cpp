@@ -3,6 +3,7 @@
 // first copied with its mirrored ends so that every tap is a plain load, and the quarter averages
 // with vrhadd (rounding 0) or vhadd (rounding 1).
 #include "decoder/dsp.h"
+#include "decoder/qpel_fill.h"
 
 #if defined(__aarch64__)
 #include <arm_neon.h>
@@ -99,20 +100,9 @@ void Qpel(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   }
 }
 
-template <int kN, int kRounding, int kFy>
-void FillRow(PredictFn* t) {
-  t[4 * kFy + 0] = Qpel<kN, kRounding, 0, kFy>;
-  t[4 * kFy + 1] = Qpel<kN, kRounding, 1, kFy>;
-  t[4 * kFy + 2] = Qpel<kN, kRounding, 2, kFy>;
-  t[4 * kFy + 3] = Qpel<kN, kRounding, 3, kFy>;
-}
-
 template <int kN, int kRounding>
 void Fill(PredictFn* t) {
-  FillRow<kN, kRounding, 0>(t);
-  FillRow<kN, kRounding, 1>(t);
-  FillRow<kN, kRounding, 2>(t);
-  FillRow<kN, kRounding, 3>(t);
+  FillQuarterSamples(t, []<int kFx, int kFy>() { return &Qpel<kN, kRounding, kFx, kFy>; });
 }
 
 }  // namespace

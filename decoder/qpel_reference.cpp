@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "decoder/dsp.h"
+#include "decoder/qpel_fill.h"
 
 namespace mivora::decoder::reference {
 namespace {
@@ -63,20 +64,10 @@ void Qpel(const std::uint8_t* src, std::uint8_t* dst, std::ptrdiff_t stride) {
   }
 }
 
-template <int kN, int kRounding, int kFy, bool kAverage>
-void FillRow(PredictFn* t) {
-  t[4 * kFy + 0] = Qpel<kN, kRounding, 0, kFy, kAverage>;
-  t[4 * kFy + 1] = Qpel<kN, kRounding, 1, kFy, kAverage>;
-  t[4 * kFy + 2] = Qpel<kN, kRounding, 2, kFy, kAverage>;
-  t[4 * kFy + 3] = Qpel<kN, kRounding, 3, kFy, kAverage>;
-}
-
 template <int kN, int kRounding, bool kAverage = false>
 void Fill(PredictFn* t) {
-  FillRow<kN, kRounding, 0, kAverage>(t);
-  FillRow<kN, kRounding, 1, kAverage>(t);
-  FillRow<kN, kRounding, 2, kAverage>(t);
-  FillRow<kN, kRounding, 3, kAverage>(t);
+  FillQuarterSamples(t,
+                     []<int kFx, int kFy>() { return &Qpel<kN, kRounding, kFx, kFy, kAverage>; });
 }
 
 }  // namespace
