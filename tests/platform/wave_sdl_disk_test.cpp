@@ -28,12 +28,15 @@ TEST(SdlWave, DiskDriverReceivesTheBlocksInOrder) {
                   reinterpret_cast<std::uintptr_t>(&rec), kWaveCallbackFunction);
   if (opened != kWaveNoError) GTEST_SKIP() << "SDL's disk audio did not open";
   EXPECT_EQ(ActiveWaveBackend(), "sdl");
-  // Lengths that are no multiple of SDL's buffer, so blocks meet inside one buffer.
+  // Lengths that are no multiple of SDL's buffer, so blocks meet inside one buffer. All four are
+  // queued while paused: a writer slower than SDL's thread would otherwise let silence in between.
+  ASSERT_EQ(WaveOutPause(d), kWaveNoError);
   std::vector<std::unique_ptr<Block>> blocks;
   for (int i = 0; i < 4; ++i) {
     blocks.push_back(std::make_unique<Block>(3000 + 1000 * i, i + 1));
     ASSERT_EQ(PrepareAndWrite(d, &blocks.back()->header), kWaveNoError);
   }
+  ASSERT_EQ(WaveOutRestart(d), kWaveNoError);
   ASSERT_TRUE(rec.WaitDone(4));
   const auto done = rec.DoneCalls();
   for (int i = 0; i < 4; ++i) EXPECT_EQ(done[i].header, &blocks[i]->header);
