@@ -32,6 +32,7 @@ extern "C" {
 #include "output/display_layout.h"
 #include "output/display_size.h"
 #include "platform/display_memory.h"
+#include "tools/bench_budget.h"
 
 namespace {
 
@@ -247,13 +248,10 @@ int FitTable(double seconds, const std::vector<mivora::convert::NamedConvertDsp>
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A budget that is not a positive number would time nothing and print nonsense.
-  char* end = nullptr;
-  const double seconds = argc > 1 ? std::strtod(argv[1], &end) : 0.5;
-  if (argc > 2 || (argc > 1 && (end == argv[1] || *end != 0 || !(seconds > 0)))) {
-    std::fprintf(stderr, "usage: bench-convert [SECONDS]   (default 0.5)\n");
+  double seconds;
+  if (!mivora::tools::ReadBudget(argc, argv, 0.5, "bench-convert [SECONDS]   (default 0.5)",
+                                 &seconds))
     return 2;
-  }
   const auto sets = mivora::convert::AvailableConvertDsps();
   std::printf("conversions per second into the 640x240 RGB 5-6-5 display, best of %d runs\n",
               kRuns);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "decoder/dsp.h"
+#include "tools/bench_budget.h"
 
 namespace {
 
@@ -79,13 +80,10 @@ BlockPool Blocks(const char* kind, std::mt19937& rng) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A budget that is not a positive number would time nothing and print nonsense.
-  char* end = nullptr;
-  const double budgetMs = argc > 1 ? std::strtod(argv[1], &end) : 200;
-  if (argc > 2 || (argc > 1 && (end == argv[1] || *end != 0 || !(budgetMs > 0)))) {
-    std::fprintf(stderr, "usage: bench-kernels [MILLISECONDS_PER_KERNEL]   (default 200)\n");
+  double budgetMs;
+  if (!mivora::tools::ReadBudget(
+          argc, argv, 200, "bench-kernels [MILLISECONDS_PER_KERNEL]   (default 200)", &budgetMs))
     return 2;
-  }
   std::mt19937 rng(1);
   constexpr int kStride = 248;
   static std::uint8_t picture[64 * kStride];
