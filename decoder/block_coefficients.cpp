@@ -122,44 +122,59 @@ struct CoefficientContext {
 
 enum class Step { kMore, kLast, kLost };
 
+// The bits of the first of two codes a lookup gave (only a damaged stream needs them).
+[[gnu::noinline]] int FirstLength(const CoefficientContext& x, std::uint32_t peek) {
+  const VlcTables& t = Tables();
+  return (x.intra ? t.intraSigned : t.interSigned)[peek].length;
+}
+
 // Stores the block's last code, or gives up on a run past the block's end (only a damaged stream
-// has one): k is the scan position plus run + 128 * last. pos: one past the last code's place.
+// has one): k is the previous code's scan position plus its step, which is 128 or more exactly
+// for a last code. at: where the last code went.
 [[gnu::always_inline]] inline Step EndBlock(std::int16_t* block, const std::uint8_t* scan,
-                                            unsigned k, unsigned runLast, int value,
-                                            unsigned& pos) {
-  if (runLast < kCoefficientLastRun) return Step::kLost;
+                                            std::size_t k, int value, std::size_t& at) {
+  if (k < kCoefficientLastRun) return Step::kLost;
   k -= kCoefficientLastRun;
   if (k > 63) return Step::kLost;
   block[scan[k]] = static_cast<std::int16_t>(value);
-  pos = k + 1;
+  at = k;
   return Step::kLast;
 }
 
 // One lookup of the block's loop: one or two codes stored inverse-quantised at their scan
-// positions (wrapped, not saturated). The window holds 13 bits or more on entry (a lookup takes
-// at most 11 of them, a longer code and its sign 13); the escape code loads it again first.
-// Positions are unsigned so they index without widening.
+// positions (wrapped, not saturated). at: the scan position of the code before (one below the
+// block's first place at its start, wrapping). The window holds 13 bits or more on entry (a
+// lookup takes at most 11 of them, a longer code and its sign 13); the escape code loads it again
+// first. Positions are as wide as addresses so they index without widening.
 [[gnu::always_inline]] inline Step ReadStep(BitReader& r, std::int16_t* block,
-                                            const std::uint8_t* scan, unsigned& pos,
+                                            const std::uint8_t* scan, std::size_t& at,
                                             const CoefficientContext& x,
                                             BitReader::Preload& preload) {
-  const ValuedCoefficientEntry f = x.first[r.ShowBits(kSignedHeadBits)];
-  if (f.length) [[likely]] {
-    r.ConsumeInWindow(f.length);
-    unsigned k = pos + f.runLast;
-    if (k > 63) [[unlikely]] {
-      // Leaves the position after this code, as when it comes alone.
-      if (f.secondStep) r.Rewind(f.length - f.firstLength);
-      return EndBlock(block, scan, k, f.runLast, f.value, pos);
+  const std::uint32_t peek = r.ShowBits(kSignedHeadBits);
+  const ValuedCoefficientEntry* f = &x.first[peek];
+  const unsigned length = f->length;
+  if (length) [[likely]] {
+    r.ConsumeInWindow(static_cast<int>(length));
+    const std::size_t k = at + f->firstStep, last = at + f->steps;
+    if (last > 63) [[unlikely]] {
+      // Everything read again from the entry, so the common path keeps no copies for this one.
+      const ValuedCoefficientEntry* e = f;
+      asm("" : "+r"(e));
+      const std::size_t first = at + e->firstStep;
+      if (first > 63) {
+        // Leaves the position after this code, as when it comes alone.
+        if (e->steps != e->firstStep) {
+          r.Rewind(e->length - FirstLength(x, static_cast<std::uint32_t>(e - x.first)));
+        }
+        return EndBlock(block, scan, first, e->value, at);
+      }
+      block[scan[first]] = e->value;
+      return EndBlock(block, scan, at + e->steps, e->secondValue, at);
     }
-    block[scan[k]] = f.value;
+    block[scan[k]] = f->value;
     // The second code, or the first once more.
-    k += f.secondStep;
-    if (k > 63) [[unlikely]] {
-      return EndBlock(block, scan, k, f.secondStep - 1u, f.secondValue, pos);
-    }
-    block[scan[k]] = f.secondValue;
-    pos = k + 1;
+    block[scan[last]] = f->secondValue;
+    at = last;
     return Step::kMore;
   }
   // Longer than the first-level table covers, the escape code, or bits that begin no code: all
@@ -171,7 +186,7 @@ enum class Step { kMore, kLast, kLost };
       x.first[(1 << kSignedHeadBits) + (bits & ((1 << kLongCodeBits) - 1))];
   if (bits < (1u << kLongCodeBits) && g.length) {
     value = g.value;
-    runLast = g.runLast;
+    runLast = g.firstStep - 1u;
     // A full window again, and the loop's preload from here: the loop counts on 11 bits a lookup.
     r.Consume(g.length);
     preload = r.PreloadWindow();
@@ -189,12 +204,12 @@ enum class Step { kMore, kLast, kLost };
     // The sign applied without a branch: it is random.
     value = ((code.magnitude * x.m + x.c) ^ code.minus) - code.minus;
   }
-  const unsigned k = pos + runLast;
+  const std::size_t k = at + 1 + runLast;
   if (k > 63) [[unlikely]] {
-    return EndBlock(block, scan, k, runLast, value, pos);
+    return EndBlock(block, scan, k, value, at);
   }
   block[scan[k]] = static_cast<std::int16_t>(value);
-  pos = k + 1;
+  at = k;
   return Step::kMore;
 }
 
@@ -211,21 +226,22 @@ enum class Step { kMore, kLast, kLost };
                                                    const CoefficientContext& x) {
   static_assert(64 - 7 - kSignedHeadBits >= 3 * kSignedHeadBits + kCoefficientBits + 1);
   BitReader::Preload preload;
+  std::size_t at = static_cast<std::size_t>(pos) - 1;
   Step s;
   for (;;) {
-    s = ReadStep(r, block, scan, pos, x, preload);
+    s = ReadStep(r, block, scan, at, x, preload);
     if (s != Step::kMore) break;
-    s = ReadStep(r, block, scan, pos, x, preload);
+    s = ReadStep(r, block, scan, at, x, preload);
     if (s != Step::kMore) break;
-    s = ReadStep(r, block, scan, pos, x, preload);
+    s = ReadStep(r, block, scan, at, x, preload);
     if (s != Step::kMore) break;
     preload = r.PreloadWindow();
-    s = ReadStep(r, block, scan, pos, x, preload);
+    s = ReadStep(r, block, scan, at, x, preload);
     if (s != Step::kMore) break;
     r.Install(preload);
   }
   r.TopUp();
-  return s == Step::kLast ? static_cast<int>(pos) : -1;
+  return s == Step::kLast ? static_cast<int>(at + 1) : -1;
 }
 
 // Every scan's first ten places lie in rows and columns 0..3, its eleventh outside them.

@@ -30,21 +30,18 @@ void Build(ValuedCoefficientEntry* out, int q, bool intra) {
   for (int i = 0; i < kEntries; ++i) {
     const SignedCoefficientEntry& e = in[i];
     if (!e.length) {
-      out[i] = {0, 0, 0, 0, 0, 0};
+      out[i] = {0, 0, 0, 0, 0};
       continue;
     }
-    out[i] = {e.length, e.runLast, 0, e.length, value(e), value(e)};
+    const auto step = static_cast<std::uint8_t>(1 + e.runLast);
+    out[i] = {e.length, step, step, value(e), value(e)};
     if (e.runLast >= kCoefficientLastRun) continue;  // the block ends with the first
     // The bits after the first code, zeros after the eleven known ones: a code found there that
     // ends within the known bits is the same whatever follows them.
     const SignedCoefficientEntry& second = in[(i << e.length) & (kEntries - 1)];
     if (!second.length || e.length + second.length > kSignedHeadBits) continue;
-    out[i] = {static_cast<std::uint8_t>(e.length + second.length),
-              e.runLast,
-              static_cast<std::uint8_t>(1 + second.runLast),
-              e.length,
-              value(e),
-              value(second)};
+    out[i] = {static_cast<std::uint8_t>(e.length + second.length), step,
+              static_cast<std::uint16_t>(step + 1 + second.runLast), value(e), value(second)};
   }
   // The long codes, from the full table: the window's first twelve bits index it.
   const CoefficientEntry* full = intra ? Tables().intra : Tables().inter;
@@ -52,13 +49,14 @@ void Build(ValuedCoefficientEntry* out, int q, bool intra) {
     const CoefficientEntry& e = full[j >> 1];
     ValuedCoefficientEntry& o = out[kEntries + j];
     if (!e.length || (e.flags & kCoefficientSpecial)) {
-      o = {0, 0, 0, 0, 0, 0};
+      o = {0, 0, 0, 0, 0};
       continue;
     }
     const int sign = (j >> (kLongWindow - 1 - e.length)) & 1;
     const auto length = static_cast<std::uint8_t>(e.length + 1);
     const auto v = value({length, e.runLast, static_cast<std::uint8_t>(2 * e.level + sign), 0});
-    o = {length, e.runLast, 0, length, v, v};
+    const auto step = static_cast<std::uint8_t>(1 + e.runLast);
+    o = {length, step, step, v, v};
   }
 }
 

@@ -10,17 +10,21 @@
 
 namespace mivora::decoder {
 
-// length 0: a longer code, the escape code or bits that begin no code. With one code, the second
-// is the first again (secondStep 0 stores its value at the same place once more), so the loop
-// stores twice either way, without a branch the processor could not guess.
+// length 0: a longer code, the escape code or bits that begin no code. Steps are what the scan
+// position moves by from the code before: 1 + run + 128 * last. With one code, the second is the
+// first again (steps == firstStep stores its value at the same place once more), so the loop
+// stores twice either way, without a branch the processor could not guess; and since steps is
+// never below firstStep, one test of the sum tells whether either code ends the block or runs
+// past it. The loop reads each field from the table on its own: loads are cheaper for it than
+// taking a loaded entry apart.
 struct ValuedCoefficientEntry {
-  std::uint8_t length;  // bits of both codes, signs included
-  std::uint8_t runLast;
-  std::uint8_t secondStep;   // 1 + the second code's run + 128 * last; 0 without a second code
-  std::uint8_t firstLength;  // bits of the first code, sign included
+  std::uint8_t length;     // bits of both codes, signs included
+  std::uint8_t firstStep;  // the first code's step
+  std::uint16_t steps;     // both codes' steps
   std::int16_t value;
   std::int16_t secondValue;
 };
+static_assert(sizeof(ValuedCoefficientEntry) == 8);
 
 // After the 1 << kSignedHeadBits entries, the codes longer than ten bits: they all begin with five
 // zeros (as do the escape code and bits that begin no code), so eight bits after those give any
