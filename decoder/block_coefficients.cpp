@@ -120,6 +120,24 @@ struct CoefficientContext {
           intra};
 }
 
+// The fixed-length escape form from the escape code's 32 bits: type 11, last 1, run 6, marker,
+// level 12 (two's complement), marker; inverse-quantised as the context says.
+constexpr int kFixedEscapeLength = kEscapeLength + 23;
+struct FixedEscape {
+  bool present;
+  unsigned runLast;
+  int value;
+};
+[[gnu::always_inline]] inline FixedEscape ReadFixedEscape(std::uint32_t w,
+                                                          const CoefficientContext& x) {
+  w <<= kEscapeLength;
+  const int level = static_cast<std::int32_t>(w << 10) >> 20;
+  const int minus = level <= 0 ? -1 : 0;  // a zero level counts as negative: its product is -c
+  const int magnitude = level < 0 ? -level : level;
+  return {(w >> 30) == 3, ((w >> 23) & 63) + kCoefficientLastRun * ((w >> 29) & 1),
+          ((magnitude * x.m + x.c) ^ minus) - minus};
+}
+
 enum class Step { kMore, kLast, kLost };
 
 // The bits of the first of two codes a lookup gave (only a damaged stream needs them).
@@ -182,8 +200,7 @@ enum class Step { kMore, kLast, kLost };
   unsigned runLast;
   int value;
   const std::uint32_t bits = r.ShowBits(kLongCodeZeros + kLongCodeBits);
-  const ValuedCoefficientEntry g =
-      x.first[(1 << kSignedHeadBits) + (bits & ((1 << kLongCodeBits) - 1))];
+  const ValuedCoefficientEntry g = x.first[kValuedLongBase + (bits & ((1 << kLongCodeBits) - 1))];
   if (bits < (1u << kLongCodeBits) && g.length) {
     value = g.value;
     runLast = g.firstStep - 1u;
@@ -196,13 +213,26 @@ enum class Step { kMore, kLast, kLost };
       return Step::kLost;  // bits that begin no code
     }
     r.TopUp();
-    const Code code = DecodeEscape(r.ShowBits(32), x.head, x.table, x.intra);
-    r.Consume(code.length);
-    if (code.runLast < 0) return Step::kLost;  // an invalid code after the escape
+    const std::uint32_t w = r.ShowBits(32);
+    const ValuedCoefficientEntry e =
+        x.first[kValuedEscapeBase +
+                ((w >> (32 - kEscapeLength - kEscapeIndexBits)) & ((1 << kEscapeIndexBits) - 1))];
+    // The fixed-length form is worked out beside the lookup and one of the two taken without a
+    // branch: which form comes is as random as the levels.
+    const FixedEscape fixed = ReadFixedEscape(w, x);
+    if ((e.length | static_cast<unsigned>(fixed.present)) != 0) {
+      value = e.length ? e.value : fixed.value;
+      runLast = e.length ? e.firstStep - 1u : fixed.runLast;
+      r.Consume(e.length ? e.length : kFixedEscapeLength);
+    } else {
+      const Code code = DecodeEscape(r.ShowBits(32), x.head, x.table, x.intra);
+      r.Consume(code.length);
+      if (code.runLast < 0) return Step::kLost;  // an invalid code after the escape
+      runLast = static_cast<unsigned>(code.runLast);
+      // The sign applied without a branch: it is random.
+      value = ((code.magnitude * x.m + x.c) ^ code.minus) - code.minus;
+    }
     preload = r.PreloadWindow();
-    runLast = static_cast<unsigned>(code.runLast);
-    // The sign applied without a branch: it is random.
-    value = ((code.magnitude * x.m + x.c) ^ code.minus) - code.minus;
   }
   const std::size_t k = at + 1 + runLast;
   if (k > 63) [[unlikely]] {

@@ -8,14 +8,16 @@
 namespace mivora::decoder {
 namespace {
 
-constexpr int kEntries = 1 << kSignedHeadBits;
+constexpr int kEntries = kValuedLongBase;
 constexpr int kLongEntries = 1 << kLongCodeBits;
+constexpr int kEscapeEntries = 1 << kEscapeIndexBits;
+constexpr int kEscapeLength = 7;
 constexpr int kLongWindow = kLongCodeZeros + kLongCodeBits;
 static_assert(kLongWindow == kCoefficientBits + 1, "a long code and its sign fill the window");
 
 // Built on first use rather than by the compiler: 62 tables of 18 KiB would be over a megabyte of
 // program, and a stream uses a few quantisers. Untouched tables cost no memory.
-ValuedCoefficientEntry entries[32][2][kEntries + kLongEntries];
+ValuedCoefficientEntry entries[32][2][kValuedEntries];
 std::mutex building;
 
 void Build(ValuedCoefficientEntry* out, int q, bool intra) {
@@ -57,6 +59,31 @@ void Build(ValuedCoefficientEntry* out, int q, bool intra) {
     const auto v = value({length, e.runLast, static_cast<std::uint8_t>(2 * e.level + sign), 0});
     const auto step = static_cast<std::uint8_t>(1 + e.runLast);
     o = {length, step, step, v, v};
+  }
+  // The escape forms that go on from the table: the code after the form's bits, found with its
+  // sign in the first-level codes when it is short enough.
+  for (int j = 0; j < kEscapeEntries; ++j) {
+    ValuedCoefficientEntry& o = out[kValuedEscapeBase + j];
+    o = {0, 0, 0, 0, 0};
+    const int formBits = (j >> (kEscapeIndexBits - 1)) == 0   ? 1
+                         : (j >> (kEscapeIndexBits - 2)) == 2 ? 2
+                                                              : 0;
+    if (!formBits) continue;  // fixed length
+    const int rest = kEscapeIndexBits - formBits;
+    const SignedCoefficientEntry& e = in[(j << (kSignedHeadBits - rest)) & (kEntries - 1)];
+    if (!e.length || e.length > rest) continue;
+    const int last = e.runLast / kCoefficientLastRun;
+    int run = e.runLast % kCoefficientLastRun, level = e.levelSign >> 1;
+    if (formBits == 2) {
+      run += MaxRun(intra, last, level) + 1;
+    } else {
+      level += MaxLevel(intra, last, run);
+    }
+    const int step = 1 + run + kCoefficientLastRun * last;
+    if (run > 63 || step > 255) continue;  // left to the general path
+    const auto v = value({0, 0, static_cast<std::uint8_t>(2 * level + (e.levelSign & 1)), 0});
+    o = {static_cast<std::uint8_t>(kEscapeLength + formBits + e.length),
+         static_cast<std::uint8_t>(step), static_cast<std::uint16_t>(step), v, v};
   }
 }
 

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "decoder/vlc_tables.h"
+
 namespace mivora::decoder {
 
 // length 0: a longer code, the escape code or bits that begin no code. Steps are what the scan
@@ -32,6 +34,16 @@ static_assert(sizeof(ValuedCoefficientEntry) == 8);
 inline constexpr int kLongCodeZeros = 5;
 inline constexpr int kLongCodeBits = 8;
 
+// After the long codes, the first two escape forms with their inverse-quantised values: the ten
+// bits after the escape code's seven index them (a zero and a code of up to eight bits and its
+// sign for the level form, one and zero and up to seven bits and the sign for the run form). Each
+// gives the bits to consume from the escape code's start, the step and the value. Length 0 for
+// the fixed-length form, longer codes and invalid bits, which the loop works out as they come.
+inline constexpr int kEscapeIndexBits = 10;
+inline constexpr int kValuedLongBase = 1 << kSignedHeadBits;
+inline constexpr int kValuedEscapeBase = kValuedLongBase + (1 << kLongCodeBits);
+inline constexpr int kValuedEntries = kValuedEscapeBase + (1 << kEscapeIndexBits);
+
 namespace detail {
 // The tables built so far, null where none is yet; [quantiser][intra], quantiser 0 for levels
 // as they stand.
@@ -39,8 +51,8 @@ extern std::atomic<const ValuedCoefficientEntry*> valuedTables[32][2];
 const ValuedCoefficientEntry* BuildValuedCoefficientTable(int quantiser, bool intra);
 }  // namespace detail
 
-// The table for a quantiser (clamped into 1..31) and block kind, with (1 << kSignedHeadBits) +
-// (1 << kLongCodeBits) entries, built on its first use. Inline: asked for once per macroblock.
+// The table for a quantiser (clamped into 1..31) and block kind, with kValuedEntries entries,
+// built on its first use. Inline: asked for once per macroblock.
 inline const ValuedCoefficientEntry* ValuedCoefficientTable(int quantiser, bool intra) {
   if (quantiser >= 1 && quantiser <= 31) [[likely]] {
     const ValuedCoefficientEntry* table =
