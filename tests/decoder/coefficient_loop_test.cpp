@@ -313,6 +313,21 @@ TEST(CoefficientLoop, DamagedBlocksStopWithoutWritingOutside) {
     EXPECT_TRUE(d.state->lost);
     EXPECT_EQ(d.state->reader.BitsConsumed(), static_cast<std::size_t>(before + 5));
   }
+  {
+    // A run escape that leads past the end, from position 62: run 1 + 26 + 1. Its codes are
+    // taken, the codes before it kept.
+    BitWriter w;
+    for (int i = 0; i < 62; ++i) w.Code("10 0");
+    const int before = w.Count();
+    w.Code("0000011 10  0111 0").Put(0, 16);
+    Decoder d(w, 3, 0, 0);
+    DecodeInterBlock(*d.state, 0);
+    EXPECT_TRUE(d.state->lost);
+    EXPECT_EQ(d.state->reader.BitsConsumed(), static_cast<std::size_t>(before + 14));
+    int nonzero = 0;
+    for (int i = 0; i < 64; ++i) nonzero += d.state->block[i] != 0;
+    EXPECT_EQ(nonzero, 62);
+  }
   // The longest block: 64 codes of run 0, the last one at position 63.
   BitWriter w;
   for (int i = 0; i < 63; ++i) w.Code("10 1");
