@@ -233,6 +233,59 @@ TEST(CoefficientLoop, RandomIntraBlocksMatchTheModel) {
   }
 }
 
+// Every table code in both escape forms that go on from the table, both signs, at every
+// quantiser, in both kinds of block: one event and a closing code, checked against the model. The
+// decoder takes the short ones from a table built per quantiser and the rest as they come.
+TEST(CoefficientLoop, EveryLevelAndRunEscapeAtEveryQuantiser) {
+  for (const bool intra : {false, true}) {
+    const std::vector<TableCode> codes = CodesOf(intra);
+    const TableCode* closing = nullptr;  // the shortest last code of run 0
+    for (const TableCode& t : codes)
+      if (t.last && t.run == 0 && (!closing || t.length < closing->length)) closing = &t;
+    ASSERT_NE(closing, nullptr);
+    const int first = intra ? 1 : 0;
+    const auto dcZero = DcSizeCodes(true)[0];
+    for (int q = 1; q <= 31; ++q) {
+      for (const TableCode& t : codes) {
+        for (int form = 1; form <= 2; ++form) {
+          for (int sign = 0; sign < 2; ++sign) {
+            int run = t.run, level = t.level;
+            if (form == 1) {
+              level += MaxLevel(intra, t.last, t.run);
+            } else {
+              run += MaxRun(intra, t.last, t.level) + 1;
+            }
+            if (first + run > 62) continue;
+            BitWriter w;
+            if (intra) w.Put(dcZero.first, dcZero.second);
+            w.Code(form == 1 ? "0000011 0" : "0000011 10").Put(t.bits, t.length).Put(sign, 1);
+            if (!t.last) w.Put(closing->bits, closing->length).Put(0, 1);
+            Decoder d(w, q, 8, 0);
+            std::int16_t* block = d.state->block;
+            std::memset(block, 0, 64 * sizeof *block);
+            if (intra) {
+              DecodeIntraBlock(*d.state, 0, true);
+            } else {
+              DecodeInterBlock(*d.state, 0);
+            }
+            const std::string what = std::string(intra ? "intra" : "inter") + " q " +
+                                     std::to_string(q) + " form " + std::to_string(form) + " run " +
+                                     std::to_string(run) + " level " +
+                                     std::to_string(sign ? -level : level);
+            ASSERT_FALSE(d.state->lost) << what;
+            ASSERT_EQ(d.state->reader.BitsConsumed(), static_cast<std::size_t>(w.Count())) << what;
+            const int at = first + run;
+            EXPECT_EQ(block[kZigzagScan[at]], Dequantised(sign ? -level : level, q)) << what;
+            if (!t.last) {
+              EXPECT_EQ(block[kZigzagScan[at + 1]], Dequantised(closing->level, q)) << what;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
 // Lookups that take the most bits (ten-bit codes and their signs) between codes of twelve bits,
 // at every alignment: the window loaded ahead of time must still hold every bit they read.
 TEST(CoefficientLoop, LongestLookupsAtEveryAlignment) {
