@@ -78,7 +78,10 @@ TEST_F(NullWave, PacingAtSpeed20TakesTheFormatsTime) {
       "20 blocks of 25 ms + 20 ms latency at speed 20: %lld us of clock time (expected 520000)\n",
       static_cast<long long>(took));
   EXPECT_GE(took, 520000);
-  EXPECT_LT(took, 520000 + 60000);
+  // Loose above: at speed 20 a few milliseconds the scheduler keeps the device's thread waiting
+  // (under ThreadSanitizer on a busy machine) come out as a tenth of a second of clock time. A
+  // device that ignored the speed would take twenty times as long.
+  EXPECT_LT(took, 2 * 520000);
   EXPECT_EQ(WaveOutClose(d), kWaveNoError);
 }
 
