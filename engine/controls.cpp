@@ -162,23 +162,30 @@ void SeekToPercent(std::int32_t percent) {
 
 void StopPlayback() {
   PlayerState& s = State();
-  // While an ending run hands over to the next item, wait for the hand-over: the stop then
-  // applies to the item it loaded, and the two never load at once.
-  while (!PresentationRunning() && s.readerThreadId.load() == 0) {
+  NamedObjects named = OpenNamedObjects();
+  for (;;) {
+    // Read before the look at the run: a run seen running has not counted its end yet.
+    const std::uint32_t ended = s.runsEnded.load();
+    if (PresentationRunning()) {
+      s.paused = 0;
+      s.stopRequested = 1;
+      if (AudioEnabledForItem()) named.eventAudio->Set();
+      // The run ends within a bounded time: every wait of its threads ends with the stop. The
+      // event only wakes this wait; the count says whether the run is over.
+      while (s.runsEnded.load() == ended) {
+        named.eventStopped->Wait(50);
+        named.eventStopped->Reset();
+      }
+      return;
+    }
+    // While an ending run hands over to the next item, wait for the hand-over: the stop then
+    // applies to the item it loaded, and the two never load at once.
     if (s.presentationThreads.load() == 0) {
       LoadCurrentItem(s.mainWindow.load());
       return;
     }
     platform::Sleep(1);
   }
-  NamedObjects named = OpenNamedObjects();
-  s.paused = 0;
-  s.stopRequested = 1;
-  named.eventStopped->Reset();
-  if (AudioEnabledForItem()) named.eventAudio->Set();
-  // The run ends within a bounded time: every wait of its threads ends with the stop.
-  named.eventStopped->Wait();
-  named.eventStopped->Reset();
 }
 
 void EndPlayback() {

@@ -68,6 +68,10 @@ struct PlayerState {
   // it loads the next item, so during that hand-over this count is what says a thread is busy.
   std::atomic<std::int32_t> presentationThreads{0};
   std::atomic<std::uint32_t> readerThreadId{0};
+  // Runs ended so far, counted after presentationThreadId is cleared. A stop waits for this count
+  // to move rather than for eventStopped alone: a run that ends just as the stop is asked for
+  // has set the event already, and resetting it would lose that.
+  std::atomic<std::uint32_t> runsEnded{0};
 
   std::atomic<std::uint16_t*> pausedFrameBuffer{nullptr};  // video width x height pixels, per item
   std::atomic<PausedBitmap*> pausedBitmap{nullptr};

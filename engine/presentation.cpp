@@ -347,6 +347,7 @@ void PresentationThread(platform::WindowHandle window) {
   FlushQueue();
   ReleaseDecoder();
   s.presentationThreadId = 0;
+  s.runsEnded.fetch_add(1);
   named.eventStopped->Set();
   LoadCurrentItem(window);
 }

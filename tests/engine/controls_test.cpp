@@ -1,13 +1,17 @@
 // The controls while an item plays: seeking while paused, fast forward, output-mode changes, and
 // random control sequences at random moments that must never deadlock or leave a thread behind.
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <thread>
 
 #include "engine/controls.h"
 #include "engine/frame_queue.h"
 #include "input/open_item.h"
 #include "output/converter_select.h"
 #include "output/converters.h"
+#include "platform/clock.h"
 #include "platform/display_memory.h"
 #include "platform/wide_string.h"
 #include "shell/player_options.h"
@@ -114,6 +118,43 @@ TEST_F(EngineTest, SeekingWithSoundPlaysOnToTheEnd) {
   ASSERT_TRUE(WaitForNaturalEnd());
   // Every frame from the new place on passes, shown or (in a slowed build) dropped to keep time.
   EXPECT_GE(framesShown.load() + lastRunDropped.load(), 25 + 45);
+}
+
+// A stop asked for while a run is finishing on its own returns once the run is over: the run's
+// end, signalled just as the stop began, is not lost. The caller is woken the moment the run
+// reports its end, so its stop lands in the run's last steps. A stop that never returned
+// would leave nothing to report, so a watchdog ends the process with a message.
+TEST_F(EngineTest, StopAsTheRunEndsReturns) {
+  const std::string clip = MakeClip("tiny", "testsrc=size=176x144", 1, 0);
+  ASSERT_FALSE(clip.empty());
+  platform::SetClockSpeed(16.0);
+  struct Watchdog {
+    std::atomic<bool> done{false};
+    std::thread thread{[this] {
+      for (int ms = 0; ms < 120000 && !done.load(); ms += 10) platform::Sleep(10);
+      if (done.load()) return;
+      std::fprintf(stderr, "StopPlayback did not return\n");
+      std::abort();
+    }};
+    ~Watchdog() {
+      done = true;
+      thread.join();
+    }
+  } watchdog;
+  exitAtEnd = true;  // nothing is loaded after the end
+  for (int n = 0; n < 25; ++n) {
+    State().exiting = 0;
+    const int before = naturalEnds.load();
+    Open(clip);
+    ASSERT_TRUE(PresentationRunning());
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (naturalEnds.load() == before && std::chrono::steady_clock::now() < until)
+      std::this_thread::yield();
+    ASSERT_GT(naturalEnds.load(), before) << "run " << n;
+    StopPlayback();
+    ASSERT_TRUE(WaitFor([] { return !EngineThreadsRunning(); })) << "run " << n;
+    UnloadItem();
+  }
 }
 
 // Random controls at random moments, on a single item and on a playlist, queued and direct
