@@ -15,7 +15,6 @@ namespace mivora::decoder {
 namespace {
 
 constexpr std::int16_t kNoPredictionDc = 1024;
-constexpr int kEscapeLength = 7;
 
 // A decoded code as the loop wants it: run + 128 * last, the level as magnitude and sign mask
 // (0 or -1), so that inverse quantisation is (magnitude * m + c) with the sign applied once, and
@@ -34,19 +33,31 @@ bool IsIntraMode(int mode) {
 // So the readers below decode from one peek and tell how many bits to consume, and need no reader
 // (which, passed by address, could no longer live in the caller's registers).
 
+// The fixed-length escape form from the escape code's 32 bits: type 11, last 1, run 6, marker,
+// level 12 (two's complement), marker. present: the bits are of that form.
+constexpr int kFixedEscapeLength = kEscapeLength + 23;
+struct FixedEscapeFields {
+  bool present;
+  unsigned runLast;
+  int level;
+};
+[[gnu::always_inline]] inline FixedEscapeFields ReadFixedEscapeFields(std::uint32_t w) {
+  w <<= kEscapeLength;
+  return {(w >> 30) == 3, ((w >> 23) & 63) + kCoefficientLastRun * ((w >> 29) & 1),
+          static_cast<std::int32_t>(w << 10) >> 20};
+}
+
 // The escape code's 32 bits: a fixed-length form (type 11), or a code whose level (type 0) or run
 // (type 10) is offset by the table's largest for it.
 [[gnu::always_inline]] inline Code DecodeEscape(std::uint32_t w, const CoefficientEntry* head,
                                                 const CoefficientEntry* table, bool intra) {
-  w <<= kEscapeLength;
-  if ((w >> 30) == 3) {
-    // type 2, last 1, run 6, marker, level 12 (two's complement), marker.
-    const int last = static_cast<int>((w >> 29) & 1);
-    const int run = static_cast<int>((w >> 23) & 63);
-    const int level = static_cast<int>(static_cast<std::int32_t>(w << 10) >> 20);
-    return {run + kCoefficientLastRun * last, level < 0 ? -level : level, level <= 0 ? -1 : 0,
-            kEscapeLength + 23};
+  const FixedEscapeFields fixed = ReadFixedEscapeFields(w);
+  if (fixed.present) {
+    const int level = fixed.level;
+    return {static_cast<int>(fixed.runLast), level < 0 ? -level : level, level <= 0 ? -1 : 0,
+            kFixedEscapeLength};
   }
+  w <<= kEscapeLength;
   const int typeLength = (w >> 31) ? 2 : 1;
   const std::uint32_t code = w << typeLength;
   CoefficientEntry e = head[code >> (32 - kCoefficientHeadBits)];
@@ -120,9 +131,7 @@ struct CoefficientContext {
           intra};
 }
 
-// The fixed-length escape form from the escape code's 32 bits: type 11, last 1, run 6, marker,
-// level 12 (two's complement), marker; inverse-quantised as the context says.
-constexpr int kFixedEscapeLength = kEscapeLength + 23;
+// The fixed-length escape form, inverse-quantised as the context says.
 struct FixedEscape {
   bool present;
   unsigned runLast;
@@ -130,12 +139,10 @@ struct FixedEscape {
 };
 [[gnu::always_inline]] inline FixedEscape ReadFixedEscape(std::uint32_t w,
                                                           const CoefficientContext& x) {
-  w <<= kEscapeLength;
-  const int level = static_cast<std::int32_t>(w << 10) >> 20;
-  const int minus = level <= 0 ? -1 : 0;  // a zero level counts as negative: its product is -c
-  const int magnitude = level < 0 ? -level : level;
-  return {(w >> 30) == 3, ((w >> 23) & 63) + kCoefficientLastRun * ((w >> 29) & 1),
-          ((magnitude * x.m + x.c) ^ minus) - minus};
+  const FixedEscapeFields f = ReadFixedEscapeFields(w);
+  const int minus = f.level <= 0 ? -1 : 0;  // a zero level counts as negative: its product is -c
+  const int magnitude = f.level < 0 ? -f.level : f.level;
+  return {f.present, f.runLast, ((magnitude * x.m + x.c) ^ minus) - minus};
 }
 
 enum class Step { kMore, kLast, kLost };

@@ -11,7 +11,6 @@ namespace {
 constexpr int kEntries = kValuedLongBase;
 constexpr int kLongEntries = 1 << kLongCodeBits;
 constexpr int kEscapeEntries = 1 << kEscapeIndexBits;
-constexpr int kEscapeLength = 7;
 constexpr int kLongWindow = kLongCodeZeros + kLongCodeBits;
 static_assert(kLongWindow == kCoefficientBits + 1, "a long code and its sign fill the window");
 
