@@ -50,6 +50,21 @@ void PredictField(const Plane& p, const FieldKernels& k, int rows, int x, int y,
     for (int half = 0; half < kWidth; half += 8) fn(src + half, dst + half, 2 * s);
     return;
   }
+  if constexpr (kWidth == 8) {
+    if (inside && rows == 4 && 2 * (y + kAreaRows - 2) + parity <= p.maxY) {
+      // Four field rows (chroma): the 8x8 kernel fills them in place too, and the four rows it
+      // writes past them, which belong to the block below or to the border, are put back. That
+      // costs less than gathering the area and copying the result out.
+      const std::uint8_t* src = p.from + top * s + sx;
+      std::uint8_t* dst = p.to + (2 * y + parity) * s + x;
+      std::uint8_t* past = dst + 2 * rows * s;
+      std::uint64_t kept[4];
+      for (int r = 0; r < 4; ++r) std::memcpy(&kept[r], past + 2 * r * s, 8);
+      (k.averaged ? k.average : k.put)(src, dst, 2 * s);
+      for (int r = 0; r < 4; ++r) std::memcpy(past + 2 * r * s, &kept[r], 8);
+      return;
+    }
+  }
   std::uint8_t area[kAreaRows * kAreaStride];
   for (int r = 0; r < kAreaRows; ++r) {
     std::uint8_t* row = area + r * kAreaStride;

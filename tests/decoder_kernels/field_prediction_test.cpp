@@ -90,8 +90,9 @@ TEST_F(FieldFixture, QuarterSampleFieldsAndTheirChrominance) {
 
 // The averaged prediction (a bidirectional prediction's second half) is the plain one averaged
 // into the picture, sample for sample, whether the fields lie inside the reference (predicted in
-// place) or reach beyond its border (gathered), with half- and quarter-sample vectors; and it
-// touches nothing else (outside the macroblock the plain prediction left every byte as it was).
+// place) or reach beyond its border (gathered), with half- and quarter-sample vectors; and the
+// plain prediction changes the macroblock's own samples only, not the rows of the block below nor
+// the border under the last row, which a kernel predicting in place writes over too.
 TEST(FieldPrediction, AveragedEqualsPlainAveragedIntoThePicture) {
   PictureStore store;
   ASSERT_TRUE(AllocatePictures(store, 64, 48));
@@ -106,17 +107,34 @@ TEST(FieldPrediction, AveragedEqualsPlainAveragedIntoThePicture) {
       {{{-301, 155}, {250, -97}}, {1, 1}},  // far outside: gathered
       {{{-70, -41}, {0, 0}}, {0, 0}},       // one field at the edge
   };
+  // The macroblock's samples of one plane of the current picture, taken from `from`.
+  auto takeBlock = [&](std::vector<std::uint8_t>& to, const std::vector<std::uint8_t>& from,
+                       const std::uint8_t* plane, int stride, int x, int y, int size) {
+    const std::ptrdiff_t base = plane - store.buffer;
+    for (int r = 0; r < size; ++r)
+      for (int c = 0; c < size; ++c) {
+        const std::ptrdiff_t i = base + std::ptrdiff_t(y + r) * stride + x + c;
+        to[std::size_t(i)] = from[std::size_t(i)];
+      }
+  };
+  const int places[][2] = {{0, 0}, {2, 0}, {3, 1}, {1, 2}};
   for (int quarter = 0; quarter < 2; ++quarter) {
     store.quarterSample = quarter;
-    for (int mbx : {0, 2, 3}) {
+    for (const auto& place : places) {
+      const int mbx = place[0], mby = place[1];
       for (const FieldVectors& f : cases) {
-        SCOPED_TRACE(testing::Message() << "quarter " << quarter << " mbx " << mbx << " vector "
-                                        << f.vector[0].x << "," << f.vector[0].y);
+        SCOPED_TRACE(testing::Message() << "quarter " << quarter << " mb " << mbx << "," << mby
+                                        << " vector " << f.vector[0].x << "," << f.vector[0].y);
         std::copy(before.begin(), before.end(), store.buffer);
-        PredictFieldMacroblock(store, store.reference, store.current, mbx, mbx & 1, f, 0);
+        PredictFieldMacroblock(store, store.reference, store.current, mbx, mby, f, 0);
         const std::vector<std::uint8_t> plain(store.buffer, store.buffer + store.bytes);
+        std::vector<std::uint8_t> expected = before;
+        takeBlock(expected, plain, store.current.y, store.stride, 16 * mbx, 16 * mby, 16);
+        takeBlock(expected, plain, store.current.u, store.stride / 2, 8 * mbx, 8 * mby, 8);
+        takeBlock(expected, plain, store.current.v, store.stride / 2, 8 * mbx, 8 * mby, 8);
+        EXPECT_TRUE(expected == plain) << "samples outside the macroblock changed";
         std::copy(before.begin(), before.end(), store.buffer);
-        PredictFieldMacroblock(store, store.reference, store.current, mbx, mbx & 1, f, 0, true);
+        PredictFieldMacroblock(store, store.reference, store.current, mbx, mby, f, 0, true);
         int wrong = 0;
         for (std::size_t i = 0; i < store.bytes; ++i)
           wrong += store.buffer[i] != ((before[i] + plain[i] + 1) >> 1);
