@@ -44,7 +44,9 @@ ffmpeg -nostdin -v error -f lavfi -i testsrc=size=64x48:rate=25 -t 1 -c:v mpeg4 
 [ $? -eq 2 ] || fail "a refused file did not exit 2"
 # Asked for, the built-in decoder takes other writers' tags for the same video.
 out=$("$play" --quiet --audio null --mpeg4-fourccs "$tmp/x.avi") || fail "XVID with --mpeg4-fourccs exited $?"
-grep -q '^framesShown=25$' <<<"$out" || fail "XVID with --mpeg4-fourccs: $(grep framesShown <<<"$out")"
+# Every frame passes, shown or (slowed build, busy machine) dropped or skipped to keep time.
+passed=$(($(value framesShown) + $(value framesDropped) + $(value framesSkipped)))
+[ "$passed" = 25 ] || fail "XVID with --mpeg4-fourccs: $(grep -E '^frames' <<<"$out" | tr '\n' ' ')"
 
 # With sound, ffmpeg's AVI writer ends the video with an empty chunk (a dropped frame): the
 # picture before it stays, so the file is not reported damaged (exit 3).
