@@ -34,13 +34,14 @@ static_assert(sizeof(ValuedCoefficientEntry) == 8);
 inline constexpr int kLongCodeZeros = 5;
 inline constexpr int kLongCodeBits = 8;
 
+// The escape code's length; the escape forms' bits follow it.
+inline constexpr int kEscapeLength = 7;
+
 // After the long codes, the first two escape forms with their inverse-quantised values: the ten
 // bits after the escape code's seven index them (a zero and a code of up to eight bits and its
 // sign for the level form, one and zero and up to seven bits and the sign for the run form). Each
 // gives the bits to consume from the escape code's start, the step and the value. Length 0 for
 // the fixed-length form, longer codes and invalid bits, which the loop works out as they come.
-// The escape code's length; the escape forms' bits follow it.
-inline constexpr int kEscapeLength = 7;
 inline constexpr int kEscapeIndexBits = 10;
 inline constexpr int kValuedLongBase = 1 << kSignedHeadBits;
 inline constexpr int kValuedEscapeBase = kValuedLongBase + (1 << kLongCodeBits);
