@@ -57,6 +57,8 @@ std::vector<DspVariant> MakeVariants() {
     avx2::FillQpelTable16(dsp.qpel);
     avx2::FillQpelTable8(dsp.qpel);
     avx2::FillQpelAverageTable(dsp.qpelAverage);
+    avx2::FillPredictTable(dsp.predict);
+    avx2::FillPredictAverageTable(dsp.predictAverage);
     dsp.dequantIntra = avx2::DequantIntraMpeg;
     dsp.dequantInter = avx2::DequantInterMpeg;
     variants.push_back({"avx2", dsp});

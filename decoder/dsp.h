@@ -123,6 +123,9 @@ void FillQpelTable16(PredictFn table[64]);
 // Sets the 32 entries of 8x8 blocks.
 void FillQpelTable8(PredictFn table[64]);
 void FillQpelAverageTable(PredictFn table[64]);
+// Sets the diagonal entries and the horizontal and vertical ones of rounding 1.
+void FillPredictTable(PredictFn table[16]);
+void FillPredictAverageTable(PredictFn table[16]);
 void DequantIntraMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 void DequantInterMpeg(std::int16_t* block, const std::uint8_t* weights, int quantiser);
 }  // namespace avx2
