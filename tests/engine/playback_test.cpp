@@ -74,12 +74,16 @@ TEST_P(Playback, PlaysToTheEndWithTheWholeSound) {
   const std::string wav = TempPath(GetParam() ? "cached.wav" : "plain.wav");
   ASSERT_TRUE(platform::SelectWaveBackend("wav:" + wav));
   exitAtEnd = true;
+  // A slowed build on a busy machine may skip to a key frame to keep time: those frames pass too.
+  const std::uint64_t skippedBefore = State().framesSkippedToKey.load();
   Open(SamplePath());
   ASSERT_TRUE(PresentationRunning());
   EXPECT_EQ(State().queueDepth.load(), 20);
   ASSERT_TRUE(WaitForNaturalEnd());
   ASSERT_TRUE(WaitFor([] { return !EngineThreadsRunning(); }));
-  EXPECT_EQ(std::uint64_t(framesShown.load()) + State().droppedFrames.load(), 100u);
+  EXPECT_EQ(std::uint64_t(framesShown.load()) + State().droppedFrames.load() +
+                (State().framesSkippedToKey.load() - skippedBefore),
+            100u);
   EXPECT_GT(framesShown.load(), 80);
   EXPECT_TRUE(Messages().empty());
 
